@@ -1,0 +1,39 @@
+#include "clock.h"
+
+namespace Orvel {
+
+namespace {
+QDateTime &frozenNow()
+{
+    static QDateTime instant;
+    return instant;
+}
+} // namespace
+
+QDateTime Clock::now()
+{
+    return isFrozen() ? frozenNow() : QDateTime::currentDateTime();
+}
+
+void Clock::setNow(const QDateTime &instant)
+{
+    frozenNow() = instant.toLocalTime();
+}
+
+void Clock::advance(qint64 milliseconds)
+{
+    if (isFrozen())
+        frozenNow() = frozenNow().addMSecs(milliseconds);
+}
+
+void Clock::useSystem()
+{
+    frozenNow() = QDateTime();
+}
+
+bool Clock::isFrozen()
+{
+    return frozenNow().isValid();
+}
+
+} // namespace Orvel

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QDateTime>
+
+namespace Orvel {
+
+// The one source of "now" for everything built on the framework. Production
+// code reads the system clock through it; tests pin it and move it by hand.
+class Clock
+{
+public:
+    static QDateTime now();
+
+    // Test seam: freeze "now" at the given instant until useSystem().
+    static void setNow(const QDateTime &instant);
+    // Test seam: move a frozen clock forward (or back, with a negative count).
+    static void advance(qint64 milliseconds);
+    static void useSystem();
+    static bool isFrozen();
+};
+
+} // namespace Orvel

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "config.h"
+
+namespace Orvel {
+
+// The process's own store, $ORVEL_HOME/local/<name>; the file and its folder
+// are created on the first save.
+//
+// The store is saved often (once per schedule whose times change), so while a
+// message is being delivered save() only marks it dirty. The delivery loop
+// opens a DeferredSaves scope around each delivery; when the scope ends every
+// dirty store is written once. A dirty store is also written when destroyed.
+class ConfigLocal : public Config
+{
+public:
+    explicit ConfigLocal(const QString &name);
+    ~ConfigLocal() override;
+    ConfigLocal(const ConfigLocal &) = delete;
+    ConfigLocal &operator=(const ConfigLocal &) = delete;
+
+    bool save() override;
+    bool isDirty() const { return dirty; }
+
+    class DeferredSaves
+    {
+    public:
+        DeferredSaves();
+        ~DeferredSaves();
+        DeferredSaves(const DeferredSaves &) = delete;
+        DeferredSaves &operator=(const DeferredSaves &) = delete;
+    };
+
+private:
+    bool writeNow();
+
+    bool dirty = false;
+};
+
+} // namespace Orvel

@@ -1,0 +1,119 @@
+#include "log.h"
+
+#include <QDateTime>
+
+#include <fcntl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace Orvel {
+
+namespace {
+
+std::function<void(const QString &)> &sinkSlot()
+{
+    static std::function<void(const QString &)> sink;
+    return sink;
+}
+
+// Higher event-log levels are more severe: 4 marks start-up failures, 1 routine firings.
+int syslogPriority(int level)
+{
+    switch (level) {
+    case 0:
+    case 1:
+        return LOG_INFO;
+    case 2:
+        return LOG_NOTICE;
+    case 3:
+        return LOG_WARNING;
+    default:
+        return LOG_ERR;
+    }
+}
+
+QString fill(QString text, const QStringList &values)
+{
+    QStringList extra;
+    for (int i = 0; i < values.size(); ++i) {
+        const QString placeholder = QStringLiteral("%%1s").arg(i + 1);
+        if (i < 3 && text.contains(placeholder))
+            text.replace(placeholder, values.at(i));
+        else
+            extra << values.at(i);
+    }
+    return extra.isEmpty() ? text : text + QLatin1Char(' ') + extra.join(QLatin1Char(' '));
+}
+
+void writeToFile(const QByteArray &path, const QString &line)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    const QByteArray bytes = line.toUtf8() + '\n';
+    const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
+    (void)written; // an event log that cannot be written must not stop the process
+    ::close(fd);
+}
+
+} // namespace
+
+void Log::setSink(std::function<void(const QString &)> sink)
+{
+    sinkSlot() = std::move(sink);
+}
+
+void Log::initialiseMessage(const QString &messageCategory, int messageLevel,
+                            const QStringList &parameters)
+{
+    category = messageCategory;
+    level = messageLevel;
+    stateLine = false;
+    open = true;
+    text.clear();
+    values = parameters;
+}
+
+void Log::initialiseStateLogging(const QString &process, const QString &group, int state)
+{
+    initialiseMessage(QStringLiteral("State"), 1);
+    stateLine = true;
+    text = process + QLatin1Char('/') + group + QLatin1Char(' ') + QString::number(state);
+}
+
+Log &Log::operator<<(const QString &value)
+{
+    if (!open)
+        return *this;
+    if (text.isEmpty() && !stateLine)
+        text = value;
+    else
+        values << value;
+    return *this;
+}
+
+void Log::sendMessage()
+{
+    if (!open)
+        return;
+    open = false;
+    const QString message = fill(text, values);
+    const QString line = stateLine ? QStringLiteral("State ") + message
+                                   : category + QLatin1Char(' ') + QString::number(level) +
+                                         QLatin1Char(' ') + message;
+    if (sinkSlot()) {
+        sinkSlot()(line);
+        return;
+    }
+    const QByteArray path = qgetenv("ORVEL_LOG_FILE");
+    if (!path.isEmpty()) {
+        writeToFile(path,
+                    QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")) +
+                        QLatin1Char(' ') + line);
+        return;
+    }
+    openlog("orvel-scheduler", LOG_PID, LOG_DAEMON);
+    syslog(syslogPriority(stateLine ? 1 : level), "%s", line.toUtf8().constData());
+}
+
+} // namespace Orvel

@@ -1,0 +1,185 @@
+#include "trace.h"
+
+#include "xmllist.h"
+
+#include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace Orvel {
+
+namespace {
+
+std::unique_ptr<Trace> &instance()
+{
+    static std::unique_ptr<Trace> trace;
+    return trace;
+}
+
+bool configured = false;
+
+int levelFromEnvironment()
+{
+    bool ok = false;
+    const int level = qEnvironmentVariableIntValue("ORVEL_TRACE_LEVEL", &ok);
+    return ok ? level : Trace::TraceVerbose;
+}
+
+} // namespace
+
+void Trace::configure()
+{
+    configured = true;
+    const int level = levelFromEnvironment();
+    std::function<void(const QByteArray &)> keptSink;
+    if (instance())
+        keptSink = instance()->sink;
+    if (instance() && instance()->fd > 2)
+        ::close(instance()->fd);
+    if (level < 0) {
+        instance().reset();
+        return;
+    }
+    instance().reset(new Trace);
+    instance()->maxLevel = level;
+    instance()->sink = keptSink;
+    const QByteArray path = qgetenv("ORVEL_TRACE_FILE");
+    if (!path.isEmpty()) {
+        const int file = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (file >= 0)
+            instance()->fd = file;
+    }
+}
+
+Trace *Trace::object()
+{
+    if (!configured)
+        configure();
+    return instance().get();
+}
+
+void Trace::setSink(std::function<void(const QByteArray &)> sink)
+{
+    if (Trace *trace = object())
+        trace->sink = std::move(sink);
+}
+
+bool Trace::doTrace(int, int level)
+{
+    lineLevel = level;
+    return level <= maxLevel;
+}
+
+void Trace::entry(int, const char *file, int lineNumber)
+{
+    line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
+    line += QLatin1Char(' ');
+    line += QString::number(lineLevel);
+    line += QLatin1Char(' ');
+    line += QString::fromUtf8(file) + QLatin1Char(':') + QString::number(lineNumber);
+    open = true;
+}
+
+void Trace::flush()
+{
+    if (!open)
+        return;
+    open = false;
+    QByteArray bytes = line.toUtf8();
+    bytes.replace('\n', "\\n");
+    bytes += '\n';
+    line.clear();
+    if (sink) {
+        sink(bytes);
+        return;
+    }
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n <= 0)
+            return;
+        written += n;
+    }
+}
+
+void Trace::append(const QString &item)
+{
+    if (!open)
+        return;
+    line += QLatin1Char(' ');
+    line += item;
+}
+
+Trace &Trace::operator<<(const QString &text)
+{
+    append(text);
+    return *this;
+}
+
+Trace &Trace::operator<<(const char *text)
+{
+    append(QString::fromUtf8(text));
+    return *this;
+}
+
+Trace &Trace::operator<<(const QByteArray &text)
+{
+    append(QString::fromUtf8(text));
+    return *this;
+}
+
+Trace &Trace::operator<<(qint64 number)
+{
+    append(QString::number(number));
+    return *this;
+}
+
+Trace &Trace::operator<<(quint64 number)
+{
+    append(QString::number(number));
+    return *this;
+}
+
+Trace &Trace::operator<<(double number)
+{
+    append(QString::number(number));
+    return *this;
+}
+
+Trace &Trace::operator<<(bool value)
+{
+    append(value ? QStringLiteral("true") : QStringLiteral("false"));
+    return *this;
+}
+
+// Instants are traced as "hh:mm:ss ddd MMMM d yyyy", the form every trace
+// text of the scheduler uses; "invalid" stands for none.
+Trace &Trace::operator<<(const QDateTime &instant)
+{
+    append(instant.isValid() ? instant.toString(QStringLiteral("hh:mm:ss ddd MMMM d yyyy"))
+                             : QStringLiteral("invalid"));
+    return *this;
+}
+
+Trace &Trace::operator<<(const XmlList &list)
+{
+    return *this << list.toBinary();
+}
+
+TraceLine::TraceLine(int level, const char *file, int line)
+{
+    Trace *t = Trace::object();
+    if (t && t->doTrace(1024, level)) {
+        trace = t;
+        trace->entry(0, file, line);
+    }
+}
+
+TraceLine::~TraceLine()
+{
+    if (trace)
+        trace->flush();
+}
+
+} // namespace Orvel

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+namespace Orvel {
+
+class XmlList;
+
+// The process's trace: one line per flush(), filtered by level.
+//
+//   YYYY-MM-DDThh:mm:ss.zzz L file:line item item ...
+//
+// Configured from ORVEL_TRACE_LEVEL (highest level written, -1 turns tracing
+// off and object() is then null) and ORVEL_TRACE_FILE (standard error when
+// unset). Each line is written with a single write(2), so lines from several
+// processes appending to one file never interleave.
+class Trace
+{
+public:
+    enum Level
+    {
+        TraceAlways = 0,
+        TraceNormal = 1,
+        TraceVerbose = 2,
+        TraceTesting = 3,
+        TraceDebug = 4
+    };
+
+    static Trace *object();
+
+    // `area` is kept for the caller's convenience; every area is traced alike.
+    // Answers whether a line of `level` is written, and remembers the level
+    // for the line that entry() opens next.
+    bool doTrace(int area, int level);
+    void entry(int area, const char *file, int line);
+    void flush();
+
+    Trace &operator<<(const QString &text);
+    Trace &operator<<(const char *text);
+    Trace &operator<<(const QByteArray &text);
+    Trace &operator<<(qint64 number);
+    Trace &operator<<(quint64 number);
+    Trace &operator<<(int number) { return *this << qint64(number); }
+    Trace &operator<<(unsigned number) { return *this << quint64(number); }
+    Trace &operator<<(long number) { return *this << qint64(number); }
+    Trace &operator<<(unsigned long number) { return *this << quint64(number); }
+    Trace &operator<<(double number);
+    Trace &operator<<(bool value);
+    Trace &operator<<(const QDateTime &instant);
+    Trace &operator<<(const XmlList &list);
+
+    // Re-reads the environment; the first object() call does this too.
+    static void configure();
+    // Test seam: every finished line goes to `sink` instead of the file.
+    static void setSink(std::function<void(const QByteArray &)> sink);
+
+private:
+    Trace() = default;
+    void append(const QString &item);
+
+    int maxLevel = TraceVerbose;
+    int lineLevel = 0;
+    int fd = 2;
+    QString line;
+    bool open = false;
+    std::function<void(const QByteArray &)> sink;
+};
+
+// One trace line, guarded, opened and flushed in one statement:
+//   TraceLine(2, "schedule", __LINE__) << "Empty schedule file" << path;
+// It does nothing when tracing is off or the level is filtered out.
+class TraceLine
+{
+public:
+    TraceLine(int level, const char *file, int line);
+    ~TraceLine();
+    TraceLine(const TraceLine &) = delete;
+    TraceLine &operator=(const TraceLine &) = delete;
+
+    template<typename T> TraceLine &operator<<(const T &item)
+    {
+        if (trace)
+            *trace << item;
+        return *this;
+    }
+
+private:
+    Trace *trace = nullptr;
+};
+
+} // namespace Orvel

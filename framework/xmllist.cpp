@@ -1,0 +1,472 @@
+#include "xmllist.h"
+
+#include "trace.h"
+
+namespace Orvel {
+
+namespace {
+
+const QString kName = QStringLiteral("name");
+const QString kType = QStringLiteral("type");
+const QString kList = QStringLiteral("list");
+const QString kText = QStringLiteral("text");
+const QString kUint = QStringLiteral("uint");
+const QString kInt = QStringLiteral("int");
+const QString kBool = QStringLiteral("bool");
+
+QDomElement nextEntry(const QDomElement &element)
+{
+    return element.nextSiblingElement();
+}
+
+QString keyOf(const QDomElement &element)
+{
+    return element.hasAttribute(kName) ? element.attribute(kName) : element.tagName();
+}
+
+bool isList(const QDomElement &element)
+{
+    return element.attribute(kType) == kList || !element.firstChildElement().isNull();
+}
+
+// An element name we write for a key; anything else goes into a name attribute
+// ("1 st", "Ä", keys with blanks). ASCII only, so every XML parser agrees.
+bool isPlainXmlName(const QString &key)
+{
+    if (key.isEmpty() || key.startsWith(QLatin1String("xml"), Qt::CaseInsensitive))
+        return false;
+    for (int i = 0; i < key.size(); ++i) {
+        const QChar c = key.at(i);
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (!letter && (i == 0 || !other))
+            return false;
+    }
+    return true;
+}
+
+bool parseUnsigned(const QString &text, quint32 &out)
+{
+    bool ok = false;
+    const qulonglong value = text.toULongLong(&ok, 10);
+    if (!ok || value > 0xFFFFFFFFull || text.startsWith('+') || text.startsWith('-'))
+        return false;
+    out = quint32(value);
+    return true;
+}
+
+bool parseSigned(const QString &text, qint32 &out)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok || text.startsWith('+'))
+        return false;
+    out = value;
+    return true;
+}
+
+bool parseBool(const QString &text, bool &out)
+{
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+        text == QLatin1String("1")) {
+        out = true;
+        return true;
+    }
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 ||
+        text == QLatin1String("0")) {
+        out = false;
+        return true;
+    }
+    return false;
+}
+
+// toInt/toULongLong accept surrounding blanks; a stored number never has them.
+bool strictNumberText(const QString &text)
+{
+    return !text.isEmpty() && text.trimmed().size() == text.size();
+}
+
+int typeOf(const QDomElement &element)
+{
+    if (isList(element))
+        return XmlListIterator::List;
+    const QString type = element.attribute(kType, kText);
+    if (type == kText)
+        return XmlListIterator::Text;
+    if (type == kUint)
+        return XmlListIterator::Unsigned;
+    if (type == kBool)
+        return XmlListIterator::Bool;
+    if (type == kInt)
+        return XmlListIterator::Signed;
+    return XmlListIterator::Invalid;
+}
+
+// Whether an entry may answer as `wanted`: its own type, or an untyped leaf.
+bool answersAs(const QDomElement &element, int wanted)
+{
+    if (element.isNull() || isList(element))
+        return false;
+    return !element.hasAttribute(kType) || typeOf(element) == wanted;
+}
+
+void escapeInto(QString &out, const QString &text, bool attribute)
+{
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += attribute ? QLatin1String("&quot;") : QLatin1String("\"");
+            break;
+        case '\n':
+            out += QLatin1String("&#10;");
+            break;
+        case '\r':
+            out += QLatin1String("&#13;");
+            break;
+        case '\t':
+            out += QLatin1String("&#9;");
+            break;
+        default:
+            // XML cannot carry other control characters at all.
+            out += c.unicode() < 0x20 ? QChar(0xFFFD) : c;
+        }
+    }
+}
+
+void writeElement(QString &out, const QDomElement &element, int depth, bool indent);
+
+void writeEntries(QString &out, const QDomElement &list, int depth, bool indent)
+{
+    for (QDomElement child = list.firstChildElement(); !child.isNull(); child = nextEntry(child))
+        writeElement(out, child, depth, indent);
+}
+
+void writeElement(QString &out, const QDomElement &element, int depth, bool indent)
+{
+    if (indent)
+        out += QString(depth * 2, QLatin1Char(' '));
+    out += QLatin1Char('<') + element.tagName();
+    const QDomNamedNodeMap attributes = element.attributes();
+    for (int i = 0; i < attributes.count(); ++i) {
+        const QDomAttr attribute = attributes.item(i).toAttr();
+        out += QLatin1Char(' ') + attribute.name() + QLatin1String("=\"");
+        escapeInto(out, attribute.value(), true);
+        out += QLatin1Char('"');
+    }
+    if (isList(element)) {
+        out += QLatin1Char('>');
+        if (indent)
+            out += QLatin1Char('\n');
+        writeEntries(out, element, depth + 1, indent);
+        if (indent)
+            out += QString(depth * 2, QLatin1Char(' '));
+    } else {
+        out += QLatin1Char('>');
+        escapeInto(out, element.text(), false);
+    }
+    out += QLatin1String("</") + element.tagName() + QLatin1Char('>');
+    if (indent)
+        out += QLatin1Char('\n');
+}
+
+// Traces every leaf that no get() will ever answer, so that an operator sees
+// why a value is ignored instead of guessing.
+void traceUnusableLeaves(const QDomElement &list, const QString &source)
+{
+    for (QDomElement e = list.firstChildElement(); !e.isNull(); e = nextEntry(e)) {
+        const int type = typeOf(e);
+        const QString text = e.text();
+        quint32 u = 0;
+        qint32 i = 0;
+        bool b = false;
+        bool usable = true;
+        if (type == XmlListIterator::List)
+            traceUnusableLeaves(e, source);
+        else if (type == XmlListIterator::Invalid)
+            usable = false;
+        else if (type == XmlListIterator::Unsigned)
+            usable = strictNumberText(text) && parseUnsigned(text, u);
+        else if (type == XmlListIterator::Signed)
+            usable = strictNumberText(text) && parseSigned(text, i);
+        else if (type == XmlListIterator::Bool)
+            usable = parseBool(text, b);
+        if (!usable)
+            TraceLine(2, "xmllist", __LINE__)
+                << "Unusable value in" << source << "line" << e.lineNumber() << "entry" << keyOf(e)
+                << "type" << e.attribute(kType) << "value" << text;
+    }
+}
+
+} // namespace
+
+XmlListIterator::XmlListIterator(std::shared_ptr<QDomDocument> doc, const QDomElement &first)
+    : keepAlive(std::move(doc))
+    , current(first)
+{}
+
+void XmlListIterator::next()
+{
+    if (!current.isNull())
+        current = nextEntry(current);
+}
+
+QString XmlListIterator::name() const
+{
+    return current.isNull() ? QString() : keyOf(current);
+}
+
+int XmlListIterator::type() const
+{
+    return current.isNull() ? int(Invalid) : typeOf(current);
+}
+
+bool XmlListIterator::getXmlList(XmlList &out) const
+{
+    if (current.isNull() || !isList(current))
+        return false;
+    XmlList result;
+    for (QDomElement e = current.firstChildElement(); !e.isNull(); e = nextEntry(e))
+        result.root().appendChild(result.doc->importNode(e, true));
+    out = result;
+    return true;
+}
+
+bool XmlListIterator::getText(QString &out) const
+{
+    if (!answersAs(current, Text))
+        return false;
+    out = current.text();
+    return true;
+}
+
+XmlList::XmlList()
+    : doc(std::make_shared<QDomDocument>())
+{
+    doc->appendChild(doc->createElement(kList));
+}
+
+XmlList XmlList::fromText(const QByteArray &text, const QString &source)
+{
+    XmlList list;
+    list.assignText(text, source);
+    return list;
+}
+
+void XmlList::assignText(const QByteArray &text, const QString &source)
+{
+    auto parsed = std::make_shared<QDomDocument>();
+    QString error;
+    int line = 0;
+    int column = 0;
+    if (!parsed->setContent(text, &error, &line, &column)) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Not well-formed:" << source << "line" << line << "column" << column << error;
+        *this = XmlList();
+        readOk = false;
+        return;
+    }
+    doc = parsed;
+    readOk = true;
+    traceUnusableLeaves(root(), source);
+}
+
+void XmlList::markUnread()
+{
+    *this = XmlList();
+    readOk = false;
+}
+
+QDomElement XmlList::root() const
+{
+    return doc->documentElement();
+}
+
+QDomElement XmlList::find(const QString &key) const
+{
+    for (QDomElement e = root().firstChildElement(); !e.isNull(); e = nextEntry(e)) {
+        if (keyOf(e) == key)
+            return e;
+    }
+    return QDomElement();
+}
+
+bool XmlList::get(QString &out, const QString &key) const
+{
+    const QDomElement e = find(key);
+    if (!answersAs(e, XmlListIterator::Text))
+        return false;
+    out = e.text();
+    return true;
+}
+
+bool XmlList::get(quint32 &out, const QString &key) const
+{
+    const QDomElement e = find(key);
+    return answersAs(e, XmlListIterator::Unsigned) && strictNumberText(e.text()) &&
+           parseUnsigned(e.text(), out);
+}
+
+bool XmlList::get(qint32 &out, const QString &key) const
+{
+    const QDomElement e = find(key);
+    return answersAs(e, XmlListIterator::Signed) && strictNumberText(e.text()) &&
+           parseSigned(e.text(), out);
+}
+
+bool XmlList::get(bool &out, const QString &key) const
+{
+    const QDomElement e = find(key);
+    return answersAs(e, XmlListIterator::Bool) && parseBool(e.text(), out);
+}
+
+bool XmlList::get(XmlList &out, const QString &key) const
+{
+    return XmlListIterator(doc, find(key)).getXmlList(out);
+}
+
+bool XmlList::get(QString &out, const XmlListIterator &at) const
+{
+    return at.getText(out);
+}
+
+bool XmlList::get(XmlList &out, const XmlListIterator &at) const
+{
+    return at.getXmlList(out);
+}
+
+QDomElement XmlList::makeEntry(const QString &key, const QString &type)
+{
+    QDomElement entry;
+    if (isPlainXmlName(key)) {
+        entry = doc->createElement(key);
+    } else {
+        entry = doc->createElement(QStringLiteral("entry"));
+        entry.setAttribute(kName, key);
+    }
+    entry.setAttribute(kType, type);
+    return entry;
+}
+
+void XmlList::place(const QString &key, const QDomElement &entry, int setType)
+{
+    const QDomElement old = setType == Replace ? find(key) : QDomElement();
+    if (old.isNull())
+        root().appendChild(entry);
+    else
+        root().replaceChild(entry, old);
+}
+
+void XmlList::setLeaf(const QString &key, const QString &text, const QString &type, int setType)
+{
+    detach();
+    QDomElement entry = makeEntry(key, type);
+    entry.appendChild(doc->createTextNode(text));
+    place(key, entry, setType);
+    readOk = true;
+}
+
+void XmlList::set(const QString &key, const QString &value, int setType)
+{
+    setLeaf(key, value, kText, setType);
+}
+
+void XmlList::set(const QString &key, const char *value, int setType)
+{
+    setLeaf(key, QString::fromUtf8(value), kText, setType);
+}
+
+void XmlList::set(const QString &key, quint32 value, int setType)
+{
+    setLeaf(key, QString::number(value), kUint, setType);
+}
+
+void XmlList::set(const QString &key, qint32 value, int setType)
+{
+    setLeaf(key, QString::number(value), kInt, setType);
+}
+
+void XmlList::set(const QString &key, bool value, int setType)
+{
+    setLeaf(key, value ? QStringLiteral("true") : QStringLiteral("false"), kBool, setType);
+}
+
+void XmlList::set(const QString &key, const XmlList &value, int setType)
+{
+    // Read the value's entries before detaching: `value` may be this very list.
+    const QDomElement source = value.root();
+    const std::shared_ptr<QDomDocument> sourceDoc = value.doc;
+    detach();
+    QDomElement entry = makeEntry(key, kList);
+    for (QDomElement e = source.firstChildElement(); !e.isNull(); e = nextEntry(e))
+        entry.appendChild(doc->importNode(e, true));
+    place(key, entry, setType);
+    readOk = true;
+}
+
+bool XmlList::isEmpty() const
+{
+    return root().firstChildElement().isNull();
+}
+
+int XmlList::size() const
+{
+    int count = 0;
+    for (QDomElement e = root().firstChildElement(); !e.isNull(); e = nextEntry(e))
+        ++count;
+    return count;
+}
+
+void XmlList::clear()
+{
+    const QString rootName = root().tagName();
+    doc = std::make_shared<QDomDocument>();
+    doc->appendChild(doc->createElement(rootName));
+    readOk = true;
+}
+
+XmlListIterator XmlList::first() const
+{
+    return XmlListIterator(doc, root().firstChildElement());
+}
+
+QByteArray XmlList::toBinary() const
+{
+    QString out;
+    writeElement(out, root(), 0, false);
+    return out.toUtf8();
+}
+
+QByteArray XmlList::toFileText() const
+{
+    QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    writeElement(out, root(), 0, true);
+    return out.toUtf8();
+}
+
+// Equal lists hold the same entries in the same order; the root's name, which
+// files choose freely, does not count.
+bool XmlList::operator==(const XmlList &other) const
+{
+    QString mine;
+    QString theirs;
+    writeEntries(mine, root(), 0, false);
+    writeEntries(theirs, other.root(), 0, false);
+    return readOk == other.readOk && mine == theirs;
+}
+
+void XmlList::detach()
+{
+    if (doc.use_count() > 1)
+        doc = std::make_shared<QDomDocument>(doc->cloneNode(true).toDocument());
+}
+
+} // namespace Orvel

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QString>
+
+#include <memory>
+
+namespace Orvel {
+
+class XmlList;
+
+// Walks the entries of one XmlList in order. It keeps the list's document
+// alive, so it stays usable even if the list it came from is changed.
+class XmlListIterator
+{
+public:
+    enum Type
+    {
+        Invalid = 0,
+        List = 1,
+        Text = 2,
+        Unsigned = 3,
+        Bool = 4,
+        Signed = 5
+    };
+
+    XmlListIterator() = default;
+
+    bool isNull() const { return current.isNull(); }
+    void next();
+    QString name() const;
+    int type() const;
+
+    bool getXmlList(XmlList &out) const;
+    bool getText(QString &out) const;
+
+private:
+    friend class XmlList;
+    XmlListIterator(std::shared_ptr<QDomDocument> doc, const QDomElement &first);
+
+    std::shared_ptr<QDomDocument> keepAlive;
+    QDomElement current;
+};
+
+// An ordered list of named entries: texts, numbers, bools and nested lists.
+// Every message body, configuration file and stored record is one.
+//
+// A value type: copies share their document until one of them is written, so
+// a write through one copy is never seen in another.
+//
+// get() answers false and leaves `out` untouched when the entry is absent or
+// of another type. An untyped leaf is a text, and also answers as a number or
+// bool when its whole text parses strictly as one; a typed leaf answers only
+// to its own type.
+class XmlList
+{
+public:
+    enum SetType
+    {
+        Append = 0,
+        Replace = 1
+    };
+
+    XmlList();
+
+    // Parses the text form. `source` names the file or message in the trace
+    // line written when the text is not well-formed; the answer is then an
+    // empty list that converts to false.
+    static XmlList fromText(const QByteArray &text, const QString &source);
+
+    bool get(QString &out, const QString &key) const;
+    bool get(quint32 &out, const QString &key) const;
+    bool get(qint32 &out, const QString &key) const;
+    bool get(bool &out, const QString &key) const;
+    bool get(XmlList &out, const QString &key) const;
+    bool get(QString &out, const XmlListIterator &at) const;
+    bool get(XmlList &out, const XmlListIterator &at) const;
+
+    void set(const QString &key, const QString &value, int setType);
+    void set(const QString &key, const char *value, int setType);
+    void set(const QString &key, quint32 value, int setType);
+    void set(const QString &key, qint32 value, int setType);
+    void set(const QString &key, bool value, int setType);
+    void set(const QString &key, const XmlList &value, int setType);
+
+    bool isEmpty() const;
+    int size() const;
+    void clear();
+    XmlListIterator first() const;
+
+    // The text form on one line, UTF-8.
+    QByteArray toBinary() const;
+    // The text form with an XML declaration and one entry per line, for files.
+    QByteArray toFileText() const;
+
+    // False when the list came from a read that failed and nothing was set
+    // since; true otherwise.
+    explicit operator bool() const { return readOk; }
+
+    bool operator==(const XmlList &other) const;
+    bool operator!=(const XmlList &other) const { return !(*this == other); }
+
+protected:
+    // Replaces the whole content with what `text` holds, as fromText() does.
+    void assignText(const QByteArray &text, const QString &source);
+    void markUnread();
+
+private:
+    friend class XmlListIterator;
+
+    QDomElement root() const;
+    QDomElement find(const QString &key) const;
+    QDomElement makeEntry(const QString &key, const QString &type);
+    void place(const QString &key, const QDomElement &entry, int setType);
+    void setLeaf(const QString &key, const QString &text, const QString &type, int setType);
+    void detach();
+
+    std::shared_ptr<QDomDocument> doc;
+    bool readOk = true;
+};
+
+} // namespace Orvel

@@ -1,0 +1,82 @@
+#include "context.h"
+#include "log.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using Orvel::Context;
+using Orvel::Log;
+
+TEST(LogTest, PlaceholdersTakeTheStreamedValuesInOrder)
+{
+    LogCapture log;
+    Log *l = Context::logging();
+    ASSERT_NE(l, nullptr);
+    l->initialiseMessage(QStringLiteral("Backup"), 1, {});
+    *l << "%1s: Policy '%2s', operation '%3s'"
+       << "Backup event"
+       << "Gold"
+       << "Nightly";
+    l->sendMessage();
+    l->initialiseMessage(QStringLiteral("Replication"), 4, {});
+    *l << "Node Manager failed to go ready in a timely manner";
+    l->sendMessage();
+    l->initialiseMessage(QStringLiteral("Backup"), 1, {});
+    *l << "%1s and %2s"
+       << "one";
+    l->sendMessage();
+    l->initialiseMessage(QStringLiteral("Backup"), 1, {});
+    *l << "no placeholders" << 7;
+    l->sendMessage();
+    EXPECT_EQ(log.lines(),
+              QStringList({"Backup 1 Backup event: Policy 'Gold', operation 'Nightly'",
+                           "Replication 4 Node Manager failed to go ready in a timely manner",
+                           "Backup 1 one and %2s", "Backup 1 no placeholders 7"}));
+}
+
+TEST(LogTest, StateLogging)
+{
+    LogCapture log;
+    Log *l = Context::logging();
+    l->initialiseStateLogging(QStringLiteral("Scheduler"), QStringLiteral("Scheduler"), 2);
+    l->sendMessage();
+    l->sendMessage(); // a second send without a new message writes nothing
+    EXPECT_EQ(log.lines(), QStringList({"State Scheduler/Scheduler 2"}));
+}
+
+TEST(LogTest, WritesTimeStampedLinesToTheLogFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/event.log");
+    qputenv("ORVEL_LOG_FILE", QFile::encodeName(path));
+    Log *l = Context::logging();
+    l->initialiseMessage(QStringLiteral("Backup"), 1, {});
+    *l << "%1s: Policy '%2s', operation '%3s'"
+       << "Snapshot event"
+       << "P"
+       << "O";
+    l->sendMessage();
+    qunsetenv("ORVEL_LOG_FILE");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString line = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral(
+                R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d Backup 1 Snapshot event: Policy 'P', operation 'O'\n$)"))
+            .match(line)
+            .hasMatch())
+        << line.toStdString();
+}
+
+TEST(LogTest, LoggingCanBeSwitchedOff)
+{
+    Context::setLoggingEnabled(false);
+    EXPECT_EQ(Context::logging(), nullptr);
+    Context::setLoggingEnabled(true);
+    EXPECT_NE(Context::logging(), nullptr);
+}

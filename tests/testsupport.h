@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <ostream>
+
+namespace Orvel {
+class XmlList;
+// Lets GoogleTest print lists in failure messages.
+void PrintTo(const XmlList &list, std::ostream *out);
+} // namespace Orvel
+
+// Collects trace lines and event-log lines for the lifetime of the object.
+class TraceCapture
+{
+public:
+    TraceCapture();
+    ~TraceCapture();
+
+    // The items of every captured line, without time stamp, level and source.
+    QStringList texts() const;
+    QStringList lines() const { return captured; }
+    bool contains(const QString &text) const;
+
+private:
+    QStringList captured;
+};
+
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+    QStringList lines() const { return captured; }
+
+private:
+    QStringList captured;
+};
+
+// A fresh ORVEL_HOME for one test, removed afterwards.
+class TempHome
+{
+public:
+    TempHome();
+    ~TempHome();
+    QString path() const { return dir.path(); }
+    // Writes `text` to `relativePath` below the home, creating folders.
+    void write(const QString &relativePath, const QByteArray &text) const;
+
+private:
+    QTemporaryDir dir;
+    QByteArray previous;
+};
