@@ -13,12 +13,15 @@ class XmlList;
 void PrintTo(const XmlList &list, std::ostream *out);
 } // namespace Orvel
 
-// Collects trace lines and event-log lines for the lifetime of the object.
+// Collects trace lines up to `level` for the lifetime of the object. Captures
+// nest: an inner one takes the lines until it ends, then the outer one again.
 class TraceCapture
 {
 public:
-    TraceCapture();
+    explicit TraceCapture(int level = 4);
     ~TraceCapture();
+    TraceCapture(const TraceCapture &) = delete;
+    TraceCapture &operator=(const TraceCapture &) = delete;
 
     // The items of every captured line, without time stamp, level and source.
     QStringList texts() const;
@@ -26,6 +29,10 @@ public:
     bool contains(const QString &text) const;
 
 private:
+    void install() const;
+
+    int level;
+    TraceCapture *outer;
     QStringList captured;
 };
 

@@ -1,0 +1,413 @@
+#include "schedule.h"
+
+#include "clock.h"
+#include "fixedpath.h"
+#include "trace.h"
+
+using Orvel::TraceLine;
+using Orvel::XmlList;
+using Orvel::XmlListIterator;
+
+namespace {
+
+// An instant that cannot leave the exclusions after this many moves never
+// will: every exclusion window has been hopped for a whole year of days.
+constexpr int kMaxExclusionMoves = 365;
+// A fallback whose next run time is pushed out of its own window this many
+// times in a row has nothing left to offer.
+constexpr int kMaxFallbackTries = 365;
+// Retrying an excluded trigger at its following run times stops after this
+// many passes, so a trigger excluded every day cannot spin for ever.
+constexpr int kMaxFallbackPasses = 365;
+
+const QString kStoredTimeFormat = QStringLiteral("yyyyMMddhhmmss");
+
+} // namespace
+
+Schedule::Schedule(const QString &name, const QString &fileName, unsigned ruleSet,
+                   Orvel::Config *timesStore, bool atomic)
+    : m_filePath(Orvel::FixedPath::rules(ruleSet) + QLatin1Char('/') + fileName)
+    , m_ruleSet(ruleSet)
+    , atomic(atomic)
+    , m_name(name)
+    , timesStore(timesStore)
+{
+    loadScheduleFile();
+}
+
+Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic)
+    : m_ruleSet(ruleSet)
+    , atomic(atomic)
+    , m_name(name)
+    , timesStore(timesStore)
+{
+}
+
+void Schedule::loadScheduleFile()
+{
+    if (m_ruleSet == 0) {
+        TraceLine(2, "schedule", __LINE__) << "Rules inactive: Rule set 0";
+        return;
+    }
+    if (!load(m_filePath, QString())) {
+        TraceLine(2, "schedule", __LINE__) << "Failed to open the schedule file" << m_filePath;
+        return;
+    }
+    if (isEmpty()) {
+        TraceLine(2, "schedule", __LINE__) << "Empty schedule file" << m_filePath;
+        return;
+    }
+    for (XmlListIterator it = first(); !it.isNull(); it.next()) {
+        XmlList entry;
+        if (it.name() == QLatin1String("ScheduleElement") && it.type() == XmlListIterator::List
+            && get(entry, it))
+            addElement(entry, m_ruleSet);
+    }
+    get(scheduleData, QStringLiteral("ScheduleData"));
+    m_valid = !triggers.isEmpty();
+}
+
+bool Schedule::addElement(const XmlList &entry, unsigned ruleSet)
+{
+    if (entry.isEmpty())
+        return false;
+    const ScheduleElement element(entry, ruleSet);
+    if (!element.isValid())
+        return false;
+    switch (element.role()) {
+    case ScheduleElement::Role::Trigger:
+        triggers.append(element);
+        m_valid = true;
+        break;
+    case ScheduleElement::Role::Exclusion: exclusions.append(element); break;
+    case ScheduleElement::Role::Fallback: fallbacks.append(element); break;
+    case ScheduleElement::Role::None: return false;
+    }
+    return true;
+}
+
+bool Schedule::addRepeatPeriod(unsigned unit, unsigned count, unsigned ruleSet)
+{
+    const ScheduleElement element(unit, count, ruleSet);
+    if (!element.isValid())
+        return false;
+    triggers.append(element);
+    m_valid = true;
+    return true;
+}
+
+void Schedule::initiateSchedule()
+{
+    TraceLine(3, "schedule", __LINE__) << "initiateSchedule" << m_name << m_valid;
+    if (!m_valid)
+        return;
+    loadTimes();
+    updateNextOccurrence();
+}
+
+void Schedule::markOccurred(const QDateTime &at)
+{
+    if (!m_valid)
+        return;
+    m_lastOccurrence = at.isValid() ? at : Orvel::Clock::now();
+    updateNextOccurrence();
+}
+
+XmlList Schedule::eventData() const
+{
+    XmlList result = scheduleData;
+    if (m_triggerIndex < 0 || m_triggerIndex >= triggers.size())
+        return result;
+    XmlList triggerData = triggers.at(m_triggerIndex).data();
+    if (m_fallbackIndex >= 0 && m_fallbackIndex < fallbacks.size()) {
+        const XmlList fallbackData = fallbacks.at(m_fallbackIndex).data();
+        if (!fallbackData.isEmpty())
+            triggerData.set(QStringLiteral("FallbackData"), fallbackData, XmlList::Replace);
+    }
+    if (!triggerData.isEmpty())
+        result.set(QStringLiteral("TriggerData"), triggerData, XmlList::Replace);
+    return result;
+}
+
+bool Schedule::hasManualTrigger(const QString &name) const
+{
+    for (const ScheduleElement &trigger : triggers) {
+        if (trigger.kind() == ScheduleElement::Kind::ManualTrigger && trigger.matches(name))
+            return true;
+    }
+    return false;
+}
+
+bool Schedule::triggerManual(const QString &name, const QString &userTag)
+{
+    bool matched = false;
+    for (int i = 0; i < triggers.size(); ++i) {
+        ScheduleElement &trigger = triggers[i];
+        if (trigger.kind() != ScheduleElement::Kind::ManualTrigger || !trigger.matches(name))
+            continue;
+        XmlList data = trigger.data();
+        data.set(QStringLiteral("ManualTrigger"), trigger.activationName(), XmlList::Replace);
+        data.set(QStringLiteral("UserTag"), userTag, XmlList::Replace);
+        trigger.setData(data);
+        m_triggerIndex = i;
+        m_fallbackIndex = -1;
+        m_nextOccurrence = Orvel::Clock::now();
+        matched = true;
+    }
+    return matched;
+}
+
+QStringList Schedule::manualTriggerNames() const
+{
+    QStringList names;
+    for (const ScheduleElement &trigger : triggers) {
+        if (trigger.kind() == ScheduleElement::Kind::ManualTrigger)
+            names << trigger.activationName();
+    }
+    return names;
+}
+
+QDateTime Schedule::moveOutOfExclusions(const QDateTime &t) const
+{
+    QDateTime r = t;
+    int moves = 0;
+    for (int i = 0; r.isValid() && i < exclusions.size();) {
+        const ScheduleElement &exclusion = exclusions.at(i);
+        const int position = i++;
+        if (!exclusion.contains(r))
+            continue;
+        TraceLine(3, "schedule", __LINE__) << "Excluded by exclusion element" << position;
+        r = exclusion.moveOutside(r);
+        if (r.isValid() && ++moves >= kMaxExclusionMoves)
+            r = QDateTime();
+        else
+            i = 0; // a move may land in an earlier exclusion: scan them all again
+    }
+    if (!r.isValid())
+        TraceLine(0, "schedule", __LINE__) << "Exclusion of" << t << "lasts for eternity";
+    return r;
+}
+
+// The first time at or after `from` that `fallback` offers and no exclusion
+// forbids, or none.
+QDateTime Schedule::fallbackTime(const ScheduleElement &fallback, int position,
+                                 const QDateTime &from) const
+{
+    QDateTime offered = fallback.nextRunTime(from, true);
+    TraceLine(3, "schedule", __LINE__) << "Fallback" << position << "time" << offered;
+    for (int tries = 0; offered.isValid();) {
+        const QDateTime moved = moveOutOfExclusions(offered);
+        if (!moved.isValid())
+            return QDateTime();
+        if (fallback.contains(moved)) {
+            TraceLine(3, "schedule", __LINE__)
+                << "Exclusion moved fallback. Still in fallback window" << moved;
+            return moved;
+        }
+        if (++tries >= kMaxFallbackTries)
+            return QDateTime();
+        offered = fallback.nextRunTime(moved, false);
+    }
+    return QDateTime();
+}
+
+QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime &candidate,
+                                 int *fallbackIndexOut) const
+{
+    if (fallbackIndexOut)
+        *fallbackIndexOut = -1;
+    QDateTime from = candidate;
+    for (int pass = 0; pass < kMaxFallbackPasses; ++pass) {
+        QDateTime result;
+        int best = -1;
+        for (int j = 0; j < fallbacks.size(); ++j) {
+            const QDateTime offered = fallbackTime(fallbacks.at(j), j, from);
+            if (offered.isValid() && (!result.isValid() || offered < result)) {
+                result = offered;
+                best = j;
+            }
+        }
+        if (result.isValid()) {
+            TraceLine(3, "schedule", __LINE__) << "Trigger is excluded. Fallback found:" << result;
+            if (fallbackIndexOut)
+                *fallbackIndexOut = best;
+            return result;
+        }
+        TraceLine(3, "schedule", __LINE__) << "Trigger is excluded. No fallback found. Retry trigger";
+        from = trigger.nextRunTime(from, false);
+        if (!from.isValid()) {
+            TraceLine(2, "schedule", __LINE__) << "Failed to find fallback or next trigger time";
+            return QDateTime();
+        }
+        const QDateTime moved = moveOutOfExclusions(from);
+        if (moved.isValid() && trigger.contains(moved))
+            return moved;
+        if (moved.isValid())
+            from = moved;
+    }
+    return QDateTime();
+}
+
+// Checks one trigger's unchecked run time against the exclusions and, where it
+// is pushed out of the trigger's window, looks for a fallback.
+QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDateTime &unchecked,
+                                       int *fallbackIndexOut) const
+{
+    QDateTime c = unchecked;
+    // A repeat period's time is always decided by the fallbacks when there are any.
+    const bool fallbackDecides =
+        trigger.kind() == ScheduleElement::Kind::RepeatPeriod && !fallbacks.isEmpty();
+    if (!fallbackDecides) {
+        const QDateTime moved = moveOutOfExclusions(c);
+        if (moved == c)
+            return c;
+        if (moved.isValid()) {
+            c = moved;
+            const bool inside = trigger.contains(c);
+            TraceLine(3, "schedule", __LINE__)
+                << "Exclusion moved trigger to" << c
+                << (inside ? "Still in trigger window" : "Fallback required");
+            if (inside)
+                return c;
+        }
+    }
+    const QDateTime fallback = findFallback(trigger, c, fallbackIndexOut);
+    if (fallback.isValid())
+        return fallback;
+    TraceLine(3, "schedule", __LINE__) << "Trigger is excluded. No fallback or further trigger found";
+    return trigger.nextRunTime(c, false);
+}
+
+QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
+{
+    if (!m_valid || !from.isValid())
+        return QDateTime();
+    TraceLine(3, "schedule", __LINE__) << "Get next occurance for" << m_name
+                                       << (inclusive ? " inclusive " : " exclusive ") << "from" << from;
+    QDateTime result;
+    int bestTrigger = -1;
+    int bestFallback = -1;
+    for (int i = 0; i < triggers.size(); ++i) {
+        const ScheduleElement &trigger = triggers.at(i);
+        const QDateTime unchecked = trigger.nextRunTime(from, inclusive);
+        TraceLine(3, "schedule", __LINE__)
+            << "Trigger" << i << m_name << "Unchecked next run time" << unchecked;
+        // A later trigger must be strictly earlier to win, so ties go to the first.
+        if (!unchecked.isValid() || (result.isValid() && !(unchecked < result)))
+            continue;
+        int fallback = -1;
+        const QDateTime c = checkedTriggerTime(trigger, unchecked, &fallback);
+        if (c.isValid() && (!result.isValid() || c < result)) {
+            result = c;
+            bestTrigger = i;
+            bestFallback = fallback;
+        }
+    }
+    m_triggerIndex = bestTrigger;
+    m_fallbackIndex = bestFallback;
+    if (result.isValid()) {
+        TraceLine(3, "schedule", __LINE__) << "Next occurance for" << m_name << ":" << result;
+        TraceLine(3, "schedule", __LINE__) << "Trigger" << bestTrigger << "Fallback" << bestFallback;
+    } else {
+        TraceLine(2, "schedule", __LINE__) << "No Next occurance for" << m_name << "!";
+    }
+    return result;
+}
+
+// The next occurrence after the last firing, honouring two deliberate choices:
+// - a window start fires once: the weekly and monthly rules count a start equal
+//   to the search instant, so a search from a firing at a window start would
+//   answer that firing again (and, the window still being open, fire twice);
+//   the search is then repeated from one millisecond later;
+// - a schedule whose rules offer nothing after its last firing has run out and
+//   stays quiet. Searching from now instead would answer "now" in every pass
+//   while a last calendar window is open, or for ever for a period that left
+//   the date range. It fires again on request or after a reload of its rules.
+QDateTime Schedule::searchFromLastOccurrence()
+{
+    QDateTime next = getNextOccurrence(m_lastOccurrence, false);
+    if (next.isValid() && next == m_lastOccurrence)
+        next = getNextOccurrence(m_lastOccurrence.addMSecs(1), false);
+    if (!next.isValid())
+        TraceLine(2, "schedule", __LINE__) << "No further occurance for" << m_name << "after"
+                                           << m_lastOccurrence << "- the schedule has run out";
+    return next;
+}
+
+QDateTime Schedule::updateNextOccurrence()
+{
+    const QDateTime now = Orvel::Clock::now();
+    if (!m_valid)
+        return m_nextOccurrence;
+    QDateTime next;
+    if (m_lastOccurrence.isValid()) {
+        next = searchFromLastOccurrence();
+        // Runs missed while the process was down are not made up: start from now.
+        if (next.isValid() && next < now)
+            next = getNextOccurrence(now, true);
+    } else {
+        next = getNextOccurrence(now, true);
+    }
+    m_nextOccurrence = next;
+    saveTimes();
+    return m_nextOccurrence;
+}
+
+bool Schedule::operator<(const Schedule &other) const
+{
+    bool answer;
+    if (!m_nextOccurrence.isValid())
+        answer = false;
+    else if (!other.m_nextOccurrence.isValid())
+        answer = true;
+    else if (m_nextOccurrence != other.m_nextOccurrence)
+        answer = m_nextOccurrence < other.m_nextOccurrence;
+    else
+        answer = m_name < other.m_name;
+    TraceLine(3, "schedule", __LINE__) << "Compare:" << m_nextOccurrence << other.m_nextOccurrence
+                                       << "returning" << answer;
+    return answer;
+}
+
+void Schedule::saveTimes()
+{
+    if (!timesStore || !atomic || m_name.isEmpty()) {
+        TraceLine(3, "schedule", __LINE__) << "saveTimes SKIP" << m_name << "Atomic:" << atomic
+                                           << (timesStore ? "" : "No config");
+        return;
+    }
+    XmlList record;
+    TraceLine(3, "schedule", __LINE__) << "saveTimes" << m_name
+                                       << m_lastOccurrence.toString(kStoredTimeFormat);
+    if (m_lastOccurrence.isValid())
+        record.set(QStringLiteral("LastOccurance"), m_lastOccurrence.toString(kStoredTimeFormat),
+                   XmlList::Replace);
+    if (m_nextOccurrence.isValid())
+        record.set(QStringLiteral("NextOccurance"), m_nextOccurrence.toString(kStoredTimeFormat),
+                   XmlList::Replace);
+    if (record.isEmpty())
+        return;
+    timesStore->set(m_name, record, XmlList::Replace);
+    timesStore->save();
+}
+
+void Schedule::loadTimes()
+{
+    XmlList record;
+    if (!timesStore || !atomic || m_name.isEmpty() || !timesStore->get(record, m_name))
+        return;
+    QString text;
+    if (record.get(text, QStringLiteral("LastOccurance"))) {
+        m_lastOccurrence = QDateTime::fromString(text, kStoredTimeFormat);
+        TraceLine(3, "schedule", __LINE__) << "loadTimes for" << m_name << "Last:" << m_lastOccurrence;
+        if (m_lastOccurrence > Orvel::Clock::now()) {
+            TraceLine(2, "schedule", __LINE__)
+                << "Clear 'last occurance' for" << m_name << "as in the future!";
+            m_lastOccurrence = QDateTime();
+        }
+    }
+    if (record.get(text, QStringLiteral("NextOccurance"))) {
+        m_nextOccurrence = QDateTime::fromString(text, kStoredTimeFormat);
+        TraceLine(3, "schedule", __LINE__) << "loadTimes for" << m_name << "Next:" << m_nextOccurrence;
+    }
+}

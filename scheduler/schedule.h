@@ -1,0 +1,78 @@
+#pragma once
+
+#include "config.h"
+#include "scheduleelement.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QStringList>
+
+// The timetable of one operation of one policy: its trigger, exclusion and
+// fallback elements, the data its events carry, and when it last fired and
+// fires next. The schedule file is loaded into the schedule itself.
+//
+// Occurrence times persist in the schedule list's store under the schedule's
+// name, so that a restart continues from the last real firing.
+class Schedule : public Orvel::Config
+{
+public:
+    Schedule() = default;
+    Schedule(const QString &name, const QString &fileName, unsigned ruleSet,
+             Orvel::Config *timesStore, bool atomic);
+    Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic);
+
+    bool addElement(const Orvel::XmlList &entry, unsigned ruleSet);
+    bool addRepeatPeriod(unsigned unit, unsigned count, unsigned ruleSet);
+    void setScheduleData(const Orvel::XmlList &data) { scheduleData = data; }
+    void setTriggerTarget(const Orvel::XmlList &target) { m_triggerTarget = target; }
+    Orvel::XmlList triggerTarget() const { return m_triggerTarget; }
+
+    bool isValid() const { return m_valid; }
+    QString name() const { return m_name; }
+    QDateTime nextOccurrence() const { return m_nextOccurrence; }
+    QDateTime lastOccurrence() const { return m_lastOccurrence; }
+    int triggerIndex() const { return m_triggerIndex; }
+    int fallbackIndex() const { return m_fallbackIndex; }
+
+    void initiateSchedule();
+    void markOccurred(const QDateTime &at);
+    Orvel::XmlList eventData() const;
+
+    bool hasManualTrigger(const QString &name) const;
+    bool triggerManual(const QString &name, const QString &userTag);
+    QStringList manualTriggerNames() const;
+
+    [[nodiscard]] QDateTime getNextOccurrence(const QDateTime &from, bool inclusive);
+    QDateTime updateNextOccurrence();
+    [[nodiscard]] QDateTime moveOutOfExclusions(const QDateTime &t) const;
+    [[nodiscard]] QDateTime findFallback(const ScheduleElement &trigger, const QDateTime &candidate,
+                                         int *fallbackIndexOut) const;
+    bool operator<(const Schedule &other) const;
+
+    void saveTimes();
+    void loadTimes();
+
+private:
+    void loadScheduleFile();
+    QDateTime searchFromLastOccurrence();
+    QDateTime checkedTriggerTime(const ScheduleElement &trigger, const QDateTime &unchecked,
+                                 int *fallbackIndexOut) const;
+    QDateTime fallbackTime(const ScheduleElement &fallback, int position,
+                           const QDateTime &from) const;
+
+    bool m_valid = false;
+    QString m_filePath;
+    unsigned m_ruleSet = 0;
+    QList<ScheduleElement> triggers;
+    QList<ScheduleElement> exclusions;
+    QList<ScheduleElement> fallbacks;
+    QDateTime m_nextOccurrence;
+    QDateTime m_lastOccurrence;
+    int m_triggerIndex = -1;
+    int m_fallbackIndex = -1;
+    bool atomic = false;
+    QString m_name;
+    Orvel::XmlList scheduleData;
+    Orvel::XmlList m_triggerTarget;
+    Orvel::Config *timesStore = nullptr;
+};

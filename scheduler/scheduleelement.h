@@ -1,0 +1,50 @@
+#pragma once
+
+#include "xmllist.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <boost/any.hpp>
+
+// One trigger, exclusion or fallback of a schedule: a role, exactly one time
+// rule held by value, and the data that travels with the event it fires.
+// The schedule never looks inside the rule; the element forwards each
+// question to the rule its kind names.
+class ScheduleElement
+{
+public:
+    enum class Role { None = 0, Exclusion = 1, Trigger = 2, Fallback = 3 };
+    enum class Kind { None = 0, DaysOfWeek = 1, DaysOfMonth = 2, Calendar = 3, RepeatPeriod = 4, ManualTrigger = 5 };
+
+    ScheduleElement() = default;
+    // Reads one "ScheduleElement" entry of a schedule file.
+    ScheduleElement(const Orvel::XmlList &entry, unsigned ruleSet);
+    // A trigger repeating every `count` units (a RepeatPeriod unit code).
+    ScheduleElement(unsigned unit, unsigned count, unsigned ruleSet);
+
+    bool isValid() const { return m_role != Role::None && m_kind != Kind::None; }
+    Role role() const { return m_role; }
+    Kind kind() const { return m_kind; }
+    Orvel::XmlList data() const { return m_data; }
+    // Written when a manual trigger fires on request.
+    void setData(const Orvel::XmlList &data) { m_data = data; }
+
+    [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
+    bool contains(const QDateTime &t) const;
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &t) const;
+    QString activationName() const;
+    bool matches(const QString &name) const;
+
+private:
+    void readRole(const Orvel::XmlList &entry);
+    void readRule(const Orvel::XmlList &entry);
+    template<typename Rule> void adopt(const Rule &rule, Kind kind, const char *refusal);
+    template<typename Result, typename Ask> Result askTimeRule(const Ask &ask, const Result &none) const;
+
+    unsigned m_ruleSet = 0;
+    Role m_role = Role::None;
+    Kind m_kind = Kind::None;
+    boost::any m_rule;
+    Orvel::XmlList m_data;
+};

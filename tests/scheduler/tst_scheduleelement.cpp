@@ -1,0 +1,169 @@
+// Schedule elements and the schedule file: roles, kinds, data, and what is
+// skipped when an entry is bad.
+#include "repeatperiod.h"
+#include "scheduletestsupport.h"
+
+using namespace Elements;
+using Orvel::XmlList;
+using Role = ScheduleElement::Role;
+using Kind = ScheduleElement::Kind;
+
+namespace {
+
+XmlList body(const QString &inner)
+{
+    return XmlList::fromText("<ScheduleElement>" + inner.toUtf8() + "</ScheduleElement>", "test");
+}
+
+struct ElementCase
+{
+    const char *name;
+    QString body;
+    Role role;
+    Kind kind;
+    bool hasData;
+    const char *trace; // the level-2 line expected, or nullptr for none
+};
+
+} // namespace
+
+class ElementTest : public ScheduleTest
+{
+};
+
+TEST_F(ElementTest, ReadsRoleKindAndData)
+{
+    const QString week = QStringLiteral("<WeekDays><Days><All>true</All></Days></WeekDays>");
+    const QString month = QStringLiteral("<MonthlyDays><Last>true</Last></MonthlyDays>");
+    const ElementCase cases[] = {
+        {"trigger with data", daily("Trigger", "08:00", 60, "x"), Role::Trigger, Kind::DaysOfWeek, true, nullptr},
+        {"exclusion ignores trigger data", "<Type>Exclude</Type><TriggerData><a>1</a></TriggerData>" + week,
+         Role::Exclusion, Kind::DaysOfWeek, false, nullptr},
+        {"TriggerFallback reads as a fallback", "<Type>TriggerFallback</Type><FallbackData><a>1</a></FallbackData>" + week,
+         Role::Fallback, Kind::DaysOfWeek, true, nullptr},
+        {"lower-case type is unknown", "<Type>trigger</Type>" + week, Role::None, Kind::DaysOfWeek, false,
+         "Unknown schedule element type: trigger"},
+        {"no type, silently invalid", week, Role::None, Kind::DaysOfWeek, false, nullptr},
+        {"month days win over week days", "<Type>Trigger</Type>" + week + month, Role::Trigger,
+         Kind::DaysOfMonth, false, nullptr},
+        {"a failed calendar hides week days", "<Type>Trigger</Type><Calendar>missing.cfg</Calendar>" + week,
+         Role::Trigger, Kind::None, false, "Invalid Calendar for schedule element"},
+        {"no rule at all", "<Type>Trigger</Type><Time>08:00</Time>", Role::Trigger, Kind::None, false,
+         "Schedule element contains no known date/time data"},
+        {"manual trigger without a name", "<Type>Trigger</Type><ManualTrigger/>", Role::Trigger, Kind::None,
+         false, "Invalid ManualTrigger for schedule element"},
+    };
+    for (const ElementCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        TraceCapture levelTwo(2);
+        const ScheduleElement element(body(c.body), 1);
+        EXPECT_EQ(element.role(), c.role);
+        EXPECT_EQ(element.kind(), c.kind);
+        EXPECT_EQ(element.isValid(), c.role != Role::None && c.kind != Kind::None);
+        EXPECT_EQ(!element.data().isEmpty(), c.hasData);
+        if (c.trace)
+            EXPECT_TRUE(levelTwo.contains(QString::fromUtf8(c.trace))) << levelTwo.texts().join('\n').toStdString();
+        else
+            EXPECT_TRUE(levelTwo.lines().isEmpty()) << levelTwo.texts().join('\n').toStdString();
+    }
+}
+
+TEST_F(ElementTest, ManualTriggerAndInvalidElementsAnswerNothing)
+{
+    const ScheduleElement manualTrigger(body(manual("Nightly")), 1);
+    const QDateTime t = at(2026, 12, 7, 8, 0);
+    ASSERT_TRUE(manualTrigger.isValid());
+    EXPECT_EQ(manualTrigger.nextRunTime(t, true), QDateTime());
+    EXPECT_FALSE(manualTrigger.contains(t));
+    EXPECT_EQ(manualTrigger.moveOutside(t), QDateTime());
+    EXPECT_EQ(manualTrigger.activationName(), QStringLiteral("Nightly"));
+    EXPECT_TRUE(manualTrigger.matches(QStringLiteral("nIGHTLY")));
+
+    TraceCapture levelTwo(2);
+    const ScheduleElement zeroPeriod(RepeatPeriod::Hours, 0, 1);
+    EXPECT_EQ(zeroPeriod.role(), Role::Trigger);
+    EXPECT_FALSE(zeroPeriod.isValid());
+    EXPECT_EQ(zeroPeriod.nextRunTime(QDateTime(), true), QDateTime());
+    EXPECT_EQ(levelTwo.texts(), QStringList({"Invalid RepeatPeriod for schedule element",
+                                             "Cannot get next run time for invalid element"}));
+}
+
+TEST_F(ElementTest, CopiesAnswerAlike)
+{
+    const ScheduleElement original(body(daily("Trigger", "08:00", 3600, "x")), 1);
+    ScheduleElement copy = original;
+    const QDateTime t = at(2026, 12, 7, 8, 30);
+    EXPECT_EQ(copy.nextRunTime(t, true), original.nextRunTime(t, true));
+    EXPECT_EQ(copy.moveOutside(t), original.moveOutside(t));
+    EXPECT_EQ(copy.contains(t), original.contains(t));
+    XmlList changed = copy.data();
+    changed.set(QStringLiteral("more"), "1", 1);
+    copy.setData(changed);
+    EXPECT_EQ(original.data().size(), 1);
+}
+
+class ScheduleFileTest : public ScheduleTest
+{
+};
+
+TEST_F(ScheduleFileTest, FilesElementsByRoleAndSkipsBadOnes)
+{
+    home.write(QStringLiteral("rules/1/s.xml"),
+               "<schedule><ScheduleElement>text, not a list</ScheduleElement>"
+               "<ScheduleElement>" + daily("Exclude", "07:00", 60).toUtf8() + "</ScheduleElement>"
+               "<ScheduleElement><Type>Trigger</Type></ScheduleElement>"
+               "<ScheduleElement>" + daily("Trigger", "08:00", 60, "x").toUtf8() + "</ScheduleElement>"
+               "<Other>ignored</Other></schedule>");
+    Schedule s = schedule(QStringLiteral("s.xml"));
+    EXPECT_TRUE(s.isValid());
+    EXPECT_EQ(s.eventData(), XmlList()); // no ScheduleData, no occurrence yet
+    s.initiateSchedule();
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+    XmlList expected;
+    XmlList data;
+    data.set(QStringLiteral("Slot"), "x", 1);
+    expected.set(QStringLiteral("TriggerData"), data, 1);
+    EXPECT_EQ(s.eventData(), expected);
+}
+
+TEST_F(ScheduleFileTest, UnusableFilesGiveAnInvalidScheduleThatSaysWhy)
+{
+    home.write(QStringLiteral("rules/1/empty.xml"), "<schedule/>");
+    home.write(QStringLiteral("rules/1/broken.xml"), "<schedule><ScheduleElement>");
+    writeScheduleFile(QStringLiteral("lower.xml"), {"<Type>trigger</Type><WeekDays><Days><All>true</All></Days></WeekDays>"});
+    writeScheduleFile(QStringLiteral("exclusions.xml"), {daily("Exclude", "07:00", 60)});
+    const QString rules = home.path() + QStringLiteral("/rules/1/");
+    const struct
+    {
+        const char *file;
+        QString trace;
+    } cases[] = {
+        {"missing.xml", "Failed to open the schedule file " + rules + "missing.xml"},
+        {"broken.xml", "Failed to open the schedule file " + rules + "broken.xml"},
+        {"empty.xml", "Empty schedule file " + rules + "empty.xml"},
+        {"lower.xml", "Unknown schedule element type: trigger"},
+        {"exclusions.xml", QString()},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        TraceCapture levelTwo(2);
+        Schedule s = schedule(QString::fromUtf8(c.file));
+        EXPECT_FALSE(s.isValid());
+        s.initiateSchedule();
+        s.markOccurred(at(2026, 12, 7, 8, 0));
+        EXPECT_EQ(s.nextOccurrence(), QDateTime());
+        EXPECT_EQ(s.lastOccurrence(), QDateTime());
+        if (!c.trace.isEmpty())
+            EXPECT_TRUE(levelTwo.contains(c.trace)) << levelTwo.texts().join('\n').toStdString();
+    }
+    EXPECT_TRUE(store->isEmpty());
+}
+
+TEST_F(ScheduleFileTest, RuleSetZeroOpensNothing)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 60)});
+    TraceCapture levelTwo(2);
+    Schedule s(QStringLiteral("n"), QStringLiteral("s.xml"), 0, store.get(), true);
+    EXPECT_FALSE(s.isValid());
+    EXPECT_EQ(levelTwo.texts(), QStringList({"Rules inactive: Rule set 0"}));
+}

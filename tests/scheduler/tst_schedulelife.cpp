@@ -1,0 +1,178 @@
+// Schedule lifecycle: start, firing, manual triggers, running out, and the
+// times kept in the store across restarts.
+#include "repeatperiod.h"
+#include "scheduletestsupport.h"
+
+using namespace Elements;
+using Orvel::XmlList;
+
+class ScheduleLife : public ScheduleTest
+{
+protected:
+    Schedule started(const QString &file)
+    {
+        Schedule s = schedule(file);
+        s.initiateSchedule();
+        return s;
+    }
+    void writeCalendar(const QStringList &dates) const
+    {
+        QByteArray text = "<calendar><Calendar>";
+        for (const QString &date : dates)
+            text += "<Date>" + date.toUtf8() + "</Date>";
+        home.write(QStringLiteral("rules/1/dates.cfg"), text + "</Calendar></calendar>");
+    }
+};
+
+TEST_F(ScheduleLife, NeverFiredStartsFromNowInclusive)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
+    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), at(2026, 12, 7, 8, 0));
+    setNow(at(2026, 12, 7, 8, 30));
+    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), at(2026, 12, 7, 8, 30));
+}
+
+TEST_F(ScheduleLife, AWindowStartFiresOnce)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
+    Schedule s = started(QStringLiteral("s.xml"));
+    setNow(at(2026, 12, 7, 8, 0));
+    s.markOccurred(s.nextOccurrence());
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 8, 8, 0));
+}
+
+TEST_F(ScheduleLife, MissedRunsAreNotMadeUpButAnOpenWindowFiresOnceAtStart)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
+    {
+        Schedule before = started(QStringLiteral("s.xml"));
+        before.markOccurred(at(2026, 11, 30, 8, 0)); // a week ago
+    }
+    reopenStore();
+    setNow(at(2026, 12, 7, 12, 0));
+    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), at(2026, 12, 8, 8, 0));
+
+    setNow(at(2026, 12, 7, 8, 30));
+    Schedule open = started(QStringLiteral("s.xml"));
+    EXPECT_EQ(open.nextOccurrence(), at(2026, 12, 7, 8, 30));
+    open.markOccurred(open.nextOccurrence());
+    EXPECT_EQ(open.nextOccurrence(), at(2026, 12, 8, 8, 0));
+}
+
+TEST_F(ScheduleLife, ALastOccurrenceInTheFutureIsDropped)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
+    XmlList record;
+    record.set(QStringLiteral("LastOccurance"), "20261207080000", 1);
+    store->set(QStringLiteral("P-1-Backup-1"), record, 1);
+    Schedule s = started(QStringLiteral("s.xml"));
+    EXPECT_EQ(s.lastOccurrence(), QDateTime());
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+    EXPECT_TRUE(trace.contains("Clear 'last occurance' for P-1-Backup-1 as in the future!"));
+}
+
+TEST_F(ScheduleLife, GarbageStoredTimesCountAsNeverFired)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
+    XmlList record;
+    record.set(QStringLiteral("LastOccurance"), "2026-12-01 08:00", 1);
+    record.set(QStringLiteral("NextOccurance"), "soon", 1);
+    store->set(QStringLiteral("P-1-Backup-1"), record, 1);
+    Schedule s = started(QStringLiteral("s.xml"));
+    EXPECT_EQ(s.lastOccurrence(), QDateTime());
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+}
+
+TEST_F(ScheduleLife, ManualTriggerMakesTheScheduleDueNowWithItsData)
+{
+    writeScheduleFile(QStringLiteral("s.xml"),
+                      {daily("Trigger", "08:00", 3600, "daily"), manual("Nightly", "by hand"),
+                       manual("nightly")});
+    Schedule s = started(QStringLiteral("s.xml"));
+    EXPECT_EQ(s.manualTriggerNames(), QStringList({"Nightly", "nightly"}));
+    EXPECT_TRUE(s.hasManualTrigger(QStringLiteral("NIGHTLY")));
+    EXPECT_FALSE(s.triggerManual(QStringLiteral("Weekly"), QStringLiteral("t")));
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+
+    setNow(at(2026, 12, 7, 7, 30));
+    ASSERT_TRUE(s.triggerManual(QStringLiteral("NIGHTLY"), QStringLiteral("tag")));
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 7, 30));
+    EXPECT_EQ(s.triggerIndex(), 2); // the last match becomes current
+    XmlList triggerData;
+    ASSERT_TRUE(s.eventData().get(triggerData, QStringLiteral("TriggerData")));
+    QString name;
+    QString tag;
+    EXPECT_TRUE(triggerData.get(name, QStringLiteral("ManualTrigger")));
+    EXPECT_TRUE(triggerData.get(tag, QStringLiteral("UserTag")));
+    EXPECT_EQ(name, QStringLiteral("nightly"));
+    EXPECT_EQ(tag, QStringLiteral("tag"));
+
+    s.markOccurred(s.nextOccurrence());
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+    EXPECT_EQ(s.triggerIndex(), 0);
+}
+
+TEST_F(ScheduleLife, ASingleCalendarDateFiresOnceThenRunsOutUntilTheRulesAddADate)
+{
+    writeCalendar({"20261207"});
+    writeScheduleFile(QStringLiteral("s.xml"), {calendar("Trigger", "dates.cfg")});
+    setNow(at(2026, 12, 7, 10, 0));
+    Schedule s = started(QStringLiteral("s.xml"));
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 10, 0));
+    s.markOccurred(s.nextOccurrence());
+    EXPECT_EQ(s.nextOccurrence(), QDateTime());
+    EXPECT_TRUE(trace.contains("No further occurance for P-1-Backup-1 after 10:00:00 Mon December 7 2026 "
+                               "- the schedule has run out"));
+
+    setNow(at(2026, 12, 7, 18, 0));
+    reopenStore();
+    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), QDateTime());
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"), QString());
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"), QStringLiteral("20261207100000"));
+
+    writeCalendar({"20261207", "20261210"});
+    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), at(2026, 12, 10, 0, 0));
+}
+
+TEST_F(ScheduleLife, APeriodBeyondTheDateRangeFiresOnceThenRunsOut)
+{
+    Schedule s(QStringLiteral("forever"), 1, store.get(), true);
+    ASSERT_TRUE(s.addRepeatPeriod(RepeatPeriod::Years, 4294967295u, 1));
+    s.initiateSchedule();
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 7, 0));
+    s.markOccurred(s.nextOccurrence());
+    EXPECT_EQ(s.nextOccurrence(), QDateTime());
+    setNow(at(2026, 12, 7, 9, 0));
+    s.markOccurred(at(2026, 12, 7, 9, 0));
+    EXPECT_EQ(s.nextOccurrence(), QDateTime());
+}
+
+TEST_F(ScheduleLife, TimesAreStoredAsWholeSecondsAndReplacedWhole)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
+    Schedule s = started(QStringLiteral("s.xml"));
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"), QStringLiteral("20261207080000"));
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"), QString());
+    s.markOccurred(at(2026, 12, 7, 8, 0).addMSecs(500));
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"), QStringLiteral("20261207080000"));
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"), QStringLiteral("20261208080000"));
+
+    reopenStore();
+    setNow(at(2026, 12, 7, 9, 0));
+    Schedule restarted = started(QStringLiteral("s.xml"));
+    EXPECT_EQ(restarted.lastOccurrence(), at(2026, 12, 7, 8, 0));
+    EXPECT_EQ(restarted.nextOccurrence(), at(2026, 12, 8, 8, 0));
+}
+
+TEST_F(ScheduleLife, WithoutAtomicOrNameNothingIsStored)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
+    Schedule s(QStringLiteral("P-1-Backup-1"), QStringLiteral("s.xml"), 1, store.get(), false);
+    s.initiateSchedule();
+    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+    EXPECT_TRUE(trace.contains("saveTimes SKIP P-1-Backup-1 Atomic: false"));
+    Schedule noStore(QStringLiteral("x"), QStringLiteral("s.xml"), 1, nullptr, true);
+    noStore.initiateSchedule();
+    EXPECT_TRUE(trace.contains("saveTimes SKIP x Atomic: true No config"));
+    EXPECT_TRUE(store->isEmpty());
+}

@@ -1,0 +1,152 @@
+// Next occurrence: triggers, exclusions and fallbacks combined.
+#include "repeatperiod.h"
+#include "scheduletestsupport.h"
+
+using namespace Elements;
+using Orvel::XmlList;
+
+namespace {
+
+struct NextCase
+{
+    const char *name;
+    QStringList elements;
+    QDateTime from;
+    bool inclusive;
+    QDateTime expected;
+    int triggerIndex;
+    int fallbackIndex;
+};
+
+QDateTime monday(int hour, int minute, int second = 0)
+{
+    return QDateTime(QDate(2026, 12, 7), QTime(hour, minute, second));
+}
+
+QDateTime tuesday(int hour, int minute, int second = 0)
+{
+    return monday(hour, minute, second).addDays(1);
+}
+
+} // namespace
+
+class NextOccurrence : public ScheduleTest
+{
+};
+
+TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
+{
+    const NextCase cases[] = {
+        {"earliest trigger wins, ties go to the first",
+         {daily("Trigger", "10:00", 60), daily("Trigger", "08:00", 60), daily("Trigger", "08:00", 60)},
+         monday(7, 0), true, monday(8, 0), 1, -1},
+        {"inclusive search answers an open window at once",
+         {weekdays("Trigger", {"Monday"})}, monday(10, 0), true, monday(10, 0), 0, -1},
+        {"exclusive search answers the next window start",
+         {weekdays("Trigger", {"Monday"})}, monday(10, 0), false, QDateTime(QDate(2026, 12, 14), QTime(0, 0)), 0, -1},
+        {"exclusion pushes the time along inside the trigger window",
+         {daily("Trigger", "08:00", 7200), daily("Exclude", "07:00", 7200)},
+         monday(6, 0), true, monday(9, 0, 1), 0, -1},
+        {"pushed out of its window, the trigger takes the fallback",
+         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200), daily("Fallback", "12:00", 3600)},
+         monday(6, 0), true, monday(12, 0), 0, 0},
+        {"an excluded fallback time moves inside the fallback window",
+         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200), daily("Exclude", "12:00", 1800),
+          daily("Fallback", "12:00", 3600)},
+         monday(6, 0), true, monday(12, 30, 1), 0, 0},
+        {"the earliest fallback wins",
+         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200), daily("Fallback", "14:00", 60),
+          daily("Fallback", "11:00", 60)},
+         monday(6, 0), true, monday(11, 0), 0, 1},
+        {"without fallbacks the trigger is retried at its next run time",
+         {weekdays("Trigger", {"Monday", "Tuesday"}, "08:00", 1), weekdays("Exclude", {"Monday"})},
+         monday(6, 0), true, tuesday(8, 0), 0, -1},
+        {"overlapping exclusions: the scan restarts after every move",
+         {weekdays("Trigger", {"Monday"}), daily("Exclude", "08:30", 3600), daily("Exclude", "08:00", 3600)},
+         monday(8, 15), true, monday(9, 30, 1), 0, -1},
+        {"manual triggers alone give no time",
+         {manual("Nightly")}, monday(6, 0), true, QDateTime(), -1, -1},
+    };
+    for (const NextCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeScheduleFile(QStringLiteral("s.xml"), c.elements);
+        Schedule s = schedule(QStringLiteral("s.xml"));
+        ASSERT_TRUE(s.isValid());
+        EXPECT_EQ(s.getNextOccurrence(c.from, c.inclusive), c.expected);
+        EXPECT_EQ(s.triggerIndex(), c.triggerIndex);
+        EXPECT_EQ(s.fallbackIndex(), c.fallbackIndex);
+    }
+}
+
+TEST_F(NextOccurrence, TracesWhyATimeMoved)
+{
+    writeScheduleFile(QStringLiteral("s.xml"),
+                      {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200)});
+    Schedule s = schedule(QStringLiteral("s.xml"));
+    // With no fallback and a daily exclusion, every retry is excluded: the
+    // passes run out and the trigger's next time is used unchecked.
+    EXPECT_EQ(s.getNextOccurrence(monday(6, 0), true), tuesday(8, 0));
+    const QStringList texts = trace.texts();
+    EXPECT_TRUE(texts.contains("Exclusion moved trigger to 09:00:01 Mon December 7 2026 Fallback required"));
+    EXPECT_TRUE(texts.contains("Trigger is excluded. No fallback or further trigger found"));
+    EXPECT_EQ(texts.count("Trigger is excluded. No fallback found. Retry trigger"), 365);
+}
+
+TEST_F(NextOccurrence, ExclusionsThatNeverEndGiveNone)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 60), weekdays("Exclude", {"All"})});
+    Schedule s = schedule(QStringLiteral("s.xml"));
+    EXPECT_EQ(s.moveOutOfExclusions(monday(8, 0)), QDateTime());
+    EXPECT_TRUE(trace.lines().last().contains(" 0 schedule:"));
+    EXPECT_TRUE(trace.texts().last().startsWith("Exclusion of 08:00:00 Mon December 7 2026 lasts for eternity"));
+
+    // Every hour is excluded and so is every fallback time: the passes run out.
+    TraceCapture quiet(2);
+    int fallback = 7;
+    Schedule repeating(QStringLiteral("r"), 1, store.get(), true);
+    repeating.addElement(XmlList::fromText("<e>" + weekdays("Exclude", {"All"}).toUtf8() + "</e>", "t"), 1);
+    repeating.addElement(XmlList::fromText("<e>" + daily("Fallback", "12:00", 60).toUtf8() + "</e>", "t"), 1);
+    ASSERT_TRUE(repeating.addRepeatPeriod(RepeatPeriod::Hours, 1, 1));
+    EXPECT_EQ(repeating.findFallback(ScheduleElement(RepeatPeriod::Hours, 1, 1), monday(8, 0), &fallback),
+              QDateTime());
+    EXPECT_EQ(fallback, -1);
+}
+
+TEST_F(NextOccurrence, RepeatPeriodTriggerTakesItsTimeFromTheFallbacks)
+{
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Fallback", "22:00", 3600, "late")});
+    Schedule s = schedule(QStringLiteral("s.xml"));
+    EXPECT_FALSE(s.isValid()); // fallbacks alone never fire
+    ASSERT_TRUE(s.addRepeatPeriod(RepeatPeriod::Hours, 4, 1));
+    EXPECT_EQ(s.getNextOccurrence(monday(7, 0), true), monday(22, 0));
+    EXPECT_EQ(s.fallbackIndex(), 0);
+    XmlList triggerData;
+    ASSERT_TRUE(s.eventData().get(triggerData, QStringLiteral("TriggerData")));
+    XmlList fallbackData;
+    ASSERT_TRUE(triggerData.get(fallbackData, QStringLiteral("FallbackData")));
+    QString slot;
+    EXPECT_TRUE(fallbackData.get(slot, QStringLiteral("Slot")));
+    EXPECT_EQ(slot, QStringLiteral("late"));
+    EXPECT_EQ(triggerData.size(), 1);
+}
+
+TEST_F(NextOccurrence, OrderPutsSchedulesWithoutTimeLastAndTiesByName)
+{
+    writeScheduleFile(QStringLiteral("early.xml"), {daily("Trigger", "08:00", 60)});
+    writeScheduleFile(QStringLiteral("late.xml"), {daily("Trigger", "09:00", 60)});
+    writeScheduleFile(QStringLiteral("never.xml"), {manual("Nightly")});
+    Schedule a = schedule(QStringLiteral("early.xml"), QStringLiteral("b"));
+    Schedule b = schedule(QStringLiteral("early.xml"), QStringLiteral("a"));
+    Schedule c = schedule(QStringLiteral("late.xml"), QStringLiteral("0"));
+    Schedule d = schedule(QStringLiteral("never.xml"), QStringLiteral("n"));
+    for (Schedule *s : {&a, &b, &c, &d})
+        s->initiateSchedule();
+    QList<Schedule> list{d, c, a, b};
+    std::sort(list.begin(), list.end());
+    QStringList names;
+    for (const Schedule &s : list)
+        names << s.name();
+    EXPECT_EQ(names, QStringList({"a", "b", "0", "n"}));
+    EXPECT_FALSE(d < d);
+    EXPECT_FALSE(d < a);
+}
