@@ -40,8 +40,7 @@ Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesSt
     , atomic(atomic)
     , m_name(name)
     , timesStore(timesStore)
-{
-}
+{}
 
 void Schedule::loadScheduleFile()
 {
@@ -59,8 +58,8 @@ void Schedule::loadScheduleFile()
     }
     for (XmlListIterator it = first(); !it.isNull(); it.next()) {
         XmlList entry;
-        if (it.name() == QLatin1String("ScheduleElement") && it.type() == XmlListIterator::List
-            && get(entry, it))
+        if (it.name() == QLatin1String("ScheduleElement") && it.type() == XmlListIterator::List &&
+            get(entry, it))
             addElement(entry, m_ruleSet);
     }
     get(scheduleData, QStringLiteral("ScheduleData"));
@@ -79,9 +78,14 @@ bool Schedule::addElement(const XmlList &entry, unsigned ruleSet)
         triggers.append(element);
         m_valid = true;
         break;
-    case ScheduleElement::Role::Exclusion: exclusions.append(element); break;
-    case ScheduleElement::Role::Fallback: fallbacks.append(element); break;
-    case ScheduleElement::Role::None: return false;
+    case ScheduleElement::Role::Exclusion:
+        exclusions.append(element);
+        break;
+    case ScheduleElement::Role::Fallback:
+        fallbacks.append(element);
+        break;
+    case ScheduleElement::Role::None:
+        return false;
     }
     return true;
 }
@@ -233,7 +237,8 @@ QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime
                 *fallbackIndexOut = best;
             return result;
         }
-        TraceLine(3, "schedule", __LINE__) << "Trigger is excluded. No fallback found. Retry trigger";
+        TraceLine(3, "schedule", __LINE__)
+            << "Trigger is excluded. No fallback found. Retry trigger";
         from = trigger.nextRunTime(from, false);
         if (!from.isValid()) {
             TraceLine(2, "schedule", __LINE__) << "Failed to find fallback or next trigger time";
@@ -274,7 +279,8 @@ QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDa
     const QDateTime fallback = findFallback(trigger, c, fallbackIndexOut);
     if (fallback.isValid())
         return fallback;
-    TraceLine(3, "schedule", __LINE__) << "Trigger is excluded. No fallback or further trigger found";
+    TraceLine(3, "schedule", __LINE__)
+        << "Trigger is excluded. No fallback or further trigger found";
     return trigger.nextRunTime(c, false);
 }
 
@@ -282,8 +288,9 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
 {
     if (!m_valid || !from.isValid())
         return QDateTime();
-    TraceLine(3, "schedule", __LINE__) << "Get next occurance for" << m_name
-                                       << (inclusive ? " inclusive " : " exclusive ") << "from" << from;
+    TraceLine(3, "schedule", __LINE__)
+        << "Get next occurance for" << m_name << (inclusive ? " inclusive " : " exclusive ")
+        << "from" << from;
     QDateTime result;
     int bestTrigger = -1;
     int bestFallback = -1;
@@ -307,7 +314,8 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     m_fallbackIndex = bestFallback;
     if (result.isValid()) {
         TraceLine(3, "schedule", __LINE__) << "Next occurance for" << m_name << ":" << result;
-        TraceLine(3, "schedule", __LINE__) << "Trigger" << bestTrigger << "Fallback" << bestFallback;
+        TraceLine(3, "schedule", __LINE__)
+            << "Trigger" << bestTrigger << "Fallback" << bestFallback;
     } else {
         TraceLine(2, "schedule", __LINE__) << "No Next occurance for" << m_name << "!";
     }
@@ -364,21 +372,21 @@ bool Schedule::operator<(const Schedule &other) const
         answer = m_nextOccurrence < other.m_nextOccurrence;
     else
         answer = m_name < other.m_name;
-    TraceLine(3, "schedule", __LINE__) << "Compare:" << m_nextOccurrence << other.m_nextOccurrence
-                                       << "returning" << answer;
+    TraceLine(3, "schedule", __LINE__)
+        << "Compare:" << m_nextOccurrence << other.m_nextOccurrence << "returning" << answer;
     return answer;
 }
 
 void Schedule::saveTimes()
 {
     if (!timesStore || !atomic || m_name.isEmpty()) {
-        TraceLine(3, "schedule", __LINE__) << "saveTimes SKIP" << m_name << "Atomic:" << atomic
-                                           << (timesStore ? "" : "No config");
+        TraceLine(3, "schedule", __LINE__)
+            << "saveTimes SKIP" << m_name << "Atomic:" << atomic << (timesStore ? "" : "No config");
         return;
     }
     XmlList record;
-    TraceLine(3, "schedule", __LINE__) << "saveTimes" << m_name
-                                       << m_lastOccurrence.toString(kStoredTimeFormat);
+    TraceLine(3, "schedule", __LINE__)
+        << "saveTimes" << m_name << m_lastOccurrence.toString(kStoredTimeFormat);
     if (m_lastOccurrence.isValid())
         record.set(QStringLiteral("LastOccurance"), m_lastOccurrence.toString(kStoredTimeFormat),
                    XmlList::Replace);
@@ -399,7 +407,8 @@ void Schedule::loadTimes()
     QString text;
     if (record.get(text, QStringLiteral("LastOccurance"))) {
         m_lastOccurrence = QDateTime::fromString(text, kStoredTimeFormat);
-        TraceLine(3, "schedule", __LINE__) << "loadTimes for" << m_name << "Last:" << m_lastOccurrence;
+        TraceLine(3, "schedule", __LINE__)
+            << "loadTimes for" << m_name << "Last:" << m_lastOccurrence;
         if (m_lastOccurrence > Orvel::Clock::now()) {
             TraceLine(2, "schedule", __LINE__)
                 << "Clear 'last occurance' for" << m_name << "as in the future!";
@@ -408,6 +417,7 @@ void Schedule::loadTimes()
     }
     if (record.get(text, QStringLiteral("NextOccurance"))) {
         m_nextOccurrence = QDateTime::fromString(text, kStoredTimeFormat);
-        TraceLine(3, "schedule", __LINE__) << "loadTimes for" << m_name << "Next:" << m_nextOccurrence;
+        TraceLine(3, "schedule", __LINE__)
+            << "loadTimes for" << m_name << "Next:" << m_nextOccurrence;
     }
 }

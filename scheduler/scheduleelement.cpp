@@ -67,7 +67,8 @@ void ScheduleElement::readRule(const XmlList &entry)
             << "Schedule element contains no known date/time data";
 }
 
-template<typename Rule> void ScheduleElement::adopt(const Rule &rule, Kind kind, const char *refusal)
+template<typename Rule>
+void ScheduleElement::adopt(const Rule &rule, Kind kind, const char *refusal)
 {
     if (!rule.isValid()) {
         TraceLine(2, "scheduleelement", __LINE__) << refusal;
@@ -82,12 +83,17 @@ template<typename Result, typename Ask>
 Result ScheduleElement::askTimeRule(const Ask &ask, const Result &none) const
 {
     switch (m_kind) {
-    case Kind::DaysOfWeek: return ask(boost::any_cast<const DaysOfWeek &>(m_rule));
-    case Kind::DaysOfMonth: return ask(boost::any_cast<const DaysOfMonth &>(m_rule));
-    case Kind::Calendar: return ask(boost::any_cast<const Calendar &>(m_rule));
-    case Kind::RepeatPeriod: return ask(boost::any_cast<const RepeatPeriod &>(m_rule));
+    case Kind::DaysOfWeek:
+        return ask(boost::any_cast<const DaysOfWeek &>(m_rule));
+    case Kind::DaysOfMonth:
+        return ask(boost::any_cast<const DaysOfMonth &>(m_rule));
+    case Kind::Calendar:
+        return ask(boost::any_cast<const Calendar &>(m_rule));
+    case Kind::RepeatPeriod:
+        return ask(boost::any_cast<const RepeatPeriod &>(m_rule));
     case Kind::ManualTrigger:
-    case Kind::None: break;
+    case Kind::None:
+        break;
     }
     return none;
 }
@@ -125,5 +131,6 @@ QString ScheduleElement::activationName() const
 
 bool ScheduleElement::matches(const QString &name) const
 {
-    return m_kind == Kind::ManualTrigger && boost::any_cast<const ManualTrigger &>(m_rule).matches(name);
+    return m_kind == Kind::ManualTrigger &&
+           boost::any_cast<const ManualTrigger &>(m_rule).matches(name);
 }

@@ -14,8 +14,22 @@
 class ScheduleElement
 {
 public:
-    enum class Role { None = 0, Exclusion = 1, Trigger = 2, Fallback = 3 };
-    enum class Kind { None = 0, DaysOfWeek = 1, DaysOfMonth = 2, Calendar = 3, RepeatPeriod = 4, ManualTrigger = 5 };
+    enum class Role
+    {
+        None = 0,
+        Exclusion = 1,
+        Trigger = 2,
+        Fallback = 3
+    };
+    enum class Kind
+    {
+        None = 0,
+        DaysOfWeek = 1,
+        DaysOfMonth = 2,
+        Calendar = 3,
+        RepeatPeriod = 4,
+        ManualTrigger = 5
+    };
 
     ScheduleElement() = default;
     // Reads one "ScheduleElement" entry of a schedule file.
@@ -40,7 +54,8 @@ private:
     void readRole(const Orvel::XmlList &entry);
     void readRule(const Orvel::XmlList &entry);
     template<typename Rule> void adopt(const Rule &rule, Kind kind, const char *refusal);
-    template<typename Result, typename Ask> Result askTimeRule(const Ask &ask, const Result &none) const;
+    template<typename Result, typename Ask>
+    Result askTimeRule(const Ask &ask, const Result &none) const;
 
     unsigned m_ruleSet = 0;
     Role m_role = Role::None;

@@ -8,16 +8,37 @@
 #include <QFile>
 #include <QFileInfo>
 
-TraceCapture::TraceCapture()
+namespace {
+TraceCapture *innermost = nullptr;
+}
+
+TraceCapture::TraceCapture(int level)
+    : level(level)
+    , outer(innermost)
 {
-    Orvel::Trace::configure();
-    Orvel::Trace::setSink(
-        [this](const QByteArray &line) { captured << QString::fromUtf8(line).trimmed(); });
+    innermost = this;
+    install();
 }
 
 TraceCapture::~TraceCapture()
 {
+    innermost = outer;
+    if (outer) {
+        outer->install();
+        return;
+    }
+    qputenv("ORVEL_TRACE_LEVEL", "4");
+    Orvel::Trace::configure();
     Orvel::Trace::setSink(nullptr);
+}
+
+void TraceCapture::install() const
+{
+    qputenv("ORVEL_TRACE_LEVEL", QByteArray::number(level));
+    Orvel::Trace::configure();
+    auto *self = const_cast<TraceCapture *>(this);
+    Orvel::Trace::setSink(
+        [self](const QByteArray &line) { self->captured << QString::fromUtf8(line).trimmed(); });
 }
 
 QStringList TraceCapture::texts() const

@@ -57,8 +57,7 @@ TEST(TraceTest, LineFormatAndItems)
 
 TEST(TraceTest, LevelsAboveTheConfiguredOneAreDropped)
 {
-    TraceEnvironment environment("2");
-    TraceCapture trace;
+    TraceCapture trace(2);
     for (int level = 0; level <= 4; ++level)
         TraceLine(level, "t", level) << "level" << level;
     EXPECT_EQ(trace.texts(), QStringList({"level 0", "level 1", "level 2"}));

@@ -57,15 +57,18 @@ QString window(const char *time, int duration)
 {
     if (!time)
         return QString();
-    return QStringLiteral("<Time>%1</Time><Duration>%2</Duration>").arg(QString::fromUtf8(time)).arg(duration);
+    return QStringLiteral("<Time>%1</Time><Duration>%2</Duration>")
+        .arg(QString::fromUtf8(time))
+        .arg(duration);
 }
 
 QString dataEntry(const char *type, const char *data)
 {
     if (!data)
         return QString();
-    const QString key = QString::fromUtf8(type) == QLatin1String("Trigger") ? QStringLiteral("TriggerData")
-                                                                          : QStringLiteral("FallbackData");
+    const QString key = QString::fromUtf8(type) == QLatin1String("Trigger")
+                            ? QStringLiteral("TriggerData")
+                            : QStringLiteral("FallbackData");
     return QStringLiteral("<%1><Slot>%2</Slot></%1>").arg(key, QString::fromUtf8(data));
 }
 } // namespace
@@ -77,8 +80,8 @@ QString weekdays(const char *type, const QStringList &days, const char *time, in
         list += QStringLiteral("<%1>true</%1>").arg(day);
     return QStringLiteral("<Type>%1</Type><WeekDays><Days>%2</Days><WeekNumbers><All>true</All>"
                           "</WeekNumbers></WeekDays>")
-               .arg(QString::fromUtf8(type), list)
-        + window(time, duration);
+               .arg(QString::fromUtf8(type), list) +
+           window(time, duration);
 }
 
 QString daily(const char *type, const char *time, int duration, const char *data)
@@ -90,15 +93,15 @@ QString manual(const char *name, const char *data)
 {
     return QStringLiteral("<Type>Trigger</Type><ManualTrigger><ActivationName>%1</ActivationName>"
                           "</ManualTrigger>")
-               .arg(QString::fromUtf8(name))
-        + dataEntry("Trigger", data);
+               .arg(QString::fromUtf8(name)) +
+           dataEntry("Trigger", data);
 }
 
 QString calendar(const char *type, const char *file, const char *time, int duration)
 {
     return QStringLiteral("<Type>%1</Type><Calendar>%2</Calendar>")
-               .arg(QString::fromUtf8(type), QString::fromUtf8(file))
-        + window(time, duration);
+               .arg(QString::fromUtf8(type), QString::fromUtf8(file)) +
+           window(time, duration);
 }
 
 } // namespace Elements

@@ -25,7 +25,8 @@ protected:
     // Writes rules/1/<fileName> holding the given ScheduleElement bodies.
     void writeScheduleFile(const QString &fileName, const QStringList &elements,
                            const QByteArray &scheduleData = QByteArray()) const;
-    Schedule schedule(const QString &fileName, const QString &name = QStringLiteral("P-1-Backup-1"));
+    Schedule schedule(const QString &fileName,
+                      const QString &name = QStringLiteral("P-1-Backup-1"));
     // A fresh store object on the same file, as after a restart.
     void reopenStore();
     QString storedText(const QString &name, const char *key) const;

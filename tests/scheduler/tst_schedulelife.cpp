@@ -85,9 +85,8 @@ TEST_F(ScheduleLife, GarbageStoredTimesCountAsNeverFired)
 
 TEST_F(ScheduleLife, ManualTriggerMakesTheScheduleDueNowWithItsData)
 {
-    writeScheduleFile(QStringLiteral("s.xml"),
-                      {daily("Trigger", "08:00", 3600, "daily"), manual("Nightly", "by hand"),
-                       manual("nightly")});
+    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600, "daily"),
+                                                manual("Nightly", "by hand"), manual("nightly")});
     Schedule s = started(QStringLiteral("s.xml"));
     EXPECT_EQ(s.manualTriggerNames(), QStringList({"Nightly", "nightly"}));
     EXPECT_TRUE(s.hasManualTrigger(QStringLiteral("NIGHTLY")));
@@ -121,14 +120,16 @@ TEST_F(ScheduleLife, ASingleCalendarDateFiresOnceThenRunsOutUntilTheRulesAddADat
     EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 10, 0));
     s.markOccurred(s.nextOccurrence());
     EXPECT_EQ(s.nextOccurrence(), QDateTime());
-    EXPECT_TRUE(trace.contains("No further occurance for P-1-Backup-1 after 10:00:00 Mon December 7 2026 "
-                               "- the schedule has run out"));
+    EXPECT_TRUE(
+        trace.contains("No further occurance for P-1-Backup-1 after 10:00:00 Mon December 7 2026 "
+                       "- the schedule has run out"));
 
     setNow(at(2026, 12, 7, 18, 0));
     reopenStore();
     EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), QDateTime());
     EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"), QString());
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"), QStringLiteral("20261207100000"));
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"),
+              QStringLiteral("20261207100000"));
 
     writeCalendar({"20261207", "20261210"});
     EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), at(2026, 12, 10, 0, 0));
@@ -151,11 +152,14 @@ TEST_F(ScheduleLife, TimesAreStoredAsWholeSecondsAndReplacedWhole)
 {
     writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
     Schedule s = started(QStringLiteral("s.xml"));
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"), QStringLiteral("20261207080000"));
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"),
+              QStringLiteral("20261207080000"));
     EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"), QString());
     s.markOccurred(at(2026, 12, 7, 8, 0).addMSecs(500));
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"), QStringLiteral("20261207080000"));
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"), QStringLiteral("20261208080000"));
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"),
+              QStringLiteral("20261207080000"));
+    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"),
+              QStringLiteral("20261208080000"));
 
     reopenStore();
     setNow(at(2026, 12, 7, 9, 0));

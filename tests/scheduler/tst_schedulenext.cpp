@@ -38,34 +38,80 @@ TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
 {
     const NextCase cases[] = {
         {"earliest trigger wins, ties go to the first",
-         {daily("Trigger", "10:00", 60), daily("Trigger", "08:00", 60), daily("Trigger", "08:00", 60)},
-         monday(7, 0), true, monday(8, 0), 1, -1},
+         {daily("Trigger", "10:00", 60), daily("Trigger", "08:00", 60),
+          daily("Trigger", "08:00", 60)},
+         monday(7, 0),
+         true,
+         monday(8, 0),
+         1,
+         -1},
         {"inclusive search answers an open window at once",
-         {weekdays("Trigger", {"Monday"})}, monday(10, 0), true, monday(10, 0), 0, -1},
+         {weekdays("Trigger", {"Monday"})},
+         monday(10, 0),
+         true,
+         monday(10, 0),
+         0,
+         -1},
         {"exclusive search answers the next window start",
-         {weekdays("Trigger", {"Monday"})}, monday(10, 0), false, QDateTime(QDate(2026, 12, 14), QTime(0, 0)), 0, -1},
+         {weekdays("Trigger", {"Monday"})},
+         monday(10, 0),
+         false,
+         QDateTime(QDate(2026, 12, 14), QTime(0, 0)),
+         0,
+         -1},
         {"exclusion pushes the time along inside the trigger window",
          {daily("Trigger", "08:00", 7200), daily("Exclude", "07:00", 7200)},
-         monday(6, 0), true, monday(9, 0, 1), 0, -1},
+         monday(6, 0),
+         true,
+         monday(9, 0, 1),
+         0,
+         -1},
         {"pushed out of its window, the trigger takes the fallback",
-         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200), daily("Fallback", "12:00", 3600)},
-         monday(6, 0), true, monday(12, 0), 0, 0},
-        {"an excluded fallback time moves inside the fallback window",
-         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200), daily("Exclude", "12:00", 1800),
+         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
           daily("Fallback", "12:00", 3600)},
-         monday(6, 0), true, monday(12, 30, 1), 0, 0},
+         monday(6, 0),
+         true,
+         monday(12, 0),
+         0,
+         0},
+        {"an excluded fallback time moves inside the fallback window",
+         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
+          daily("Exclude", "12:00", 1800), daily("Fallback", "12:00", 3600)},
+         monday(6, 0),
+         true,
+         monday(12, 30, 1),
+         0,
+         0},
         {"the earliest fallback wins",
-         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200), daily("Fallback", "14:00", 60),
-          daily("Fallback", "11:00", 60)},
-         monday(6, 0), true, monday(11, 0), 0, 1},
+         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
+          daily("Fallback", "14:00", 60), daily("Fallback", "11:00", 60)},
+         monday(6, 0),
+         true,
+         monday(11, 0),
+         0,
+         1},
         {"without fallbacks the trigger is retried at its next run time",
          {weekdays("Trigger", {"Monday", "Tuesday"}, "08:00", 1), weekdays("Exclude", {"Monday"})},
-         monday(6, 0), true, tuesday(8, 0), 0, -1},
+         monday(6, 0),
+         true,
+         tuesday(8, 0),
+         0,
+         -1},
         {"overlapping exclusions: the scan restarts after every move",
-         {weekdays("Trigger", {"Monday"}), daily("Exclude", "08:30", 3600), daily("Exclude", "08:00", 3600)},
-         monday(8, 15), true, monday(9, 30, 1), 0, -1},
+         {weekdays("Trigger", {"Monday"}), daily("Exclude", "08:30", 3600),
+          daily("Exclude", "08:00", 3600)},
+         monday(8, 15),
+         true,
+         monday(9, 30, 1),
+         0,
+         -1},
         {"manual triggers alone give no time",
-         {manual("Nightly")}, monday(6, 0), true, QDateTime(), -1, -1},
+         {manual("Nightly")},
+         monday(6, 0),
+         true,
+         QDateTime(),
+         -1,
+         -1},
     };
     for (const NextCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,29 +133,42 @@ TEST_F(NextOccurrence, TracesWhyATimeMoved)
     // passes run out and the trigger's next time is used unchecked.
     EXPECT_EQ(s.getNextOccurrence(monday(6, 0), true), tuesday(8, 0));
     const QStringList texts = trace.texts();
-    EXPECT_TRUE(texts.contains("Exclusion moved trigger to 09:00:01 Mon December 7 2026 Fallback required"));
+    EXPECT_TRUE(texts.contains(
+        "Exclusion moved trigger to 09:00:01 Mon December 7 2026 Fallback required"));
     EXPECT_TRUE(texts.contains("Trigger is excluded. No fallback or further trigger found"));
     EXPECT_EQ(texts.count("Trigger is excluded. No fallback found. Retry trigger"), 365);
 }
 
 TEST_F(NextOccurrence, ExclusionsThatNeverEndGiveNone)
 {
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 60), weekdays("Exclude", {"All"})});
+    // 25-hour windows every day overlap, so there is no way out. (Whole-day
+    // windows of 86400 s would leave the extra hour of the autumn change free.)
+    writeScheduleFile(QStringLiteral("s.xml"),
+                      {daily("Trigger", "08:00", 60), daily("Exclude", "00:00", 90000)});
     Schedule s = schedule(QStringLiteral("s.xml"));
     EXPECT_EQ(s.moveOutOfExclusions(monday(8, 0)), QDateTime());
     EXPECT_TRUE(trace.lines().last().contains(" 0 schedule:"));
-    EXPECT_TRUE(trace.texts().last().startsWith("Exclusion of 08:00:00 Mon December 7 2026 lasts for eternity"));
+    EXPECT_EQ(trace.texts().last(), "Exclusion of 08:00:00 Mon December 7 2026 lasts for eternity");
+}
 
-    // Every hour is excluded and so is every fallback time: the passes run out.
-    TraceCapture quiet(2);
+TEST_F(NextOccurrence, AnExcludedLastCalendarDateGivesNone)
+{
+    home.write(QStringLiteral("rules/1/dates.cfg"),
+               "<c><Calendar><Date>20261207</Date></Calendar></c>");
+    writeScheduleFile(QStringLiteral("s.xml"), {calendar("Trigger", "dates.cfg", "08:00", 1),
+                                                daily("Exclude", "07:00", 7200)});
+    Schedule s = schedule(QStringLiteral("s.xml"));
     int fallback = 7;
-    Schedule repeating(QStringLiteral("r"), 1, store.get(), true);
-    repeating.addElement(XmlList::fromText("<e>" + weekdays("Exclude", {"All"}).toUtf8() + "</e>", "t"), 1);
-    repeating.addElement(XmlList::fromText("<e>" + daily("Fallback", "12:00", 60).toUtf8() + "</e>", "t"), 1);
-    ASSERT_TRUE(repeating.addRepeatPeriod(RepeatPeriod::Hours, 1, 1));
-    EXPECT_EQ(repeating.findFallback(ScheduleElement(RepeatPeriod::Hours, 1, 1), monday(8, 0), &fallback),
-              QDateTime());
+    const ScheduleElement trigger(
+        XmlList::fromText("<e>" + calendar("Trigger", "dates.cfg", "08:00", 1).toUtf8() + "</e>",
+                          "t"),
+        1);
+    EXPECT_EQ(s.findFallback(trigger, monday(9, 0, 1), &fallback), QDateTime());
     EXPECT_EQ(fallback, -1);
+    EXPECT_TRUE(trace.contains("Failed to find fallback or next trigger time"));
+    EXPECT_EQ(s.getNextOccurrence(monday(6, 0), true), QDateTime());
+    EXPECT_EQ(s.triggerIndex(), -1);
+    EXPECT_TRUE(trace.contains("No Next occurance for P-1-Backup-1 !"));
 }
 
 TEST_F(NextOccurrence, RepeatPeriodTriggerTakesItsTimeFromTheFallbacks)
