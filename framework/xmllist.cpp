@@ -2,6 +2,10 @@
 
 #include "trace.h"
 
+#include <QXmlStreamReader>
+
+#include <algorithm>
+
 namespace Orvel {
 
 namespace {
@@ -206,6 +210,107 @@ void traceUnusableLeaves(const QDomElement &list, const QString &source)
     }
 }
 
+// What is wrong with the entry the reader stands on, or an empty text. The
+// root's name is free; only entries have keys.
+QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
+{
+    if (depth > XmlList::kMaxDepth)
+        return QStringLiteral("is nested deeper than %1 levels").arg(XmlList::kMaxDepth);
+    if (nodes > XmlList::kMaxNodes)
+        return QStringLiteral("has more than %1 elements and attributes").arg(XmlList::kMaxNodes);
+    if (depth < 2)
+        return QString();
+    const QXmlStreamAttributes attributes = reader.attributes();
+    const qsizetype keyLength =
+        attributes.hasAttribute(kName) ? attributes.value(kName).size() : reader.name().size();
+    if (keyLength == 0)
+        return QStringLiteral("has an empty key");
+    if (keyLength > XmlList::kMaxKeyLength)
+        return QStringLiteral("has a key longer than %1 characters").arg(XmlList::kMaxKeyLength);
+    return QString();
+}
+
+// Reads the text with a streaming reader, which holds no tree, and checks
+// every limit before the text is parsed into one. A document type declaration
+// is refused outright: its entities could expand without bound or name
+// outside files. Writes the trace line and answers false on any refusal.
+bool acceptable(const QByteArray &text, const QString &source)
+{
+    if (text.size() > XmlList::kMaxTextBytes) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused" << source << "is larger than" << XmlList::kMaxTextBytes << "bytes";
+        return false;
+    }
+    QXmlStreamReader reader(text);
+    // As the tree parser reads it, so that both see the same document.
+    reader.setNamespaceProcessing(false);
+    int depth = 0;
+    qint64 nodes = 0;
+    QString reason;
+    while (reason.isEmpty() && !reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::DTD) {
+            reason = QStringLiteral("has a document type declaration");
+        } else if (token == QXmlStreamReader::StartElement) {
+            nodes += 1 + reader.attributes().size();
+            reason = brokenLimit(reader, ++depth, nodes);
+        } else if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        }
+    }
+    if (!reason.isEmpty()) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused" << source << reason << "at line" << reader.lineNumber();
+        return false;
+    }
+    if (reader.hasError()) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Not well-formed:" << source << "line" << reader.lineNumber() << "column"
+            << reader.columnNumber() << reader.errorString();
+        return false;
+    }
+    return true;
+}
+
+// How many levels the element and its descendants span, the element being one.
+// Walks in document order without recursion.
+int depthOf(const QDomElement &top)
+{
+    int deepest = 1;
+    int depth = 1;
+    QDomElement e = top;
+    for (;;) {
+        const QDomElement child = e.firstChildElement();
+        if (!child.isNull()) {
+            e = child;
+            deepest = std::max(deepest, ++depth);
+            continue;
+        }
+        while (depth > 1 && e.nextSiblingElement().isNull()) {
+            e = e.parentNode().toElement();
+            --depth;
+        }
+        if (depth == 1)
+            return deepest;
+        e = e.nextSiblingElement();
+    }
+}
+
+bool acceptableKey(const QString &key)
+{
+    if (key.isEmpty()) {
+        TraceLine(2, "xmllist", __LINE__) << "Refused an entry with an empty key";
+        return false;
+    }
+    if (key.size() > XmlList::kMaxKeyLength) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused an entry whose key has" << key.size() << "characters, more than"
+            << XmlList::kMaxKeyLength << "; it begins" << key.left(64);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 XmlListIterator::XmlListIterator(std::shared_ptr<QDomDocument> doc, const QDomElement &first)
@@ -263,6 +368,10 @@ XmlList XmlList::fromText(const QByteArray &text, const QString &source)
 
 void XmlList::assignText(const QByteArray &text, const QString &source)
 {
+    if (!acceptable(text, source)) {
+        markUnread();
+        return;
+    }
     auto parsed = std::make_shared<QDomDocument>();
     QString error;
     int line = 0;
@@ -270,8 +379,7 @@ void XmlList::assignText(const QByteArray &text, const QString &source)
     if (!parsed->setContent(text, &error, &line, &column)) {
         TraceLine(2, "xmllist", __LINE__)
             << "Not well-formed:" << source << "line" << line << "column" << column << error;
-        *this = XmlList();
-        readOk = false;
+        markUnread();
         return;
     }
     doc = parsed;
@@ -367,6 +475,8 @@ void XmlList::place(const QString &key, const QDomElement &entry, int setType)
 
 void XmlList::setLeaf(const QString &key, const QString &text, const QString &type, int setType)
 {
+    if (!acceptableKey(key))
+        return;
     detach();
     QDomElement entry = makeEntry(key, type);
     entry.appendChild(doc->createTextNode(text));
@@ -404,6 +514,13 @@ void XmlList::set(const QString &key, const XmlList &value, int setType)
     // Read the value's entries before detaching: `value` may be this very list.
     const QDomElement source = value.root();
     const std::shared_ptr<QDomDocument> sourceDoc = value.doc;
+    if (!acceptableKey(key))
+        return;
+    if (1 + depthOf(source) > kMaxDepth) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused list" << key << "nested deeper than" << kMaxDepth << "levels";
+        return;
+    }
     detach();
     QDomElement entry = makeEntry(key, kList);
     for (QDomElement e = source.firstChildElement(); !e.isNull(); e = nextEntry(e))
