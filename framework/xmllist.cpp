@@ -5,6 +5,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <utility>
 
 namespace Orvel {
 
@@ -146,6 +147,19 @@ void escapeInto(QString &out, const QString &text, bool attribute)
     }
 }
 
+// The tree keeps attributes in hash order, which differs between two parses
+// of one text; written in name order, equal lists always write alike.
+QList<QDomAttr> sortedAttributes(const QDomElement &element)
+{
+    const QDomNamedNodeMap map = element.attributes();
+    QList<QDomAttr> attributes;
+    for (int i = 0; i < map.count(); ++i)
+        attributes.append(map.item(i).toAttr());
+    std::sort(attributes.begin(), attributes.end(),
+              [](const QDomAttr &a, const QDomAttr &b) { return a.name() < b.name(); });
+    return attributes;
+}
+
 void writeElement(QString &out, const QDomElement &element, int depth, bool indent);
 
 void writeEntries(QString &out, const QDomElement &list, int depth, bool indent)
@@ -159,9 +173,7 @@ void writeElement(QString &out, const QDomElement &element, int depth, bool inde
     if (indent)
         out += QString(depth * 2, QLatin1Char(' '));
     out += QLatin1Char('<') + element.tagName();
-    const QDomNamedNodeMap attributes = element.attributes();
-    for (int i = 0; i < attributes.count(); ++i) {
-        const QDomAttr attribute = attributes.item(i).toAttr();
+    for (const QDomAttr &attribute : sortedAttributes(element)) {
         out += QLatin1Char(' ') + attribute.name() + QLatin1String("=\"");
         escapeInto(out, attribute.value(), true);
         out += QLatin1Char('"');
@@ -210,6 +222,44 @@ void traceUnusableLeaves(const QDomElement &list, const QString &source)
     }
 }
 
+// The most attributes any one tag of the text holds, counted as the equals
+// signs outside quotes between a tag's "<" and ">", without an XML reader.
+// Comments, CDATA sections and processing instructions are skipped whole; in
+// them an equals sign or a quote means nothing.
+qsizetype mostAttributes(const QByteArray &text)
+{
+    static const std::pair<QByteArrayView, QByteArrayView> skipped[] = {
+        {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+    const QByteArrayView all(text);
+    qsizetype most = 0;
+    qsizetype inTag = -1; // equals signs so far in the open tag, -1 outside one
+    char quote = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (inTag >= 0) {
+            if (c == '"' || c == '\'')
+                quote = c;
+            else if (c == '=')
+                most = std::max(most, ++inTag);
+            else if (c == '>')
+                inTag = -1;
+        } else if (c == '<') {
+            inTag = 0;
+            for (const auto &[open, close] : skipped) {
+                if (!all.sliced(i).startsWith(open))
+                    continue;
+                const qsizetype end = all.indexOf(close, i + open.size());
+                i = end < 0 ? text.size() : end + close.size() - 1;
+                inTag = -1;
+                break;
+            }
+        }
+    }
+    return most;
+}
+
 // What is wrong with the entry the reader stands on, or an empty text. The
 // root's name is free; only entries have keys.
 QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
@@ -239,6 +289,11 @@ bool acceptable(const QByteArray &text, const QString &source)
     if (text.size() > XmlList::kMaxTextBytes) {
         TraceLine(2, "xmllist", __LINE__)
             << "Refused" << source << "is larger than" << XmlList::kMaxTextBytes << "bytes";
+        return false;
+    }
+    if (mostAttributes(text) > XmlList::kMaxAttributes) {
+        TraceLine(2, "xmllist", __LINE__) << "Refused" << source << "has an element with more than"
+                                          << XmlList::kMaxAttributes << "attributes";
         return false;
     }
     QXmlStreamReader reader(text);

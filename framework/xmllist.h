@@ -77,6 +77,11 @@ public:
     // bytes a node; a million nodes is ten times the largest real rule set and
     // keeps a hostile document to a few hundred megabytes.
     static constexpr qint64 kMaxNodes = 1000 * 1000;
+    // Attributes on one element. Entries carry two (name and type); the
+    // XML reader checks each attribute against all earlier ones of its
+    // element, so a hundred thousand on one element would stall it for
+    // minutes. Counted with a byte scan before the reader sees the text.
+    static constexpr int kMaxAttributes = 64;
     // Keys are names of policies, rules, schedules and activations, far
     // shorter than this; a longer key is a broken or hostile document.
     static constexpr int kMaxKeyLength = 1024;
