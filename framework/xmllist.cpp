@@ -1,5 +1,6 @@
 #include "xmllist.h"
 
+#include "fileio.h"
 #include "trace.h"
 
 #include <QXmlStreamReader>
@@ -8,6 +9,9 @@
 #include <utility>
 
 namespace Orvel {
+
+static_assert(XmlList::kMaxTextBytes >= FileIo::kMaxFileBytes,
+              "every file a reader accepts must be allowed to parse");
 
 namespace {
 
