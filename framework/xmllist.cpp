@@ -372,6 +372,12 @@ bool acceptableKey(const QString &key)
 
 } // namespace
 
+struct XmlList::Data
+{
+    QDomDocument doc;
+    QHash<QString, QDomElement> first;
+};
+
 XmlListIterator::XmlListIterator(std::shared_ptr<QDomDocument> doc, const QDomElement &first)
     : keepAlive(std::move(doc))
     , current(first)
@@ -399,7 +405,8 @@ bool XmlListIterator::getXmlList(XmlList &out) const
         return false;
     XmlList result;
     for (QDomElement e = current.firstChildElement(); !e.isNull(); e = nextEntry(e))
-        result.root().appendChild(result.doc->importNode(e, true));
+        result.root().appendChild(result.d->doc.importNode(e, true));
+    result.reindex();
     out = result;
     return true;
 }
@@ -413,9 +420,9 @@ bool XmlListIterator::getText(QString &out) const
 }
 
 XmlList::XmlList()
-    : doc(std::make_shared<QDomDocument>())
+    : d(std::make_shared<Data>())
 {
-    doc->appendChild(doc->createElement(kList));
+    d->doc.appendChild(d->doc.createElement(kList));
 }
 
 XmlList XmlList::fromText(const QByteArray &text, const QString &source)
@@ -431,17 +438,18 @@ void XmlList::assignText(const QByteArray &text, const QString &source)
         markUnread();
         return;
     }
-    auto parsed = std::make_shared<QDomDocument>();
+    auto parsed = std::make_shared<Data>();
     QString error;
     int line = 0;
     int column = 0;
-    if (!parsed->setContent(text, &error, &line, &column)) {
+    if (!parsed->doc.setContent(text, &error, &line, &column)) {
         TraceLine(2, "xmllist", __LINE__)
             << "Not well-formed:" << source << "line" << line << "column" << column << error;
         markUnread();
         return;
     }
-    doc = parsed;
+    d = parsed;
+    reindex();
     readOk = true;
     traceUnusableLeaves(root(), source);
 }
@@ -454,16 +462,27 @@ void XmlList::markUnread()
 
 QDomElement XmlList::root() const
 {
-    return doc->documentElement();
+    return d->doc.documentElement();
+}
+
+std::shared_ptr<QDomDocument> XmlList::sharedDocument() const
+{
+    return std::shared_ptr<QDomDocument>(d, &d->doc);
+}
+
+void XmlList::reindex()
+{
+    d->first.clear();
+    for (QDomElement e = root().firstChildElement(); !e.isNull(); e = nextEntry(e)) {
+        const QString key = keyOf(e);
+        if (!d->first.contains(key))
+            d->first.insert(key, e);
+    }
 }
 
 QDomElement XmlList::find(const QString &key) const
 {
-    for (QDomElement e = root().firstChildElement(); !e.isNull(); e = nextEntry(e)) {
-        if (keyOf(e) == key)
-            return e;
-    }
-    return QDomElement();
+    return d->first.value(key);
 }
 
 bool XmlList::get(QString &out, const QString &key) const
@@ -497,7 +516,7 @@ bool XmlList::get(bool &out, const QString &key) const
 
 bool XmlList::get(XmlList &out, const QString &key) const
 {
-    return XmlListIterator(doc, find(key)).getXmlList(out);
+    return XmlListIterator(sharedDocument(), find(key)).getXmlList(out);
 }
 
 bool XmlList::get(QString &out, const XmlListIterator &at) const
@@ -514,9 +533,9 @@ QDomElement XmlList::makeEntry(const QString &key, const QString &type)
 {
     QDomElement entry;
     if (isPlainXmlName(key)) {
-        entry = doc->createElement(key);
+        entry = d->doc.createElement(key);
     } else {
-        entry = doc->createElement(QStringLiteral("entry"));
+        entry = d->doc.createElement(QStringLiteral("entry"));
         entry.setAttribute(kName, key);
     }
     entry.setAttribute(kType, type);
@@ -525,11 +544,13 @@ QDomElement XmlList::makeEntry(const QString &key, const QString &type)
 
 void XmlList::place(const QString &key, const QDomElement &entry, int setType)
 {
-    const QDomElement old = setType == Replace ? find(key) : QDomElement();
-    if (old.isNull())
-        root().appendChild(entry);
-    else
+    const QDomElement old = find(key);
+    if (setType == Replace && !old.isNull())
         root().replaceChild(entry, old);
+    else
+        root().appendChild(entry);
+    if (old.isNull() || setType == Replace)
+        d->first.insert(key, entry);
 }
 
 void XmlList::setLeaf(const QString &key, const QString &text, const QString &type, int setType)
@@ -538,7 +559,7 @@ void XmlList::setLeaf(const QString &key, const QString &text, const QString &ty
         return;
     detach();
     QDomElement entry = makeEntry(key, type);
-    entry.appendChild(doc->createTextNode(text));
+    entry.appendChild(d->doc.createTextNode(text));
     place(key, entry, setType);
     readOk = true;
 }
@@ -572,7 +593,7 @@ void XmlList::set(const QString &key, const XmlList &value, int setType)
 {
     // Read the value's entries before detaching: `value` may be this very list.
     const QDomElement source = value.root();
-    const std::shared_ptr<QDomDocument> sourceDoc = value.doc;
+    const std::shared_ptr<Data> keepSource = value.d;
     if (!acceptableKey(key))
         return;
     if (1 + depthOf(source) > kMaxDepth) {
@@ -583,7 +604,7 @@ void XmlList::set(const QString &key, const XmlList &value, int setType)
     detach();
     QDomElement entry = makeEntry(key, kList);
     for (QDomElement e = source.firstChildElement(); !e.isNull(); e = nextEntry(e))
-        entry.appendChild(doc->importNode(e, true));
+        entry.appendChild(d->doc.importNode(e, true));
     place(key, entry, setType);
     readOk = true;
 }
@@ -604,14 +625,14 @@ int XmlList::size() const
 void XmlList::clear()
 {
     const QString rootName = root().tagName();
-    doc = std::make_shared<QDomDocument>();
-    doc->appendChild(doc->createElement(rootName));
+    d = std::make_shared<Data>();
+    d->doc.appendChild(d->doc.createElement(rootName));
     readOk = true;
 }
 
 XmlListIterator XmlList::first() const
 {
-    return XmlListIterator(doc, root().firstChildElement());
+    return XmlListIterator(sharedDocument(), root().firstChildElement());
 }
 
 QByteArray XmlList::toBinary() const
@@ -641,8 +662,12 @@ bool XmlList::operator==(const XmlList &other) const
 
 void XmlList::detach()
 {
-    if (doc.use_count() > 1)
-        doc = std::make_shared<QDomDocument>(doc->cloneNode(true).toDocument());
+    if (d.use_count() == 1)
+        return;
+    auto copy = std::make_shared<Data>();
+    copy->doc = d->doc.cloneNode(true).toDocument();
+    d = copy;
+    reindex();
 }
 
 } // namespace Orvel

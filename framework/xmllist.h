@@ -143,8 +143,14 @@ private:
     void place(const QString &key, const QDomElement &entry, int setType);
     void setLeaf(const QString &key, const QString &text, const QString &type, int setType);
     void detach();
+    void reindex();
+    std::shared_ptr<QDomDocument> sharedDocument() const;
 
-    std::shared_ptr<QDomDocument> doc;
+    // The document, and the first entry of each key so that lookups in large
+    // lists (the store holds a record per schedule) do not walk every entry.
+    // Copies share both until one of them writes; both change together.
+    struct Data;
+    std::shared_ptr<Data> d;
     bool readOk = true;
 };
 
