@@ -1,5 +1,9 @@
 #include "fixedpath.h"
 
+#include "trace.h"
+
+#include <QStringList>
+
 namespace Orvel {
 
 QString FixedPath::home()
@@ -11,6 +15,38 @@ QString FixedPath::home()
 QString FixedPath::rules(quint32 ruleSet)
 {
     return home() + QStringLiteral("/rules/") + QString::number(ruleSet);
+}
+
+namespace {
+
+// Why a name from the rules may not be used inside the rules folder, or an
+// empty text. A NUL would end the name early at the system call, hiding what
+// follows it from the check.
+QString outsideReason(const QString &name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("is empty");
+    if (name.contains(QChar(0)))
+        return QStringLiteral("contains a NUL character");
+    if (name.startsWith(QLatin1Char('/')))
+        return QStringLiteral("is absolute");
+    if (name.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+        return QStringLiteral("has a .. component");
+    return QString();
+}
+
+} // namespace
+
+bool FixedPath::ruleFile(quint32 ruleSet, const QString &name, QString &path)
+{
+    const QString reason = outsideReason(name);
+    if (!reason.isEmpty()) {
+        TraceLine(2, "fixedpath", __LINE__) << "Refused rules file name" << name << "of rule set"
+                                            << ruleSet << "because it" << reason;
+        return false;
+    }
+    path = rules(ruleSet) + QLatin1Char('/') + name;
+    return true;
 }
 
 QString FixedPath::local()

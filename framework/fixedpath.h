@@ -11,6 +11,12 @@ public:
     static QString home();
     // The folder of rule set `ruleSet`, without a trailing separator.
     static QString rules(quint32 ruleSet);
+    // The path of a file that rules name (a schedule or calendar file), which
+    // must stay inside the folder of rule set `ruleSet`: subfolders are fine,
+    // an empty or absolute name, a `..` component or a NUL character is
+    // refused with a trace line. Answers false and leaves `path` untouched
+    // when refused.
+    static bool ruleFile(quint32 ruleSet, const QString &name, QString &path);
     // The folder of the process's own stores.
     static QString local();
 };

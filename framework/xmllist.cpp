@@ -1,8 +1,17 @@
 #include "xmllist.h"
 
+#include "fileio.h"
 #include "trace.h"
 
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <utility>
+
 namespace Orvel {
+
+static_assert(XmlList::kMaxTextBytes >= FileIo::kMaxFileBytes,
+              "every file a reader accepts must be allowed to parse");
 
 namespace {
 
@@ -142,6 +151,19 @@ void escapeInto(QString &out, const QString &text, bool attribute)
     }
 }
 
+// The tree keeps attributes in hash order, which differs between two parses
+// of one text; written in name order, equal lists always write alike.
+QList<QDomAttr> sortedAttributes(const QDomElement &element)
+{
+    const QDomNamedNodeMap map = element.attributes();
+    QList<QDomAttr> attributes;
+    for (int i = 0; i < map.count(); ++i)
+        attributes.append(map.item(i).toAttr());
+    std::sort(attributes.begin(), attributes.end(),
+              [](const QDomAttr &a, const QDomAttr &b) { return a.name() < b.name(); });
+    return attributes;
+}
+
 void writeElement(QString &out, const QDomElement &element, int depth, bool indent);
 
 void writeEntries(QString &out, const QDomElement &list, int depth, bool indent)
@@ -155,9 +177,7 @@ void writeElement(QString &out, const QDomElement &element, int depth, bool inde
     if (indent)
         out += QString(depth * 2, QLatin1Char(' '));
     out += QLatin1Char('<') + element.tagName();
-    const QDomNamedNodeMap attributes = element.attributes();
-    for (int i = 0; i < attributes.count(); ++i) {
-        const QDomAttr attribute = attributes.item(i).toAttr();
+    for (const QDomAttr &attribute : sortedAttributes(element)) {
         out += QLatin1Char(' ') + attribute.name() + QLatin1String("=\"");
         escapeInto(out, attribute.value(), true);
         out += QLatin1Char('"');
@@ -206,7 +226,157 @@ void traceUnusableLeaves(const QDomElement &list, const QString &source)
     }
 }
 
+// The most attributes any one tag of the text holds, counted as the equals
+// signs outside quotes between a tag's "<" and ">", without an XML reader.
+// Comments, CDATA sections and processing instructions are skipped whole; in
+// them an equals sign or a quote means nothing.
+qsizetype mostAttributes(const QByteArray &text)
+{
+    static const std::pair<QByteArrayView, QByteArrayView> skipped[] = {
+        {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+    const QByteArrayView all(text);
+    qsizetype most = 0;
+    qsizetype inTag = -1; // equals signs so far in the open tag, -1 outside one
+    char quote = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (inTag >= 0) {
+            if (c == '"' || c == '\'')
+                quote = c;
+            else if (c == '=')
+                most = std::max(most, ++inTag);
+            else if (c == '>')
+                inTag = -1;
+        } else if (c == '<') {
+            inTag = 0;
+            for (const auto &[open, close] : skipped) {
+                if (!all.sliced(i).startsWith(open))
+                    continue;
+                const qsizetype end = all.indexOf(close, i + open.size());
+                i = end < 0 ? text.size() : end + close.size() - 1;
+                inTag = -1;
+                break;
+            }
+        }
+    }
+    return most;
+}
+
+// What is wrong with the entry the reader stands on, or an empty text. The
+// root's name is free; only entries have keys.
+QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
+{
+    if (depth > XmlList::kMaxDepth)
+        return QStringLiteral("is nested deeper than %1 levels").arg(XmlList::kMaxDepth);
+    if (nodes > XmlList::kMaxNodes)
+        return QStringLiteral("has more than %1 elements and attributes").arg(XmlList::kMaxNodes);
+    if (depth < 2)
+        return QString();
+    const QXmlStreamAttributes attributes = reader.attributes();
+    const qsizetype keyLength =
+        attributes.hasAttribute(kName) ? attributes.value(kName).size() : reader.name().size();
+    if (keyLength == 0)
+        return QStringLiteral("has an empty key");
+    if (keyLength > XmlList::kMaxKeyLength)
+        return QStringLiteral("has a key longer than %1 characters").arg(XmlList::kMaxKeyLength);
+    return QString();
+}
+
+// Reads the text with a streaming reader, which holds no tree, and checks
+// every limit before the text is parsed into one. A document type declaration
+// is refused outright: its entities could expand without bound or name
+// outside files. Writes the trace line and answers false on any refusal.
+bool acceptable(const QByteArray &text, const QString &source)
+{
+    if (text.size() > XmlList::kMaxTextBytes) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused" << source << "is larger than" << XmlList::kMaxTextBytes << "bytes";
+        return false;
+    }
+    if (mostAttributes(text) > XmlList::kMaxAttributes) {
+        TraceLine(2, "xmllist", __LINE__) << "Refused" << source << "has an element with more than"
+                                          << XmlList::kMaxAttributes << "attributes";
+        return false;
+    }
+    QXmlStreamReader reader(text);
+    // As the tree parser reads it, so that both see the same document.
+    reader.setNamespaceProcessing(false);
+    int depth = 0;
+    qint64 nodes = 0;
+    QString reason;
+    while (reason.isEmpty() && !reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::DTD) {
+            reason = QStringLiteral("has a document type declaration");
+        } else if (token == QXmlStreamReader::StartElement) {
+            nodes += 1 + reader.attributes().size();
+            reason = brokenLimit(reader, ++depth, nodes);
+        } else if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        }
+    }
+    if (!reason.isEmpty()) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused" << source << reason << "at line" << reader.lineNumber();
+        return false;
+    }
+    if (reader.hasError()) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Not well-formed:" << source << "line" << reader.lineNumber() << "column"
+            << reader.columnNumber() << reader.errorString();
+        return false;
+    }
+    return true;
+}
+
+// How many levels the element and its descendants span, the element being one.
+// Walks in document order without recursion.
+int depthOf(const QDomElement &top)
+{
+    int deepest = 1;
+    int depth = 1;
+    QDomElement e = top;
+    for (;;) {
+        const QDomElement child = e.firstChildElement();
+        if (!child.isNull()) {
+            e = child;
+            deepest = std::max(deepest, ++depth);
+            continue;
+        }
+        while (depth > 1 && e.nextSiblingElement().isNull()) {
+            e = e.parentNode().toElement();
+            --depth;
+        }
+        if (depth == 1)
+            return deepest;
+        e = e.nextSiblingElement();
+    }
+}
+
+bool acceptableKey(const QString &key)
+{
+    if (key.isEmpty()) {
+        TraceLine(2, "xmllist", __LINE__) << "Refused an entry with an empty key";
+        return false;
+    }
+    if (key.size() > XmlList::kMaxKeyLength) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused an entry whose key has" << key.size() << "characters, more than"
+            << XmlList::kMaxKeyLength << "; it begins" << key.left(64);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+struct XmlList::Data
+{
+    QDomDocument doc;
+    QHash<QString, QDomElement> first;
+};
 
 XmlListIterator::XmlListIterator(std::shared_ptr<QDomDocument> doc, const QDomElement &first)
     : keepAlive(std::move(doc))
@@ -235,7 +405,8 @@ bool XmlListIterator::getXmlList(XmlList &out) const
         return false;
     XmlList result;
     for (QDomElement e = current.firstChildElement(); !e.isNull(); e = nextEntry(e))
-        result.root().appendChild(result.doc->importNode(e, true));
+        result.root().appendChild(result.d->doc.importNode(e, true));
+    result.reindex();
     out = result;
     return true;
 }
@@ -249,9 +420,9 @@ bool XmlListIterator::getText(QString &out) const
 }
 
 XmlList::XmlList()
-    : doc(std::make_shared<QDomDocument>())
+    : d(std::make_shared<Data>())
 {
-    doc->appendChild(doc->createElement(kList));
+    d->doc.appendChild(d->doc.createElement(kList));
 }
 
 XmlList XmlList::fromText(const QByteArray &text, const QString &source)
@@ -263,18 +434,22 @@ XmlList XmlList::fromText(const QByteArray &text, const QString &source)
 
 void XmlList::assignText(const QByteArray &text, const QString &source)
 {
-    auto parsed = std::make_shared<QDomDocument>();
+    if (!acceptable(text, source)) {
+        markUnread();
+        return;
+    }
+    auto parsed = std::make_shared<Data>();
     QString error;
     int line = 0;
     int column = 0;
-    if (!parsed->setContent(text, &error, &line, &column)) {
+    if (!parsed->doc.setContent(text, &error, &line, &column)) {
         TraceLine(2, "xmllist", __LINE__)
             << "Not well-formed:" << source << "line" << line << "column" << column << error;
-        *this = XmlList();
-        readOk = false;
+        markUnread();
         return;
     }
-    doc = parsed;
+    d = parsed;
+    reindex();
     readOk = true;
     traceUnusableLeaves(root(), source);
 }
@@ -287,16 +462,27 @@ void XmlList::markUnread()
 
 QDomElement XmlList::root() const
 {
-    return doc->documentElement();
+    return d->doc.documentElement();
+}
+
+std::shared_ptr<QDomDocument> XmlList::sharedDocument() const
+{
+    return std::shared_ptr<QDomDocument>(d, &d->doc);
+}
+
+void XmlList::reindex()
+{
+    d->first.clear();
+    for (QDomElement e = root().firstChildElement(); !e.isNull(); e = nextEntry(e)) {
+        const QString key = keyOf(e);
+        if (!d->first.contains(key))
+            d->first.insert(key, e);
+    }
 }
 
 QDomElement XmlList::find(const QString &key) const
 {
-    for (QDomElement e = root().firstChildElement(); !e.isNull(); e = nextEntry(e)) {
-        if (keyOf(e) == key)
-            return e;
-    }
-    return QDomElement();
+    return d->first.value(key);
 }
 
 bool XmlList::get(QString &out, const QString &key) const
@@ -330,7 +516,7 @@ bool XmlList::get(bool &out, const QString &key) const
 
 bool XmlList::get(XmlList &out, const QString &key) const
 {
-    return XmlListIterator(doc, find(key)).getXmlList(out);
+    return XmlListIterator(sharedDocument(), find(key)).getXmlList(out);
 }
 
 bool XmlList::get(QString &out, const XmlListIterator &at) const
@@ -347,9 +533,9 @@ QDomElement XmlList::makeEntry(const QString &key, const QString &type)
 {
     QDomElement entry;
     if (isPlainXmlName(key)) {
-        entry = doc->createElement(key);
+        entry = d->doc.createElement(key);
     } else {
-        entry = doc->createElement(QStringLiteral("entry"));
+        entry = d->doc.createElement(QStringLiteral("entry"));
         entry.setAttribute(kName, key);
     }
     entry.setAttribute(kType, type);
@@ -358,18 +544,22 @@ QDomElement XmlList::makeEntry(const QString &key, const QString &type)
 
 void XmlList::place(const QString &key, const QDomElement &entry, int setType)
 {
-    const QDomElement old = setType == Replace ? find(key) : QDomElement();
-    if (old.isNull())
-        root().appendChild(entry);
-    else
+    const QDomElement old = find(key);
+    if (setType == Replace && !old.isNull())
         root().replaceChild(entry, old);
+    else
+        root().appendChild(entry);
+    if (old.isNull() || setType == Replace)
+        d->first.insert(key, entry);
 }
 
 void XmlList::setLeaf(const QString &key, const QString &text, const QString &type, int setType)
 {
+    if (!acceptableKey(key))
+        return;
     detach();
     QDomElement entry = makeEntry(key, type);
-    entry.appendChild(doc->createTextNode(text));
+    entry.appendChild(d->doc.createTextNode(text));
     place(key, entry, setType);
     readOk = true;
 }
@@ -403,11 +593,18 @@ void XmlList::set(const QString &key, const XmlList &value, int setType)
 {
     // Read the value's entries before detaching: `value` may be this very list.
     const QDomElement source = value.root();
-    const std::shared_ptr<QDomDocument> sourceDoc = value.doc;
+    const std::shared_ptr<Data> keepSource = value.d;
+    if (!acceptableKey(key))
+        return;
+    if (1 + depthOf(source) > kMaxDepth) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused list" << key << "nested deeper than" << kMaxDepth << "levels";
+        return;
+    }
     detach();
     QDomElement entry = makeEntry(key, kList);
     for (QDomElement e = source.firstChildElement(); !e.isNull(); e = nextEntry(e))
-        entry.appendChild(doc->importNode(e, true));
+        entry.appendChild(d->doc.importNode(e, true));
     place(key, entry, setType);
     readOk = true;
 }
@@ -428,14 +625,14 @@ int XmlList::size() const
 void XmlList::clear()
 {
     const QString rootName = root().tagName();
-    doc = std::make_shared<QDomDocument>();
-    doc->appendChild(doc->createElement(rootName));
+    d = std::make_shared<Data>();
+    d->doc.appendChild(d->doc.createElement(rootName));
     readOk = true;
 }
 
 XmlListIterator XmlList::first() const
 {
-    return XmlListIterator(doc, root().firstChildElement());
+    return XmlListIterator(sharedDocument(), root().firstChildElement());
 }
 
 QByteArray XmlList::toBinary() const
@@ -465,8 +662,12 @@ bool XmlList::operator==(const XmlList &other) const
 
 void XmlList::detach()
 {
-    if (doc.use_count() > 1)
-        doc = std::make_shared<QDomDocument>(doc->cloneNode(true).toDocument());
+    if (d.use_count() == 1)
+        return;
+    auto copy = std::make_shared<Data>();
+    copy->doc = d->doc.cloneNode(true).toDocument();
+    d = copy;
+    reindex();
 }
 
 } // namespace Orvel

@@ -63,11 +63,35 @@ public:
         Replace = 1
     };
 
+    // Limits on what the text form may hold. Text beyond them is refused
+    // before any tree is built, so hostile input never reaches the tree's
+    // recursive copying and freeing, nor swallows memory.
+    //
+    // Rules need a handful of levels and message bodies wrap them in a few
+    // more; 32 leaves room for both and bounds every recursion on a tree.
+    static constexpr int kMaxDepth = 32;
+    // Text as large as the largest file a reader accepts, so that whatever a
+    // file holds can travel as a body.
+    static constexpr qint64 kMaxTextBytes = 64 * 1024 * 1024;
+    // Elements plus attributes in one document. A tree costs a few hundred
+    // bytes a node; a million nodes is ten times the largest real rule set and
+    // keeps a hostile document to a few hundred megabytes.
+    static constexpr qint64 kMaxNodes = 1000 * 1000;
+    // Attributes on one element. Entries carry two (name and type); the
+    // XML reader checks each attribute against all earlier ones of its
+    // element, so a hundred thousand on one element would stall it for
+    // minutes. Counted with a byte scan before the reader sees the text.
+    static constexpr int kMaxAttributes = 64;
+    // Keys are names of policies, rules, schedules and activations, far
+    // shorter than this; a longer key is a broken or hostile document.
+    static constexpr int kMaxKeyLength = 1024;
+
     XmlList();
 
     // Parses the text form. `source` names the file or message in the trace
-    // line written when the text is not well-formed; the answer is then an
-    // empty list that converts to false.
+    // line written when the text is not well-formed or breaks a limit above
+    // (or has a document type declaration: no entity is ever expanded or
+    // opened); the answer is then an empty list that converts to false.
     static XmlList fromText(const QByteArray &text, const QString &source);
 
     bool get(QString &out, const QString &key) const;
@@ -78,6 +102,9 @@ public:
     bool get(QString &out, const XmlListIterator &at) const;
     bool get(XmlList &out, const XmlListIterator &at) const;
 
+    // A setter refuses, with a trace line and the list unchanged, an empty key,
+    // a key longer than kMaxKeyLength, and a nested list that would make this
+    // list deeper than kMaxDepth: what is set can always be read back.
     void set(const QString &key, const QString &value, int setType);
     void set(const QString &key, const char *value, int setType);
     void set(const QString &key, quint32 value, int setType);
@@ -116,8 +143,14 @@ private:
     void place(const QString &key, const QDomElement &entry, int setType);
     void setLeaf(const QString &key, const QString &text, const QString &type, int setType);
     void detach();
+    void reindex();
+    std::shared_ptr<QDomDocument> sharedDocument() const;
 
-    std::shared_ptr<QDomDocument> doc;
+    // The document, and the first entry of each key so that lookups in large
+    // lists (the store holds a record per schedule) do not walk every entry.
+    // Copies share both until one of them writes; both change together.
+    struct Data;
+    std::shared_ptr<Data> d;
     bool readOk = true;
 };
 
