@@ -268,6 +268,7 @@ TEST(DaysOfWeekBounds, BackToBackWindowsAllYearGiveNoWayOut)
         rule(weekRule(flag("All"), flag("All"), "<Time>00:00</Time><Duration>90000</Duration>"));
     TraceCapture trace;
     EXPECT_FALSE(always.moveOutside(local("2023-01-02 10:00:00")).isValid());
+    ASSERT_FALSE(trace.texts().isEmpty());
     EXPECT_EQ(trace.texts().last(),
               QStringLiteral("Moved 10:00:00 Mon January 2 2023 outside to invalid"));
     // 364 moves, each asking for one next start (two lines).
