@@ -1,0 +1,102 @@
+#include "calendar.h"
+
+#include "config.h"
+#include "fixedpath.h"
+#include "timewindow.h"
+#include "trace.h"
+#include "windowrule.h"
+
+#include <algorithm>
+
+using Orvel::TraceLine;
+using Orvel::XmlList;
+
+Calendar::Calendar(const XmlList &body, quint32 ruleSet)
+{
+    if (body.isEmpty())
+        return;
+    const TimeWindow window = TimeWindow::read(body);
+    seconds = window.duration();
+    TraceLine(3, "calendar", __LINE__)
+        << "Trigger time" << window.startTime().toString(QStringLiteral("hh:mm:ss")) << "duration"
+        << seconds << "secs";
+    QString name;
+    if (!body.get(name, QStringLiteral("Calendar")))
+        return;
+    fileName = Orvel::FixedPath::rules(ruleSet) + QLatin1Char('/') + name;
+    readCalendarFile(window.startTime());
+}
+
+void Calendar::readCalendarFile(const QTime &startTime)
+{
+    const Orvel::Config config(fileName, QString());
+    TraceLine(3, "calendar", __LINE__) << "Read calendar file" << fileName;
+    if (!config) {
+        TraceLine(2, "calendar", __LINE__) << "Failed to read calendar file" << fileName;
+        return;
+    }
+    XmlList list;
+    if (!config.get(list, QStringLiteral("Calendar"))) {
+        TraceLine(2, "calendar", __LINE__) << "Failed to read dates from calendar file" << fileName;
+        return;
+    }
+    for (Orvel::XmlListIterator entry = list.first(); !entry.isNull(); entry.next()) {
+        QString text;
+        if (entry.name() == QLatin1String("Date") && list.get(text, entry))
+            addDate(text, startTime);
+    }
+    std::sort(dates.begin(), dates.end());
+    valid = true;
+}
+
+void Calendar::addDate(const QString &text, const QTime &startTime)
+{
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyyMMdd"));
+    const QDateTime start = Orvel::WallTime::at(date, startTime);
+    if (!start.isValid()) {
+        TraceLine(3, "calendar", __LINE__) << "Got invalid date" << text;
+        return;
+    }
+    dates.append(start);
+    TraceLine(3, "calendar", __LINE__) << "Date:" << start << "to" << start.addSecs(seconds);
+}
+
+QDateTime Calendar::nextStartTime(const QDateTime &from) const
+{
+    if (!valid) {
+        TraceLine(2, "calendar", __LINE__) << "Cannot get next start time for invalid Calendar";
+        return QDateTime();
+    }
+    if (!from.isValid()) {
+        TraceLine(2, "calendar", __LINE__) << "Cannot get next start time for invalid time";
+        return QDateTime();
+    }
+    TraceLine(3, "calendar", __LINE__) << "Get next start time following" << from;
+    const auto next = std::upper_bound(dates.cbegin(), dates.cend(), from);
+    return next == dates.cend() ? QDateTime() : *next;
+}
+
+// `t` lies in a window when some start d has t - duration < d <= t; the
+// starts are sorted, so the first start after t - duration decides.
+bool Calendar::contains(const QDateTime &t) const
+{
+    if (!t.isValid() || dates.isEmpty())
+        return false;
+    const auto first = std::upper_bound(dates.cbegin(), dates.cend(), t.addSecs(-qint64(seconds)));
+    return first != dates.cend() && *first <= t;
+}
+
+WindowRule<Calendar> Calendar::windows() const
+{
+    return WindowRule<Calendar>(*this, "calendar", "Cannot get next run time for invalid Calendar");
+}
+
+QDateTime Calendar::nextRunTime(const QDateTime &from, bool includeOpenWindow) const
+{
+    return windows().nextRunTime(from, includeOpenWindow);
+}
+
+QDateTime Calendar::moveOutside(const QDateTime &t) const
+{
+    return windows().moveOutside(t);
+}

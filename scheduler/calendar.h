@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QTime>
+
+namespace Orvel {
+class XmlList;
+}
+template<typename Rule> class WindowRule;
+
+// The rule of explicit dates: one window on each date of a calendar file in
+// the rule set's folder. The element body names the file ("Calendar") and
+// gives the window ("Time", "Duration"); the file's "Calendar" list holds
+// "Date" entries as "yyyyMMdd". The file is read once, when the rule is built.
+class Calendar
+{
+public:
+    Calendar(const Orvel::XmlList &body, quint32 ruleSet);
+
+    bool isValid() const { return valid; }
+    quint32 duration() const { return seconds; }
+
+    // The first listed window start strictly after `from`; none if none.
+    [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;
+    [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
+    bool contains(const QDateTime &t) const;
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &t) const;
+
+private:
+    void readCalendarFile(const QTime &startTime);
+    void addDate(const QString &text, const QTime &startTime);
+    WindowRule<Calendar> windows() const;
+
+    bool valid = false;
+    QString fileName;
+    QList<QDateTime> dates; // window starts, ascending; a date listed twice is here twice
+    quint32 seconds = 0;
+};

@@ -1,0 +1,89 @@
+#include "daysofmonth.h"
+
+#include "windowrule.h"
+#include "xmllist.h"
+
+using Orvel::TraceLine;
+using Orvel::XmlList;
+
+namespace {
+
+const TimeWindow::Texts kTexts = {"daysofmonth", "Get next start time following"};
+
+bool readsTrue(const XmlList &list, const QString &key)
+{
+    bool flag = false;
+    return list.get(flag, key) && flag;
+}
+
+} // namespace
+
+DaysOfMonth::DaysOfMonth(const XmlList &body)
+{
+    if (body.isEmpty())
+        return;
+    XmlList monthlyDays;
+    if (body.get(monthlyDays, QStringLiteral("MonthlyDays"))) {
+        for (int day = 1; day <= 31; ++day)
+            days.set(size_t(day), readsTrue(monthlyDays, QString::number(day)));
+        lastDay = readsTrue(monthlyDays, QStringLiteral("Last"));
+    }
+    window = TimeWindow::read(body);
+    valid = days.any() || lastDay;
+    // An invalid rule writes no line of its own: the schedule element names it.
+    if (valid)
+        traceDays();
+}
+
+void DaysOfMonth::traceDays() const
+{
+    const QString from = window.startTime().toString(QStringLiteral("hh:mm:ss"));
+    const QString to = window.lastSecond().toString(QStringLiteral("hh:mm:ss"));
+    for (int day = 1; day <= 31; ++day) {
+        if (days.test(size_t(day)))
+            TraceLine(3, "daysofmonth", __LINE__)
+                << "Month day:" << day << "From" << from << "To" << to;
+    }
+    if (lastDay)
+        TraceLine(3, "daysofmonth", __LINE__) << "Month day:"
+                                              << "Last"
+                                              << "From" << from << "To" << to;
+}
+
+bool DaysOfMonth::matches(const QDate &day) const
+{
+    return days.test(size_t(day.day())) || (lastDay && day.day() == day.daysInMonth());
+}
+
+QDateTime DaysOfMonth::nextStartTime(const QDateTime &from) const
+{
+    if (!valid)
+        return QDateTime();
+    if (!from.isValid()) {
+        TraceLine(2, "daysofmonth", __LINE__) << "Cannot get next start time for invalid time";
+        return QDateTime();
+    }
+    return window.nextStart(
+        from, [this](const QDate &day) { return matches(day); }, kTexts);
+}
+
+WindowRule<DaysOfMonth> DaysOfMonth::windows() const
+{
+    return WindowRule<DaysOfMonth>(*this, kTexts.file,
+                                   "Cannot get next run time for invalid DaysOfMonth");
+}
+
+QDateTime DaysOfMonth::nextRunTime(const QDateTime &from, bool includeOpenWindow) const
+{
+    return windows().nextRunTime(from, includeOpenWindow);
+}
+
+bool DaysOfMonth::contains(const QDateTime &t) const
+{
+    return windows().contains(t);
+}
+
+QDateTime DaysOfMonth::moveOutside(const QDateTime &t) const
+{
+    return windows().moveOutside(t);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "timewindow.h"
+
+#include <QDateTime>
+
+#include <bitset>
+
+namespace Orvel {
+class XmlList;
+}
+template<typename Rule> class WindowRule;
+
+// The month-day rule: one window a day on chosen days of the month (the 1st
+// and the 15th, the last day). Read from a "MonthlyDays" list of bools named
+// "1" to "31" and "Last", beside "Time" and "Duration". A day that a month
+// lacks is not moved: day 31 occurs only in months of 31 days; only "Last"
+// follows the month's length.
+class DaysOfMonth
+{
+public:
+    explicit DaysOfMonth(const Orvel::XmlList &body);
+
+    bool isValid() const { return valid; }
+    quint32 duration() const { return window.duration(); }
+
+    // The first window start at or after `from`, within a year; none if none.
+    [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;
+    [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
+    bool contains(const QDateTime &t) const;
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &t) const;
+
+private:
+    void traceDays() const;
+    bool matches(const QDate &day) const;
+    WindowRule<DaysOfMonth> windows() const;
+
+    bool valid = false;
+    TimeWindow window;
+    std::bitset<32> days; // 1 to 31, the day of the month
+    bool lastDay = false;
+};

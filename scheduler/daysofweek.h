@@ -1,0 +1,44 @@
+#pragma once
+
+#include "timewindow.h"
+
+#include <QDateTime>
+
+#include <bitset>
+
+namespace Orvel {
+class XmlList;
+}
+template<typename Rule> class WindowRule;
+
+// The week-day rule: one window a day on chosen week days, in chosen weeks
+// of the month (the first and third Monday, every Friday, the last Sunday).
+// Read from a "WeekDays" list with "Days" and "WeekNumbers" beside "Time" and
+// "Duration". A plain value; every question is answered without state.
+class DaysOfWeek
+{
+public:
+    explicit DaysOfWeek(const Orvel::XmlList &body);
+
+    bool isValid() const { return valid; }
+    quint32 duration() const { return window.duration(); }
+
+    // The first window start at or after `from`, within a year; none if none.
+    [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;
+    [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
+    bool contains(const QDateTime &t) const;
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &t) const;
+
+private:
+    bool readDays(const Orvel::XmlList &weekDays);
+    bool readWeeks(const Orvel::XmlList &weekDays);
+    void traceDays() const;
+    bool matches(const QDate &day) const;
+    WindowRule<DaysOfWeek> windows() const;
+
+    bool valid = false;
+    TimeWindow window;
+    std::bitset<8> days;  // 1 Monday to 7 Sunday, as QDate::dayOfWeek counts
+    std::bitset<6> weeks; // 1 to 5: the n-th occurrence of a week day in its month
+    bool lastWeek = false;
+};

@@ -1,0 +1,38 @@
+#include "timewindow.h"
+
+#include "xmllist.h"
+
+namespace {
+
+constexpr quint32 kWholeDay = 86400;
+
+QTime parseTimeOfDay(const QString &text)
+{
+    QTime time = QTime::fromString(text, QStringLiteral("hh:mm"));
+    if (!time.isValid())
+        time = QTime::fromString(text, QStringLiteral("hh:mm:ss"));
+    return time.isValid() ? time : QTime(0, 0);
+}
+
+} // namespace
+
+TimeWindow TimeWindow::read(const Orvel::XmlList &body)
+{
+    TimeWindow window;
+    QString text;
+    if (!body.get(text, QStringLiteral("Time"))) {
+        window.seconds = kWholeDay;
+        return window;
+    }
+    window.start = parseTimeOfDay(text);
+    quint32 duration = 0;
+    window.seconds = body.get(duration, QStringLiteral("Duration")) ? duration : 1;
+    return window;
+}
+
+QTime TimeWindow::lastSecond() const
+{
+    if (seconds == 0)
+        return start;
+    return start.addSecs(int((seconds - 1) % kWholeDay));
+}
