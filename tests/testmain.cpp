@@ -1,5 +1,6 @@
 // The unit tests' entry: the same zone, locale and trace level whether the
 // binary runs under CTest, by hand or under a sanitizer.
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <gtest/gtest.h>
