@@ -20,6 +20,18 @@ bool readsTrue(const XmlList &list, const char *key)
     return list.get(flag, QString::fromLatin1(key)) && flag;
 }
 
+// Sets flag n (from 1) when the bool names[n - 1] of `list` is true, and all
+// of them when "All" is true or the list is missing; answers whether any is set.
+template<size_t Bits, size_t Count>
+bool readChoices(const XmlList &list, bool listed, const char *const (&names)[Count],
+                 std::bitset<Bits> &flags)
+{
+    const bool all = !listed || readsTrue(list, "All");
+    for (size_t i = 0; i < Count; ++i)
+        flags[i + 1] = all || readsTrue(list, names[i]);
+    return flags.any();
+}
+
 } // namespace
 
 DaysOfWeek::DaysOfWeek(const XmlList &body)
@@ -42,22 +54,13 @@ DaysOfWeek::DaysOfWeek(const XmlList &body)
 }
 
 // Deliberate choice: a "WeekDays" list without a "Days" list means every day
-// of the week and counts as a choice, so "every week day in the first week"
-// needs no list of seven flags. An explicit list must still choose a day.
+// of the week and counts as a choice, so "every day in the first week" needs
+// no list of seven flags. An explicit list must still choose a day.
 bool DaysOfWeek::readDays(const XmlList &weekDays)
 {
     XmlList list;
     const bool listed = weekDays.get(list, QStringLiteral("Days"));
-    bool chosen = !listed || readsTrue(list, "All");
-    if (chosen)
-        days.set().reset(0);
-    for (int day = 1; listed && day <= 7; ++day) {
-        if (readsTrue(list, kDayNames[day - 1])) {
-            days.set(size_t(day));
-            chosen = true;
-        }
-    }
-    return chosen;
+    return readChoices(list, listed, kDayNames, days);
 }
 
 // Deliberate choice, as for the days: without a "WeekNumbers" list every week
@@ -66,20 +69,8 @@ bool DaysOfWeek::readWeeks(const XmlList &weekDays)
 {
     XmlList list;
     const bool listed = weekDays.get(list, QStringLiteral("WeekNumbers"));
-    bool chosen = !listed || readsTrue(list, "All");
-    if (chosen)
-        weeks.set().reset(0);
-    for (int week = 1; listed && week <= 5; ++week) {
-        if (readsTrue(list, kWeekNames[week - 1])) {
-            weeks.set(size_t(week));
-            chosen = true;
-        }
-    }
-    if (listed && readsTrue(list, "Last")) {
-        lastWeek = true;
-        chosen = true;
-    }
-    return chosen;
+    lastWeek = readsTrue(list, "Last");
+    return readChoices(list, listed, kWeekNames, weeks) || lastWeek;
 }
 
 void DaysOfWeek::traceDays() const
