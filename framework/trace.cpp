@@ -162,6 +162,14 @@ Trace &Trace::operator<<(const QDateTime &instant)
     return *this;
 }
 
+// Times of day as "hh:mm:ss". Streaming the value instead of its text keeps
+// the formatting off the path when the line is filtered out.
+Trace &Trace::operator<<(const QTime &time)
+{
+    append(time.isValid() ? time.toString(QStringLiteral("hh:mm:ss")) : QStringLiteral("invalid"));
+    return *this;
+}
+
 Trace &Trace::operator<<(const XmlList &list)
 {
     return *this << list.toBinary();

@@ -51,6 +51,7 @@ public:
     Trace &operator<<(double number);
     Trace &operator<<(bool value);
     Trace &operator<<(const QDateTime &instant);
+    Trace &operator<<(const QTime &time);
     Trace &operator<<(const XmlList &list);
 
     // Re-reads the environment; the first object() call does this too.

@@ -18,8 +18,7 @@ Calendar::Calendar(const XmlList &body, quint32 ruleSet)
     const TimeWindow window = TimeWindow::read(body);
     seconds = window.duration();
     TraceLine(3, "calendar", __LINE__)
-        << "Trigger time" << window.startTime().toString(QStringLiteral("hh:mm:ss")) << "duration"
-        << seconds << "secs";
+        << "Trigger time" << window.startTime() << "duration" << seconds << "secs";
     QString name;
     if (!body.get(name, QStringLiteral("Calendar")))
         return;

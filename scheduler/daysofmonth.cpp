@@ -37,8 +37,8 @@ DaysOfMonth::DaysOfMonth(const XmlList &body)
 
 void DaysOfMonth::traceDays() const
 {
-    const QString from = window.startTime().toString(QStringLiteral("hh:mm:ss"));
-    const QString to = window.lastSecond().toString(QStringLiteral("hh:mm:ss"));
+    const QTime from = window.startTime();
+    const QTime to = window.lastSecond();
     for (int day = 1; day <= 31; ++day) {
         if (days.test(size_t(day)))
             TraceLine(3, "daysofmonth", __LINE__)

@@ -75,7 +75,6 @@ bool DaysOfWeek::readWeeks(const XmlList &weekDays)
 
 void DaysOfWeek::traceDays() const
 {
-    const QString hms = QStringLiteral("hh:mm:ss");
     for (int day = 1; day <= 7; ++day) {
         if (!days.test(size_t(day)))
             continue;
@@ -83,8 +82,8 @@ void DaysOfWeek::traceDays() const
         line << "Day:" << kDayNames[day - 1] << "Weeks";
         for (int week = 1; week <= 5; ++week)
             line << (weeks.test(size_t(week)) ? QString::number(week) : QString());
-        line << (lastWeek ? "Last" : "") << "From" << window.startTime().toString(hms) << "to"
-             << window.lastSecond().toString(hms);
+        line << (lastWeek ? "Last" : "") << "From" << window.startTime() << "to"
+             << window.lastSecond();
     }
 }
 
