@@ -83,7 +83,8 @@ void adversarialNextOccurrence(benchmark::State &state)
 BENCHMARK(adversarialNextOccurrence)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Starting every schedule of a large rule set: each reads its stored times and
-// saves new ones. Inside one delivery the store is written once at the end.
+// saves new ones. Inside one delivery the store is written once at the end,
+// and that write is timed too. Reading the schedule files is not.
 void initiateManySchedules(benchmark::State &state)
 {
     BenchHome home;
@@ -92,18 +93,22 @@ void initiateManySchedules(benchmark::State &state)
                    element("Trigger", kEveryDay, "<Time>08:00</Time><Duration>3600</Duration>") +
                    "</s>");
     Orvel::Clock::setNow(kMonday);
-    const Schedule prototype(QStringLiteral("p"), QStringLiteral("s.xml"), 1, nullptr, true);
     for (auto _ : state) {
+        state.PauseTiming();
         Orvel::ConfigLocal store(QStringLiteral("scheduler.cfg"));
-        Orvel::ConfigLocal::DeferredSaves delivery;
-        for (int i = 0; i < state.range(0); ++i) {
-            Schedule schedule(QStringLiteral("Policy%1-1-Backup-1").arg(i), QStringLiteral("s.xml"),
-                              1, &store, true);
-            schedule.initiateSchedule();
+        QList<Schedule> schedules;
+        for (int i = 0; i < state.range(0); ++i)
+            schedules.append(Schedule(QStringLiteral("Policy%1-1-Backup-1").arg(i),
+                                      QStringLiteral("s.xml"), 1, &store, true));
+        state.ResumeTiming();
+        {
+            Orvel::ConfigLocal::DeferredSaves delivery;
+            for (Schedule &schedule : schedules)
+                schedule.initiateSchedule();
         }
     }
     Orvel::Clock::useSystem();
 }
-BENCHMARK(initiateManySchedules)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(initiateManySchedules)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
