@@ -22,8 +22,9 @@ Calendar::Calendar(const XmlList &body, quint32 ruleSet)
     QString name;
     if (!body.get(name, QStringLiteral("Calendar")))
         return;
-    fileName = Orvel::FixedPath::rules(ruleSet) + QLatin1Char('/') + name;
-    readCalendarFile(window.startTime());
+    // A name that would leave the rules folder is refused (and traced) there.
+    if (Orvel::FixedPath::ruleFile(ruleSet, name, fileName))
+        readCalendarFile(window.startTime());
 }
 
 void Calendar::readCalendarFile(const QTime &startTime)

@@ -26,13 +26,12 @@ const QString kStoredTimeFormat = QStringLiteral("yyyyMMddhhmmss");
 
 Schedule::Schedule(const QString &name, const QString &fileName, unsigned ruleSet,
                    Orvel::Config *timesStore, bool atomic)
-    : m_filePath(Orvel::FixedPath::rules(ruleSet) + QLatin1Char('/') + fileName)
-    , m_ruleSet(ruleSet)
+    : m_ruleSet(ruleSet)
     , atomic(atomic)
     , m_name(name)
     , timesStore(timesStore)
 {
-    loadScheduleFile();
+    loadScheduleFile(fileName);
 }
 
 Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic)
@@ -42,14 +41,17 @@ Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesSt
     , timesStore(timesStore)
 {}
 
-void Schedule::loadScheduleFile()
+void Schedule::loadScheduleFile(const QString &fileName)
 {
     if (m_ruleSet == 0) {
         TraceLine(2, "schedule", __LINE__) << "Rules inactive: Rule set 0";
         return;
     }
-    if (!load(m_filePath, QString())) {
-        TraceLine(2, "schedule", __LINE__) << "Failed to open the schedule file" << m_filePath;
+    // A name that would leave the rules folder is refused like a missing file.
+    if (!Orvel::FixedPath::ruleFile(m_ruleSet, fileName, m_filePath) ||
+        !load(m_filePath, QString())) {
+        TraceLine(2, "schedule", __LINE__)
+            << "Failed to open the schedule file" << (m_filePath.isEmpty() ? fileName : m_filePath);
         return;
     }
     if (isEmpty()) {

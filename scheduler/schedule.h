@@ -53,7 +53,7 @@ public:
     void loadTimes();
 
 private:
-    void loadScheduleFile();
+    void loadScheduleFile(const QString &fileName);
     QDateTime searchFromLastOccurrence();
     QDateTime checkedTriggerTime(const ScheduleElement &trigger, const QDateTime &unchecked,
                                  int *fallbackIndexOut) const;

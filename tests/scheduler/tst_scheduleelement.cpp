@@ -35,6 +35,8 @@ TEST_F(ElementTest, ReadsRoleKindAndData)
 {
     const QString week = QStringLiteral("<WeekDays><Days><All>true</All></Days></WeekDays>");
     const QString month = QStringLiteral("<MonthlyDays><Last>true</Last></MonthlyDays>");
+    // A readable calendar of another rule set: only its name keeps it out.
+    home.write(QStringLiteral("rules/2/dates.cfg"), "<c><Calendar><Date>20261207</Date></Calendar></c>");
     const ElementCase cases[] = {
         {"trigger with data", daily("Trigger", "08:00", 60, "x"), Role::Trigger, Kind::DaysOfWeek,
          true, nullptr},
@@ -54,6 +56,9 @@ TEST_F(ElementTest, ReadsRoleKindAndData)
          false, "Invalid Calendar for schedule element"},
         {"no rule at all", "<Type>Trigger</Type><Time>08:00</Time>", Role::Trigger, Kind::None,
          false, "Schedule element contains no known date/time data"},
+        {"a calendar outside the rules folder",
+         "<Type>Trigger</Type><Calendar>../2/dates.cfg</Calendar>", Role::Trigger, Kind::None,
+         false, "Invalid Calendar for schedule element"},
         {"manual trigger without a name", "<Type>Trigger</Type><ManualTrigger type=\"list\"/>",
          Role::Trigger, Kind::None, false, "Invalid ManualTrigger for schedule element"},
     };
@@ -137,6 +142,10 @@ TEST_F(ScheduleFileTest, UnusableFilesGiveAnInvalidScheduleThatSaysWhy)
     writeScheduleFile(QStringLiteral("lower.xml"),
                       {"<Type>trigger</Type><WeekDays><Days><All>true</All></Days></WeekDays>"});
     writeScheduleFile(QStringLiteral("exclusions.xml"), {daily("Exclude", "07:00", 60)});
+    home.write(QStringLiteral("rules/2/s.xml"), "<s><ScheduleElement>" +
+                                                    daily("Trigger", "08:00", 60).toUtf8() +
+                                                    "</ScheduleElement></s>");
+    home.write(QStringLiteral("rules/1/sub/x"), "");
     const QString rules = home.path() + QStringLiteral("/rules/1/");
     const struct
     {
@@ -148,6 +157,9 @@ TEST_F(ScheduleFileTest, UnusableFilesGiveAnInvalidScheduleThatSaysWhy)
         {"empty.xml", "Empty schedule file " + rules + "empty.xml"},
         {"lower.xml", "Unknown schedule element type: trigger"},
         {"exclusions.xml", QString()},
+        {"../1/s.xml", "Failed to open the schedule file ../1/s.xml"},
+        {"/etc/hostname", "Failed to open the schedule file /etc/hostname"},
+        {"sub/../../2/s.xml", "Failed to open the schedule file sub/../../2/s.xml"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
