@@ -17,4 +17,10 @@ enum MsgResult
     eMsgResultFailed = 7,
 };
 
+class Trace;
+
+// Writes the value's name ("eMsgResultTimeout"); a value outside -1..7
+// writes nothing.
+Trace &operator<<(Trace &trace, MsgResult result);
+
 } // namespace Orvel
