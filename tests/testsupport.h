@@ -13,6 +13,9 @@ class XmlList;
 void PrintTo(const XmlList &list, std::ostream *out);
 } // namespace Orvel
 
+// Lets GoogleTest print texts (and lists of them) readably.
+void PrintTo(const QString &text, std::ostream *out);
+
 // Collects trace lines and event-log lines for the lifetime of the object.
 class TraceCapture
 {
