@@ -350,7 +350,7 @@ void DBusTransport::watchReady(const MsgAddress &peer)
 bool DBusTransport::waitForActivity(const QDeadlineTimer &deadline)
 {
     if (deadline.hasExpired())
-        return hasQueued();
+        return false;
     QTimer wake;
     if (!deadline.isForever()) {
         wake.setSingleShot(true);
@@ -358,7 +358,7 @@ bool DBusTransport::waitForActivity(const QDeadlineTimer &deadline)
         wake.start(int(qMin<qint64>(deadline.remainingTime(), INT_MAX)));
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return hasQueued() || !deadline.hasExpired();
+    return !deadline.hasExpired();
 }
 
 } // namespace Orvel

@@ -206,14 +206,18 @@ bool MemoryTransport::expireDue()
     return any;
 }
 
+// Nothing arrives in memory by itself: only due timers and the idle hook
+// can add to the queue.
 bool MemoryTransport::waitForActivity(const QDeadlineTimer &)
 {
-    if (hasQueued() || expireDue())
+    const std::size_t before = queuedCount();
+    if (expireDue())
         return true;
     if (!idleHook)
         return false;
     idleHook();
-    return expireDue() || hasQueued() || isShutDown();
+    expireDue();
+    return queuedCount() > before || isShutDown();
 }
 
 } // namespace Orvel

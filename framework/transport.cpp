@@ -105,26 +105,30 @@ void Transport::peerReady(const MsgAddress &peer)
 Msg Transport::waitFor(const QString &name, int timeoutMs)
 {
     const QDeadlineTimer deadline = deadlineFor(timeoutMs, readyTimeoutMs());
+    bool more = true;
     for (;;) {
         if (Msg msg = takeNamed(name))
             return msg;
         if (shutDown)
             return Msg::failed(eMsgResultExit, QStringLiteral("shutting down"));
-        if (!waitForActivity(deadline))
+        if (!more)
             return Msg::failed(eMsgResultTimeout, QStringLiteral("no ") + name + " in time");
+        more = waitForActivity(deadline);
     }
 }
 
 Msg Transport::waitFor(const MsgCondition &condition, int timeoutMs)
 {
     const QDeadlineTimer deadline = deadlineFor(timeoutMs, -1);
+    bool more = true;
     for (;;) {
         while (!condition.isDone() && deliverNext()) {
         }
         if (condition.isDone())
             return Msg::failed(eMsgResultOk);
-        if (!waitForActivity(deadline))
+        if (!more)
             return Msg::failed(eMsgResultTimeout, QStringLiteral("condition not met in time"));
+        more = waitForActivity(deadline);
     }
 }
 

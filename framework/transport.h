@@ -69,10 +69,10 @@ protected:
     // Watch `peer` and call peerReady() once it is there (at once, if it is).
     virtual void watchReady(const MsgAddress &peer) = 0;
     // Blocks until something may have been queued or the deadline passed.
-    // False when nothing more can happen before the deadline.
+    // False when the deadline has passed or nothing more can happen.
     virtual bool waitForActivity(const QDeadlineTimer &deadline) = 0;
 
-    bool hasQueued() const { return !queue.empty(); }
+    std::size_t queuedCount() const { return queue.size(); }
 
 private:
     Msg takeNamed(const QString &name);
