@@ -1,11 +1,73 @@
 #include "context.h"
 
+#include "dbustransport.h"
 #include "log.h"
+#include "msgnames.h"
+#include "trace.h"
+
+#include <QCoreApplication>
+
+#include <memory>
 
 namespace Orvel {
 
 namespace {
+
 bool loggingEnabled = true;
+QString process;
+QString group;
+
+// Qt's event loop needs an application object; a process that made none gets
+// one for the duration of run().
+std::unique_ptr<QCoreApplication> ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "orvel";
+    static char *argv[] = {name, nullptr};
+    if (QCoreApplication::instance())
+        return nullptr;
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
+void reportNoBus(const QString &why)
+{
+    TraceLine(0, "context", __LINE__) << "Cannot reach the message bus:" << why;
+    if (Log *log = Context::logging()) {
+        log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+        *log << "%1s cannot reach the message bus: %2s" << process << why;
+        log->sendMessage();
+    }
+}
+
+} // namespace
+
+int Context::run(const std::function<void()> &entry, int, int, const QString &name,
+                 const QString &groupName, const QString &)
+{
+    process = name;
+    group = groupName;
+    const std::unique_ptr<QCoreApplication> application = ensureApplication();
+    if (Transport::current()) {
+        entry();
+        return 0;
+    }
+    DBusTransport bus;
+    if (!bus.isConnected()) {
+        reportNoBus(bus.connectionError());
+        return 1;
+    }
+    entry();
+    return 0;
+}
+
+QString Context::processName()
+{
+    return process;
+}
+
+QString Context::groupName()
+{
+    return group;
 }
 
 Log *Context::logging()

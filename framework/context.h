@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QString>
+
+#include <functional>
+
 namespace Orvel {
 
 class Log;
@@ -8,6 +12,18 @@ class Log;
 class Context
 {
 public:
+    // Runs `entry` as the process named `name` in `group`: with an event
+    // loop, connected to the bus ORVEL_BUS names (unless a test has installed
+    // the in-memory transport), with SIGTERM and SIGINT as the hub's
+    // shutdown. `type`, `flags` and `title` are kept for callers. Answers 0
+    // after `entry` returned, 1 when the bus could not be reached (`entry`
+    // then does not run).
+    static int run(const std::function<void()> &entry, int type, int flags, const QString &name,
+                   const QString &group, const QString &title);
+    // The names given to run(): the bus name a ChildManager owns.
+    static QString processName();
+    static QString groupName();
+
     // The event log. Null when event logging is switched off.
     static Log *logging();
     // Test seam: switch the event log off (and on again).

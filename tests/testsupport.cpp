@@ -91,3 +91,8 @@ void Orvel::PrintTo(const XmlList &list, std::ostream *out)
 {
     *out << (bool(list) ? "" : "(unread) ") << list.toBinary().toStdString();
 }
+
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}

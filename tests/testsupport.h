@@ -13,6 +13,9 @@ class XmlList;
 void PrintTo(const XmlList &list, std::ostream *out);
 } // namespace Orvel
 
+// Lets GoogleTest print texts (and lists of them) readably.
+void PrintTo(const QString &text, std::ostream *out);
+
 // Collects trace lines up to `level` for the lifetime of the object. Captures
 // nest: an inner one takes the lines until it ends, then the outer one again.
 class TraceCapture

@@ -1,0 +1,364 @@
+#include "dbustransport.h"
+
+#include "replychannel.h"
+#include "trace.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVirtualObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <climits>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+namespace Orvel {
+
+namespace {
+
+const QString kPath = QStringLiteral("/org/orvel/Msg");
+const QString kInterface = QStringLiteral("org.orvel.Msg1");
+const QString kNotHandled = QStringLiteral("org.orvel.Error.NotHandled");
+const QString kPrivateConnection = QStringLiteral("orvel");
+
+QDBusConnection connectToBus()
+{
+    QByteArray bus = qgetenv("ORVEL_BUS");
+    if (bus.isEmpty())
+        bus = qEnvironmentVariableIsSet("INVOCATION_ID") ? "system" : "session";
+    if (bus == "session")
+        return QDBusConnection::sessionBus();
+    if (bus == "system")
+        return QDBusConnection::systemBus();
+    return QDBusConnection::connectToBus(QString::fromUtf8(bus), kPrivateConnection);
+}
+
+// An empty body is an empty list; anything else must be the XmlList text form.
+bool parseBody(const QString &text, const QString &name, XmlList &body)
+{
+    if (text.trimmed().isEmpty())
+        return true;
+    body = XmlList::fromText(text.toUtf8(), QStringLiteral("message ") + name);
+    return bool(body);
+}
+
+QDBusMessage makeCall(const MsgAddress &to, const QString &method, const QString &name,
+                      const XmlList &body)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(to.busName(), kPath, kInterface, method);
+    call << name << QString::fromUtf8(body.toBinary());
+    call.setAutoStartService(false);
+    return call;
+}
+
+MsgResult resultOf(const QDBusMessage &error)
+{
+    const QString name = error.errorName();
+    if (name == kNotHandled)
+        return eMsgResultNotHandled;
+    if (name == QDBusError::errorString(QDBusError::InvalidArgs))
+        return eMsgResultInvalidArgs;
+    if (name == QDBusError::errorString(QDBusError::NoReply) ||
+        name == QDBusError::errorString(QDBusError::Timeout) ||
+        name == QDBusError::errorString(QDBusError::TimedOut))
+        return eMsgResultTimeout;
+    return eMsgResultIpcError;
+}
+
+class DBusReplyChannel : public ReplyChannel
+{
+public:
+    DBusReplyChannel(const QDBusMessage &call, const QDBusConnection &connection)
+        : call(call)
+        , connection(connection)
+    {}
+
+protected:
+    void sendReply(const QString &name, const XmlList &body) override
+    {
+        connection.send(call.createReply(QVariantList{name, QString::fromUtf8(body.toBinary())}));
+    }
+    void sendNotHandled() override
+    {
+        connection.send(
+            call.createErrorReply(kNotHandled, QStringLiteral("no handler answered ") +
+                                                   call.arguments().value(0).toString()));
+    }
+
+private:
+    QDBusMessage call;
+    QDBusConnection connection;
+};
+
+// The object every process serves: it turns Post and Request calls into
+// received messages for the delivery queue.
+class Endpoint : public QDBusVirtualObject
+{
+public:
+    explicit Endpoint(std::function<void(const Msg &)> sink)
+        : sink(std::move(sink))
+    {}
+
+    QString introspect(const QString &) const override
+    {
+        return QStringLiteral(
+            "<interface name=\"org.orvel.Msg1\">"
+            "<method name=\"Post\"><arg name=\"name\" type=\"s\" direction=\"in\"/>"
+            "<arg name=\"body\" type=\"s\" direction=\"in\"/>"
+            "<annotation name=\"org.freedesktop.DBus.Method.NoReply\" value=\"true\"/></method>"
+            "<method name=\"Request\"><arg name=\"name\" type=\"s\" direction=\"in\"/>"
+            "<arg name=\"body\" type=\"s\" direction=\"in\"/>"
+            "<arg name=\"name\" type=\"s\" direction=\"out\"/>"
+            "<arg name=\"body\" type=\"s\" direction=\"out\"/></method></interface>");
+    }
+
+    bool handleMessage(const QDBusMessage &call, const QDBusConnection &connection) override
+    {
+        const bool isRequest = call.member() == QLatin1String("Request");
+        if ((!isRequest && call.member() != QLatin1String("Post")) ||
+            (!call.interface().isEmpty() && call.interface() != kInterface) ||
+            call.signature() != QLatin1String("ss"))
+            return false;
+        const QString name = call.arguments().at(0).toString();
+        XmlList body;
+        if (!parseBody(call.arguments().at(1).toString(), name, body)) {
+            if (call.isReplyRequired())
+                connection.send(call.createErrorReply(QDBusError::InvalidArgs,
+                                                      QStringLiteral("the body of ") + name +
+                                                          " is not well-formed XML"));
+            return true;
+        }
+        std::shared_ptr<ReplyChannel> channel;
+        if (isRequest)
+            channel = std::make_shared<DBusReplyChannel>(call, connection);
+        else if (call.isReplyRequired())
+            connection.send(call.createReply());
+        sink(Msg::received(name, body, channel));
+        return true;
+    }
+
+private:
+    std::function<void(const Msg &)> sink;
+};
+
+// SIGTERM and SIGINT reach the event loop through a pipe: the handler only
+// writes one byte, the loop does the rest.
+int signalPipe[2] = {-1, -1};
+
+void onShutdownSignal(int)
+{
+    const char byte = 1;
+    const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    (void)written; // a full pipe already holds a pending shutdown
+}
+
+class ShutdownSignals
+{
+public:
+    explicit ShutdownSignals(std::function<void()> onShutdown)
+    {
+        if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, [onShutdown]() {
+            char bytes[16];
+            while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+            }
+            onShutdown();
+        });
+        struct sigaction action = {};
+        action.sa_handler = onShutdownSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGINT, &action, nullptr);
+    }
+
+    ~ShutdownSignals()
+    {
+        ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGINT, SIG_DFL);
+        notifier.reset();
+        for (int &fd : signalPipe) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+
+private:
+    std::unique_ptr<QSocketNotifier> notifier;
+};
+
+// A named timer. QTimer counts in int milliseconds (about 24 days), so longer
+// waits run in steps towards their deadline.
+struct NamedTimer
+{
+    QTimer timer;
+    QDeadlineTimer due;
+
+    void startStep() { timer.start(int(qMin<qint64>(due.remainingTime(), INT_MAX))); }
+};
+
+} // namespace
+
+struct DBusTransport::Private
+{
+    explicit Private(DBusTransport *owner)
+        : owner(owner)
+        , connection(connectToBus())
+        , endpoint([owner](const Msg &msg) { owner->enqueue(msg); })
+        , shutdownSignals([owner]() {
+            TraceLine(2, "dbustransport", __LINE__) << "Shutdown requested by signal";
+            owner->markShutDown();
+        })
+    {}
+
+    DBusTransport *owner;
+    QDBusConnection connection;
+    Endpoint endpoint;
+    ShutdownSignals shutdownSignals;
+    std::map<QString, std::unique_ptr<NamedTimer>> timers;
+    std::vector<std::unique_ptr<QDBusServiceWatcher>> watchers;
+};
+
+DBusTransport::DBusTransport()
+    : d(std::make_unique<Private>(this))
+{
+    if (d->connection.isConnected())
+        d->connection.registerVirtualObject(kPath, &d->endpoint, QDBusConnection::SingleNode);
+}
+
+// Posts carry the no-reply flag, so nothing tells when they have left; one
+// call to the bus itself flushes them before the connection goes.
+DBusTransport::~DBusTransport()
+{
+    if (!d->connection.isConnected())
+        return;
+    d->connection.unregisterObject(kPath);
+    d->connection.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                      QStringLiteral("/org/freedesktop/DBus"),
+                                                      QStringLiteral("org.freedesktop.DBus.Peer"),
+                                                      QStringLiteral("Ping")),
+                       QDBus::Block, 1000);
+    d->watchers.clear();
+    d.reset();
+    QDBusConnection::disconnectFromBus(kPrivateConnection);
+}
+
+bool DBusTransport::isConnected() const
+{
+    return d->connection.isConnected();
+}
+
+QString DBusTransport::connectionError() const
+{
+    return d->connection.lastError().message();
+}
+
+bool DBusTransport::send(const MsgAddress &to, const QString &name, const XmlList &body)
+{
+    return d->connection.send(makeCall(to, QStringLiteral("Post"), name, body));
+}
+
+Msg DBusTransport::request(const MsgAddress &to, const QString &name, const XmlList &body,
+                           int timeoutMs)
+{
+    if (to.busName().isEmpty())
+        return Msg::failed(eMsgResultInvalidArgs, QStringLiteral("no process address"));
+    const QDBusMessage answer =
+        d->connection.call(makeCall(to, QStringLiteral("Request"), name, body), QDBus::Block,
+                           timeoutMs < 0 ? readyTimeoutMs() : timeoutMs);
+    if (answer.type() != QDBusMessage::ReplyMessage || answer.signature() != QLatin1String("ss"))
+        return Msg::failed(resultOf(answer), answer.errorName() + ": " + answer.errorMessage());
+    const QString replyName = answer.arguments().at(0).toString();
+    XmlList replyBody;
+    if (!parseBody(answer.arguments().at(1).toString(), replyName, replyBody))
+        return Msg::failed(eMsgResultInvalidArgs, QStringLiteral("reply body is not well-formed"));
+    return Msg::received(replyName, replyBody, nullptr, to);
+}
+
+bool DBusTransport::own(const QString &busName)
+{
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        d->connection.interface()->registerService(busName,
+                                                   QDBusConnectionInterface::DontQueueService,
+                                                   QDBusConnectionInterface::DontAllowReplacement);
+    return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
+}
+
+void DBusTransport::disown(const QString &busName)
+{
+    d->connection.interface()->unregisterService(busName);
+}
+
+void DBusTransport::arm(const QString &name, quint32 milliseconds)
+{
+    std::unique_ptr<NamedTimer> &slot = d->timers[name];
+    if (!slot) {
+        slot = std::make_unique<NamedTimer>();
+        slot->timer.setSingleShot(true);
+        slot->timer.setTimerType(Qt::PreciseTimer);
+        NamedTimer *timer = slot.get();
+        QObject::connect(&slot->timer, &QTimer::timeout, [this, timer, name]() {
+            if (timer->due.hasExpired())
+                expired(name);
+            else
+                timer->startStep();
+        });
+    }
+    slot->due = QDeadlineTimer(qint64(milliseconds), Qt::PreciseTimer);
+    slot->startStep();
+}
+
+void DBusTransport::disarm(const QString &name)
+{
+    const auto found = d->timers.find(name);
+    if (found != d->timers.end())
+        found->second->timer.stop();
+}
+
+void DBusTransport::watchReady(const MsgAddress &peer)
+{
+    const QString busName = peer.busName();
+    auto watcher = std::make_unique<QDBusServiceWatcher>(busName, d->connection,
+                                                         QDBusServiceWatcher::WatchForRegistration);
+    auto reported = std::make_shared<bool>(false);
+    auto report = [this, peer, reported]() {
+        if (*reported)
+            return;
+        *reported = true;
+        peerReady(peer);
+    };
+    QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceRegistered, report);
+    d->watchers.push_back(std::move(watcher));
+    // Watching first and asking second leaves no gap in which the peer could
+    // appear unseen.
+    if (d->connection.interface()->isServiceRegistered(busName).value())
+        report();
+}
+
+bool DBusTransport::waitForActivity(const QDeadlineTimer &deadline)
+{
+    if (deadline.hasExpired())
+        return false;
+    QTimer wake;
+    if (!deadline.isForever()) {
+        wake.setSingleShot(true);
+        wake.setTimerType(Qt::PreciseTimer);
+        wake.start(int(qMin<qint64>(deadline.remainingTime(), INT_MAX)));
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return !deadline.hasExpired();
+}
+
+} // namespace Orvel

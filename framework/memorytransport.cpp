@@ -1,0 +1,223 @@
+#include "memorytransport.h"
+
+#include "clock.h"
+#include "replychannel.h"
+
+namespace Orvel {
+
+namespace {
+
+// A handler that re-arms its timer for 0 ms would keep advance() at one
+// instant for ever; this many expiries in one advance means exactly that.
+constexpr int kMaxExpiriesPerAdvance = 100000;
+
+class CapturingChannel : public ReplyChannel
+{
+public:
+    CapturingChannel(QList<MemoryTransport::Replied> &answers, const QString &request)
+        : answers(answers)
+        , request(request)
+    {}
+
+protected:
+    void sendReply(const QString &name, const XmlList &body) override
+    {
+        answers.append({request, name, body});
+    }
+    void sendNotHandled() override { answers.append({request, QString(), XmlList()}); }
+
+private:
+    QList<MemoryTransport::Replied> &answers;
+    QString request;
+};
+
+} // namespace
+
+MemoryTransport::MemoryTransport() = default;
+MemoryTransport::~MemoryTransport() = default;
+
+void MemoryTransport::inject(const QString &name, const XmlList &body)
+{
+    enqueue(Msg::received(name, body, nullptr));
+}
+
+void MemoryTransport::deliver(const QString &name, const XmlList &body)
+{
+    inject(name, body);
+    drain();
+}
+
+Msg MemoryTransport::deliverRequest(const QString &name, const XmlList &body)
+{
+    const int before = answers.size();
+    enqueue(Msg::received(name, body, std::make_shared<CapturingChannel>(answers, name)));
+    drain();
+    for (int i = before; i < answers.size(); ++i) {
+        const Replied &answer = answers.at(i);
+        if (answer.request == name)
+            return answer.name.isEmpty()
+                       ? Msg::failed(eMsgResultNotHandled, QStringLiteral("not handled"))
+                       : Msg::received(answer.name, answer.body, nullptr);
+    }
+    return Msg::failed(eMsgResultNotHandled, QStringLiteral("not handled"));
+}
+
+void MemoryTransport::drain()
+{
+    while (deliverNext()) {
+    }
+}
+
+void MemoryTransport::setPeerReady(const MsgAddress &peer)
+{
+    readyPeers << peer;
+    if (watchedPeers.removeAll(peer) > 0)
+        peerReady(peer);
+}
+
+void MemoryTransport::setNameTaken(const QString &busName)
+{
+    takenNames << busName;
+}
+
+bool MemoryTransport::isArmed(const QString &timer) const
+{
+    return timers.count(timer) > 0;
+}
+
+qint64 MemoryTransport::armedMs(const QString &timer) const
+{
+    const auto found = timers.find(timer);
+    return found == timers.end() ? -1 : found->second.ms;
+}
+
+QDateTime MemoryTransport::dueAt(const QString &timer) const
+{
+    const auto found = timers.find(timer);
+    return found == timers.end() ? QDateTime() : found->second.due;
+}
+
+bool MemoryTransport::fire(const QString &timer)
+{
+    if (timers.erase(timer) == 0)
+        return false;
+    expired(timer);
+    drain();
+    return true;
+}
+
+std::map<QString, MemoryTransport::Armed>::const_iterator MemoryTransport::earliest() const
+{
+    auto best = timers.end();
+    for (auto it = timers.begin(); it != timers.end(); ++it) {
+        if (best == timers.end() || it->second.due < best->second.due ||
+            (it->second.due == best->second.due && it->second.order < best->second.order))
+            best = it;
+    }
+    return best;
+}
+
+int MemoryTransport::advance(qint64 milliseconds)
+{
+    const QDateTime target = Clock::now().addMSecs(milliseconds);
+    int delivered = 0;
+    for (; delivered < kMaxExpiriesPerAdvance; ++delivered) {
+        const auto next = earliest();
+        if (next == timers.end() || next->second.due > target)
+            break;
+        const QString name = next->first;
+        if (next->second.due > Clock::now())
+            Clock::setNow(next->second.due);
+        fire(name);
+    }
+    if (Clock::now() < target)
+        Clock::setNow(target);
+    return delivered;
+}
+
+void MemoryTransport::clearCaptured()
+{
+    posts.clear();
+    answers.clear();
+    starts.clear();
+}
+
+Msg MemoryTransport::request(const MsgAddress &to, const QString &name, const XmlList &body, int)
+{
+    posts.append({to, name, body});
+    return Msg::failed(eMsgResultNotHandled, QStringLiteral("no peers in memory"));
+}
+
+bool MemoryTransport::own(const QString &busName)
+{
+    if (takenNames.contains(busName))
+        return false;
+    owned = busName;
+    return true;
+}
+
+void MemoryTransport::disown(const QString &busName)
+{
+    if (owned == busName)
+        owned.clear();
+}
+
+bool MemoryTransport::startProgram(const QString &program, const QStringList &arguments, int &)
+{
+    starts.append({program, arguments});
+    return true;
+}
+
+bool MemoryTransport::send(const MsgAddress &to, const QString &name, const XmlList &body)
+{
+    posts.append({to, name, body});
+    return true;
+}
+
+void MemoryTransport::arm(const QString &name, quint32 milliseconds)
+{
+    timers[name] = {qint64(milliseconds), Clock::now().addMSecs(milliseconds), armCount++};
+}
+
+void MemoryTransport::disarm(const QString &name)
+{
+    timers.erase(name);
+}
+
+void MemoryTransport::watchReady(const MsgAddress &peer)
+{
+    if (readyPeers.contains(peer))
+        peerReady(peer);
+    else
+        watchedPeers << peer;
+}
+
+// Queues the expiry of every timer the clock has reached.
+bool MemoryTransport::expireDue()
+{
+    bool any = false;
+    for (auto next = earliest(); next != timers.end() && next->second.due <= Clock::now();
+         next = earliest()) {
+        const QString name = next->first;
+        timers.erase(name);
+        expired(name);
+        any = true;
+    }
+    return any;
+}
+
+// Nothing arrives in memory by itself: only due timers and the idle hook
+// can add to the queue.
+bool MemoryTransport::waitForActivity(const QDeadlineTimer &)
+{
+    const std::size_t before = queuedCount();
+    if (expireDue())
+        return true;
+    if (!idleHook)
+        return false;
+    idleHook();
+    expireDue();
+    return queuedCount() > before || isShutDown();
+}
+
+} // namespace Orvel

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "transport.h"
+
+#include <QDateTime>
+#include <QList>
+
+#include <functional>
+#include <map>
+
+namespace Orvel {
+
+// The in-memory transport for unit tests: the same Msg, ChildManager, Timer
+// and Spawn API over a process-local queue, with time taken from Clock. While
+// alive it is the current transport (Context::run then uses it instead of the
+// bus). Nothing leaves the process: posts, replies and started programs are
+// captured for the test to inspect.
+//
+//   MemoryTransport bus;
+//   Clock::setNow(...);
+//   ... code under test arms "SchedulerTimer" for 10000 ms ...
+//   EXPECT_EQ(bus.armedMs("SchedulerTimer"), 10000);
+//   bus.advance(10000);   // the clock moves and the expiry is delivered
+class MemoryTransport : public Transport
+{
+public:
+    struct Posted
+    {
+        MsgAddress to;
+        QString name;
+        XmlList body;
+    };
+    struct Replied
+    {
+        QString request;
+        // Empty when no handler answered (not handled).
+        QString name;
+        XmlList body;
+    };
+    struct Started
+    {
+        QString program;
+        QStringList arguments;
+    };
+
+    MemoryTransport();
+    ~MemoryTransport() override;
+
+    // Queues a message and delivers everything queued, in order, to the
+    // registered handlers.
+    void deliver(const QString &name, const XmlList &body = XmlList());
+    // The same for a request; answers its reply, or an invalid message with
+    // eMsgResultNotHandled when no handler replied.
+    Msg deliverRequest(const QString &name, const XmlList &body = XmlList());
+    // Only queues: for code that waits (Msg::wait) after the test set it up.
+    void inject(const QString &name, const XmlList &body = XmlList());
+
+    // The hub router reports `peer` ready: at once when it is watched
+    // already, else as soon as a process registers for it.
+    void setPeerReady(const MsgAddress &peer);
+    // Another process owns `busName`: ChildManager::initialize fails on it.
+    void setNameTaken(const QString &busName);
+    // The hub's shutdown: waits on ConditionDone end.
+    void shutDown() { markShutDown(); }
+    // Called when a wait finds nothing queued and nothing due; it may inject
+    // messages, move the clock or shut down. Without one (or when it does
+    // nothing) the wait gives up at once instead of blocking.
+    void setIdleHook(std::function<void()> hook) { idleHook = std::move(hook); }
+
+    bool isArmed(const QString &timer) const;
+    // The milliseconds the timer was last armed for; -1 when not armed.
+    qint64 armedMs(const QString &timer) const;
+    QDateTime dueAt(const QString &timer) const;
+    // Delivers the timer's expiry now, whatever the clock says; false when
+    // it is not armed.
+    bool fire(const QString &timer);
+    // Moves the frozen clock forward by `milliseconds`, stopping at each
+    // timer as it falls due (earliest first) to deliver its expiry. Answers
+    // the number of expiries delivered.
+    int advance(qint64 milliseconds);
+
+    QList<Posted> posted() const { return posts; }
+    QList<Replied> replies() const { return answers; }
+    QList<Started> started() const { return starts; }
+    QString ownedName() const { return owned; }
+    void clearCaptured();
+
+    Msg request(const MsgAddress &to, const QString &name, const XmlList &body,
+                int timeoutMs) override;
+    bool own(const QString &busName) override;
+    void disown(const QString &busName) override;
+    bool startProgram(const QString &program, const QStringList &arguments, int &error) override;
+
+protected:
+    bool send(const MsgAddress &to, const QString &name, const XmlList &body) override;
+    void arm(const QString &name, quint32 milliseconds) override;
+    void disarm(const QString &name) override;
+    void watchReady(const MsgAddress &peer) override;
+    bool waitForActivity(const QDeadlineTimer &deadline) override;
+
+private:
+    struct Armed
+    {
+        qint64 ms;
+        QDateTime due;
+        quint64 order;
+    };
+
+    void drain();
+    bool expireDue();
+    std::map<QString, Armed>::const_iterator earliest() const;
+
+    std::map<QString, Armed> timers;
+    quint64 armCount = 0;
+    QList<Posted> posts;
+    QList<Replied> answers;
+    QList<Started> starts;
+    QList<MsgAddress> readyPeers;
+    QList<MsgAddress> watchedPeers;
+    QStringList takenNames;
+    QString owned;
+    std::function<void()> idleHook;
+};
+
+} // namespace Orvel

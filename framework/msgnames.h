@@ -1,0 +1,55 @@
+#pragma once
+
+// The message, key and peer names shared by the scheduler, its tools and the
+// suite's peers. Every process spells them from here, so a name changes in
+// one place only.
+namespace Orvel::Names {
+
+// Processes (each is its own group).
+inline constexpr char Scheduler[] = "Scheduler";
+inline constexpr char NodeManager[] = "NodeManager";
+inline constexpr char Distributor[] = "Distributor";
+
+// Messages.
+inline constexpr char HubRtrRegisterNotifyOnReadyPost[] = "HubRtrRegisterNotifyOnReadyPost";
+inline constexpr char HubRtrProcessReadyPost[] = "HubRtrProcessReadyPost";
+inline constexpr char NodeMgrRegisterNotifyRulesIdPost[] = "NodeMgrRegisterNotifyRulesIdPost";
+inline constexpr char NodeMgrNotifyRulesIdPost[] = "NodeMgrNotifyRulesIdPost";
+inline constexpr char SchedulerTimer[] = "SchedulerTimer";
+inline constexpr char SchedulerManualTriggerRequest[] = "SchedulerManualTriggerRequest";
+inline constexpr char SchedulerManualTriggerReply[] = "SchedulerManualTriggerReply";
+inline constexpr char SchedulerListManualTriggersRequest[] = "SchedulerListManualTriggersRequest";
+inline constexpr char SchedulerListManualTriggersReply[] = "SchedulerListManualTriggersReply";
+inline constexpr char SchedulerEventPost[] = "SchedulerEventPost";
+
+// Body keys.
+inline constexpr char Address[] = "Address";
+inline constexpr char Success[] = "Success";
+inline constexpr char RulesId[] = "RulesId";
+inline constexpr char ActivationName[] = "ActivationName";
+inline constexpr char ActivationCount[] = "ActivationCount";
+inline constexpr char UserTag[] = "UserTag";
+inline constexpr char Policy[] = "Policy";
+inline constexpr char RuleId[] = "RuleId";
+inline constexpr char Operation[] = "Operation";
+inline constexpr char OperationId[] = "OperationId";
+inline constexpr char CommsMode[] = "CommsMode";
+inline constexpr char TriggerData[] = "TriggerData";
+inline constexpr char FallbackData[] = "FallbackData";
+inline constexpr char ManualTrigger[] = "ManualTrigger";
+inline constexpr char SchedulerTriggerType[] = "SchedulerTriggerType";
+inline constexpr char SchedulerTriggerService[] = "SchedulerTriggerService";
+inline constexpr char SchedulerTriggerProcess[] = "SchedulerTriggerProcess";
+inline constexpr char SchedulerTriggerGroup[] = "SchedulerTriggerGroup";
+
+// The scheduler's own store and its keys.
+inline constexpr char SchedulerStore[] = "scheduler.cfg";
+inline constexpr char MaxWaitSeconds[] = "MaxWaitSeconds";
+inline constexpr char LastOccurance[] = "LastOccurance";
+inline constexpr char NextOccurance[] = "NextOccurance";
+
+// Event-log categories.
+inline constexpr char Replication[] = "Replication";
+inline constexpr char Backup[] = "Backup";
+
+} // namespace Orvel::Names

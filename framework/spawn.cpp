@@ -1,0 +1,40 @@
+#include "spawn.h"
+
+#include "transport.h"
+
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Orvel {
+
+namespace {
+
+// 0 when `path` is a regular file this process may execute, else the errno.
+int checkExecutable(const QString &path)
+{
+    const QByteArray file = path.toLocal8Bit();
+    struct stat info;
+    if (file.isEmpty())
+        return ENOENT;
+    if (::stat(file.constData(), &info) != 0)
+        return errno;
+    if (!S_ISREG(info.st_mode))
+        return EACCES;
+    return ::access(file.constData(), X_OK) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+bool Spawn::spawn()
+{
+    errorNumber = checkExecutable(program);
+    if (errorNumber != 0)
+        return false;
+    Transport *transport = Transport::current();
+    return transport ? transport->startProgram(program, arguments, errorNumber)
+                     : Transport::startDetached(program, arguments, errorNumber);
+}
+
+} // namespace Orvel

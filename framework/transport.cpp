@@ -1,0 +1,226 @@
+#include "transport.h"
+
+#include "configlocal.h"
+#include "msgnames.h"
+#include "replychannel.h"
+#include "trace.h"
+
+#include <QDir>
+#include <QProcess>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace Orvel {
+
+namespace {
+
+Transport *installed = nullptr;
+
+// What a wait by name with timeout -1 means: long enough for a peer started
+// by the same service manager, short enough that nothing hangs for good.
+constexpr int kDefaultReadyTimeoutSeconds = 120;
+
+QDeadlineTimer deadlineFor(int timeoutMs, int defaultMs)
+{
+    const int ms = timeoutMs < 0 ? defaultMs : timeoutMs;
+    return ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms, Qt::PreciseTimer);
+}
+
+} // namespace
+
+Transport::Transport()
+{
+    installed = this;
+}
+
+Transport::~Transport()
+{
+    if (installed == this)
+        installed = nullptr;
+}
+
+Transport *Transport::current()
+{
+    return installed;
+}
+
+int Transport::readyTimeoutMs()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("ORVEL_READY_TIMEOUT_S", &ok);
+    return (ok && seconds >= 0 ? seconds : kDefaultReadyTimeoutSeconds) * 1000;
+}
+
+void Transport::addHandler(const QString &name, const HandlerPtr &handler)
+{
+    handlers.insert(name, handler);
+}
+
+void Transport::removeHandler(const QString &name)
+{
+    handlers.remove(name);
+}
+
+bool Transport::post(const MsgAddress &to, const QString &name, const XmlList &body)
+{
+    if (to.isHubRouter()) {
+        serveHubRouter(name, body);
+        return true;
+    }
+    if (!to.isValid())
+        return false;
+    return send(to, name, body);
+}
+
+void Transport::serveHubRouter(const QString &name, const XmlList &body)
+{
+    XmlList address;
+    if (name != QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost) ||
+        !body.get(address, QLatin1String(Names::Address))) {
+        TraceLine(3, "transport", __LINE__) << "Hub router ignores" << name << body;
+        return;
+    }
+    const MsgAddress peer = MsgAddress::fromXml(address);
+    TraceLine(3, "transport", __LINE__) << "Hub router: watching" << peer.busName();
+    if (peer.busName().isEmpty()) {
+        XmlList answer;
+        answer.set(QLatin1String(Names::Success), false, XmlList::Replace);
+        enqueue(Msg::received(QLatin1String(Names::HubRtrProcessReadyPost), answer, nullptr,
+                              MsgAddress(MsgAddress::HubRouter)));
+        return;
+    }
+    watchReady(peer);
+}
+
+void Transport::peerReady(const MsgAddress &peer)
+{
+    XmlList answer;
+    answer.set(QLatin1String(Names::Success), true, XmlList::Replace);
+    answer.set(QLatin1String(Names::Address), peer.toXml(), XmlList::Replace);
+    enqueue(Msg::received(QLatin1String(Names::HubRtrProcessReadyPost), answer, nullptr,
+                          MsgAddress(MsgAddress::HubRouter)));
+}
+
+Msg Transport::waitFor(const QString &name, int timeoutMs)
+{
+    const QDeadlineTimer deadline = deadlineFor(timeoutMs, readyTimeoutMs());
+    bool more = true;
+    for (;;) {
+        if (Msg msg = takeNamed(name))
+            return msg;
+        if (shutDown)
+            return Msg::failed(eMsgResultExit, QStringLiteral("shutting down"));
+        if (!more)
+            return Msg::failed(eMsgResultTimeout, QStringLiteral("no ") + name + " in time");
+        more = waitForActivity(deadline);
+    }
+}
+
+Msg Transport::waitFor(const MsgCondition &condition, int timeoutMs)
+{
+    const QDeadlineTimer deadline = deadlineFor(timeoutMs, -1);
+    bool more = true;
+    for (;;) {
+        while (!condition.isDone() && deliverNext()) {
+        }
+        if (condition.isDone())
+            return Msg::failed(eMsgResultOk);
+        if (!more)
+            return Msg::failed(eMsgResultTimeout, QStringLiteral("condition not met in time"));
+        more = waitForActivity(deadline);
+    }
+}
+
+Msg Transport::takeNamed(const QString &name)
+{
+    const auto found = std::find_if(queue.begin(), queue.end(),
+                                    [&name](const Msg &msg) { return msg.name() == name; });
+    if (found == queue.end())
+        return Msg();
+    const Msg msg = *found;
+    queue.erase(found);
+    return msg;
+}
+
+void Transport::enqueue(const Msg &msg)
+{
+    queue.push_back(msg);
+}
+
+bool Transport::deliverNext()
+{
+    if (queue.empty())
+        return false;
+    const Msg msg = queue.front();
+    queue.pop_front();
+    deliver(msg);
+    return true;
+}
+
+// Store saves made by the handler are written once, when it returns.
+void Transport::deliver(const Msg &msg)
+{
+    ConfigLocal::DeferredSaves saves;
+    HandlerPtr handler = handlers.value(msg.name());
+    if (!handler)
+        handler = handlers.value(QString());
+    if (handler && *handler)
+        (*handler)(msg);
+    else
+        TraceLine(3, "transport", __LINE__) << "No handler for" << msg.name() << "- dropped";
+    if (msg.channel)
+        msg.channel->refuse();
+}
+
+bool Transport::setTimer(const QString &name, quint32 milliseconds, const QString &data)
+{
+    dropQueued(name);
+    timerData.insert(name, data);
+    arm(name, milliseconds);
+    return true;
+}
+
+bool Transport::cancelTimer(const QString &name)
+{
+    dropQueued(name);
+    timerData.remove(name);
+    disarm(name);
+    return true;
+}
+
+void Transport::expired(const QString &timerName)
+{
+    XmlList body;
+    const QString data = timerData.take(timerName);
+    if (!data.isEmpty())
+        body.set(QStringLiteral("Data"), data, XmlList::Replace);
+    enqueue(Msg::received(timerName, body, nullptr, MsgAddress(MsgAddress::TimerService)));
+}
+
+// An expiry already queued belongs to the timer being replaced or cancelled.
+void Transport::dropQueued(const QString &name)
+{
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                               [&name](const Msg &msg) {
+                                   return msg.name() == name &&
+                                          msg.address().wellKnown() == MsgAddress::TimerService;
+                               }),
+                queue.end());
+}
+
+bool Transport::startProgram(const QString &program, const QStringList &arguments, int &error)
+{
+    return startDetached(program, arguments, error);
+}
+
+bool Transport::startDetached(const QString &program, const QStringList &arguments, int &error)
+{
+    errno = 0;
+    if (QProcess::startDetached(program, arguments, QDir::currentPath()))
+        return true;
+    error = errno != 0 ? errno : ENOEXEC;
+    return false;
+}
+
+} // namespace Orvel

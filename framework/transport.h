@@ -1,0 +1,88 @@
+#pragma once
+
+#include "childmanager.h"
+#include "msg.h"
+
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+
+namespace Orvel {
+
+// What carries messages for Msg, ChildManager, Timer and Spawn: the D-Bus
+// transport in production, the in-memory one in unit tests. The one alive is
+// current(). This base holds what both share: the handlers, the single
+// delivery queue, the waits, the timers' bookkeeping and the hub router.
+class Transport
+{
+public:
+    typedef boost::shared_ptr<ChildManager::Handler> HandlerPtr;
+
+    virtual ~Transport();
+    Transport(const Transport &) = delete;
+    Transport &operator=(const Transport &) = delete;
+
+    static Transport *current();
+    // What a wait by name with timeout -1 means: ORVEL_READY_TIMEOUT_S.
+    static int readyTimeoutMs();
+
+    void addHandler(const QString &name, const HandlerPtr &handler);
+    void removeHandler(const QString &name);
+
+    // A post to the hub router is served here; anything else leaves the process.
+    bool post(const MsgAddress &to, const QString &name, const XmlList &body);
+    virtual Msg request(const MsgAddress &to, const QString &name, const XmlList &body,
+                        int timeoutMs) = 0;
+    Msg waitFor(const QString &name, int timeoutMs);
+    Msg waitFor(const MsgCondition &condition, int timeoutMs);
+
+    virtual bool own(const QString &busName) = 0;
+    virtual void disown(const QString &busName) = 0;
+
+    bool setTimer(const QString &name, quint32 milliseconds, const QString &data);
+    bool cancelTimer(const QString &name);
+
+    // Starts `program` detached; false with `error` set when it could not.
+    virtual bool startProgram(const QString &program, const QStringList &arguments, int &error);
+    static bool startDetached(const QString &program, const QStringList &arguments, int &error);
+
+    // The hub's shutdown: every wait on ConditionDone ends.
+    void markShutDown() { shutDown = true; }
+    bool isShutDown() const { return shutDown; }
+
+protected:
+    Transport();
+
+    void enqueue(const Msg &msg);
+    bool deliverNext();
+    void deliver(const Msg &msg);
+    void expired(const QString &timerName);
+    void peerReady(const MsgAddress &peer);
+
+    // A post that leaves the process.
+    virtual bool send(const MsgAddress &to, const QString &name, const XmlList &body) = 0;
+    virtual void arm(const QString &name, quint32 milliseconds) = 0;
+    virtual void disarm(const QString &name) = 0;
+    // Watch `peer` and call peerReady() once it is there (at once, if it is).
+    virtual void watchReady(const MsgAddress &peer) = 0;
+    // Blocks until something may have been queued or the deadline passed.
+    // False when the deadline has passed or nothing more can happen.
+    virtual bool waitForActivity(const QDeadlineTimer &deadline) = 0;
+
+    std::size_t queuedCount() const { return queue.size(); }
+
+private:
+    Msg takeNamed(const QString &name);
+    void dropQueued(const QString &name);
+    void serveHubRouter(const QString &name, const XmlList &body);
+
+    QHash<QString, HandlerPtr> handlers;
+    QHash<QString, QString> timerData;
+    std::deque<Msg> queue;
+    bool shutDown = false;
+};
+
+} // namespace Orvel

@@ -1,0 +1,79 @@
+#include "context.h"
+#include "log.h"
+#include "msg.h"
+#include "msgnames.h"
+#include "schedulelist.h"
+#include "trace.h"
+
+using namespace Orvel;
+
+namespace {
+
+// The texts that tell one peer's readiness failures apart.
+struct Peer
+{
+    const char *name;
+    const char *logText;
+    const char *noReplyTrace;
+    const char *failedTrace;
+};
+
+const Peer kNodeManager = {Names::NodeManager, "Node Manager failed to go ready in a timely manner",
+                           "Node Manger has not gone ready", "Node Manager failed to go ready"};
+const Peer kDistributor = {Names::Distributor, "Distributor failed to go ready in a timely manner",
+                           "Distributor has not gone ready", "Distributor failed to go ready"};
+
+void logNotReady(const Peer &peer)
+{
+    if (Log *log = Context::logging()) {
+        log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+        *log << peer.logText;
+        log->sendMessage();
+    }
+}
+
+// Asks the hub router to report when `peer` is ready and waits for it.
+bool waitUntilReady(const MsgAddress &hubRouter, const Peer &peer)
+{
+    Msg registration(hubRouter, QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(),
+                     0);
+    const QString name = QLatin1String(peer.name);
+    registration.set(QLatin1String(Names::Address), MsgAddress(name, name).toXml(), 1);
+    registration.send(false);
+    const Msg reply = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    if (!reply) {
+        logNotReady(peer);
+        TraceLine(0, "schedmain", __LINE__) << peer.noReplyTrace << reply.lastError();
+        return false;
+    }
+    if (!reply.get(QLatin1String(Names::Success), false)) {
+        logNotReady(peer);
+        TraceLine(0, "schedmain", __LINE__) << peer.failedTrace;
+        return false;
+    }
+    return true;
+}
+
+void schedulerEntry()
+{
+    const MsgAddress hubRouter(MsgAddress::HubRouter);
+    TraceLine(2, "schedmain", __LINE__) << "Wait for the node manager to become ready";
+    if (!waitUntilReady(hubRouter, kNodeManager))
+        return;
+    TraceLine(2, "schedmain", __LINE__) << "Wait for the distributor to become ready";
+    if (!waitUntilReady(hubRouter, kDistributor))
+        return;
+    TraceLine(2, "schedmain", __LINE__) << "Context initialized, create scheduler object";
+    ScheduleList list;
+    list.run();
+    TraceLine(2, "schedmain", __LINE__) << "SchedList initialized, scheduler process exiting";
+}
+
+} // namespace
+
+int main()
+{
+    const QString name = QLatin1String(Names::Scheduler);
+    Context::run(schedulerEntry, 3, 64, name, name, name);
+    return 0;
+}

@@ -1,0 +1,400 @@
+#include "childmanager.h"
+#include "clock.h"
+#include "configlocal.h"
+#include "context.h"
+#include "memorytransport.h"
+#include "msg.h"
+#include "msgnames.h"
+#include "spawn.h"
+#include "testsupport.h"
+#include "timer.h"
+#include "trace.h"
+
+#include <QFile>
+
+#include <boost/make_shared.hpp>
+
+#include <cerrno>
+#include <gtest/gtest.h>
+
+using namespace Orvel;
+
+namespace {
+
+boost::shared_ptr<ChildManager::Handler> handler(std::function<MsgResult(const Msg &)> body)
+{
+    return boost::make_shared<ChildManager::Handler>(body);
+}
+
+XmlList parsed(const char *text)
+{
+    return XmlList::fromText(QByteArray(text), QStringLiteral("test"));
+}
+
+} // namespace
+
+struct BusNameCase
+{
+    const char *process;
+    const char *group;
+    const char *busName;
+};
+
+class BusNameTest : public ::testing::TestWithParam<BusNameCase>
+{
+};
+
+TEST_P(BusNameTest, EscapesEachElement)
+{
+    const BusNameCase c = GetParam();
+    EXPECT_EQ(MsgAddress(QString::fromUtf8(c.process), QString::fromUtf8(c.group)).busName(),
+              QString::fromLatin1(c.busName));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messaging, BusNameTest,
+    ::testing::Values(BusNameCase{"Scheduler", "Scheduler", "org.orvel.Scheduler.Scheduler"},
+                      BusNameCase{"Node Manager", "Grp", "org.orvel.Grp.Node_20Manager"},
+                      BusNameCase{"a.b-c_d", "G", "org.orvel.G.a_2eb_2dc_d"},
+                      BusNameCase{"1st", "2nd", "org.orvel._2nd._1st"},
+                      BusNameCase{"Ä", "G", "org.orvel.G._c3_84"}, BusNameCase{"", "G", ""}));
+
+TEST(MsgAddressTest, XmlFormRoundTripsForProcessesAndWellKnownAddresses)
+{
+    const MsgAddress peer(QStringLiteral("NodeManager"), QStringLiteral("NodeManager"));
+    EXPECT_EQ(peer.toXml().toBinary(),
+              QByteArray("<list><Process type=\"text\">NodeManager</Process>"
+                         "<Group type=\"text\">NodeManager</Group></list>"));
+    EXPECT_EQ(MsgAddress::fromXml(peer.toXml()), peer);
+    const MsgAddress hub(2);
+    EXPECT_TRUE(hub.isHubRouter());
+    EXPECT_EQ(MsgAddress::fromXml(hub.toXml()), hub);
+    EXPECT_FALSE(MsgAddress::fromXml(XmlList()).isValid());
+}
+
+TEST(MsgTest, GetReadsTypedValuesWithDefaults)
+{
+    const Msg msg = Msg::received(
+        QStringLiteral("X"),
+        parsed("<b><RulesId type=\"uint\">7</RulesId><Success type=\"bool\">true</Success>"
+               "<Name>abc</Name><Big type=\"uint\">4294967295</Big></b>"),
+        nullptr);
+    EXPECT_EQ(msg.get(QStringLiteral("RulesId"), 0), 7);
+    EXPECT_EQ(msg.get(QStringLiteral("RulesId"), 0u), 7u);
+    EXPECT_EQ(msg.get(QStringLiteral("Big"), 0), 0); // does not fit a signed read
+    EXPECT_EQ(msg.get(QStringLiteral("Missing"), 5), 5);
+    EXPECT_TRUE(msg.get(QStringLiteral("Success"), false));
+    EXPECT_FALSE(msg.get(QStringLiteral("Missing"), false));
+    bool ok = false;
+    EXPECT_EQ(msg.getString(&ok, QStringLiteral("Name")), QStringLiteral("abc"));
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(msg.getString(&ok, QStringLiteral("Missing")), QString());
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(msg.getString(nullptr, QStringLiteral("RulesId")), QString());
+}
+
+TEST(MsgTest, WithoutATransportEverythingFailsQuietly)
+{
+    EXPECT_FALSE(
+        Msg(MsgAddress(QStringLiteral("A"), QStringLiteral("B")), QStringLiteral("X"), XmlList(), 0)
+            .send(false));
+    const Msg waited = Msg::wait(QStringLiteral("X"), -1);
+    EXPECT_FALSE(waited);
+    EXPECT_EQ(waited.lastError(), eMsgResultIpcError);
+    EXPECT_FALSE(Timer::set(QStringLiteral("T"), 1, QString()));
+}
+
+struct ResultNameCase
+{
+    int value;
+    const char *printed;
+};
+
+class MsgResultNameTest : public ::testing::TestWithParam<ResultNameCase>
+{
+};
+
+TEST_P(MsgResultNameTest, PrintsTheNameOrNothing)
+{
+    TraceCapture trace;
+    TraceLine(0, "test", 1) << "Result" << MsgResult(GetParam().value);
+    EXPECT_EQ(trace.texts(), QStringList({QString::fromLatin1(GetParam().printed)}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Messaging, MsgResultNameTest,
+                         ::testing::Values(ResultNameCase{-1, "Result eMsgResultUnknown"},
+                                           ResultNameCase{0, "Result eMsgResultOk"},
+                                           ResultNameCase{1, "Result eMsgResultHandled"},
+                                           ResultNameCase{2, "Result eMsgResultNotHandled"},
+                                           ResultNameCase{3, "Result eMsgResultTimeout"},
+                                           ResultNameCase{4, "Result eMsgResultIpcError"},
+                                           ResultNameCase{5, "Result eMsgResultInvalidArgs"},
+                                           ResultNameCase{6, "Result eMsgResultExit"},
+                                           ResultNameCase{7, "Result eMsgResultFailed"},
+                                           ResultNameCase{8, "Result"},
+                                           ResultNameCase{-2, "Result"}));
+
+class MemoryTransportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Clock::setNow(QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
+        manager.initialize(1, 1);
+    }
+    void TearDown() override { Clock::useSystem(); }
+
+    MemoryTransport bus;
+    ChildManager manager;
+    QStringList delivered;
+
+    void record(const QString &name)
+    {
+        manager.addMsgHandler(name, handler([this](const Msg &msg) {
+                                  delivered << msg.name();
+                                  return eMsgResultHandled;
+                              }));
+    }
+};
+
+TEST_F(MemoryTransportTest, RequestsGetTheHandlersReplyOrNotHandled)
+{
+    manager.addMsgHandler(QStringLiteral("Ask"), handler([](const Msg &msg) {
+                              XmlList body;
+                              body.set(QStringLiteral("Echo"), msg.getString(nullptr, "Text"),
+                                       XmlList::Replace);
+                              msg.reply(QStringLiteral("Answer"), body, 0, false);
+                              EXPECT_FALSE(msg.reply(QStringLiteral("Again"), body, 0, false));
+                              return eMsgResultHandled;
+                          }));
+    manager.addMsgHandler(QStringLiteral("Silent"),
+                          handler([](const Msg &) { return eMsgResultHandled; }));
+
+    const Msg answer = bus.deliverRequest(QStringLiteral("Ask"), parsed("<b><Text>hi</Text></b>"));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer.name(), QStringLiteral("Answer"));
+    EXPECT_EQ(answer.getString(nullptr, QStringLiteral("Echo")), QStringLiteral("hi"));
+    EXPECT_EQ(bus.deliverRequest(QStringLiteral("Silent")).lastError(), eMsgResultNotHandled);
+    EXPECT_EQ(bus.deliverRequest(QStringLiteral("Unknown")).lastError(), eMsgResultNotHandled);
+    EXPECT_EQ(bus.replies().size(), 3);
+}
+
+TEST_F(MemoryTransportTest, UnknownNamesAreTracedAndDropped)
+{
+    TraceCapture trace;
+    bus.deliver(QStringLiteral("Nobody"));
+    EXPECT_TRUE(trace.contains(QStringLiteral("No handler for Nobody - dropped")));
+}
+
+TEST_F(MemoryTransportTest, SettingATimerReplacesThePendingOneAndItsQueuedExpiry)
+{
+    record(QStringLiteral("T"));
+    Timer::set(QStringLiteral("T"), 5000, QString());
+    Timer::set(QStringLiteral("T"), 2000, QString());
+    EXPECT_EQ(bus.armedMs(QStringLiteral("T")), 2000);
+    EXPECT_EQ(bus.advance(10000), 1);
+    EXPECT_EQ(delivered, QStringList({"T"}));
+    EXPECT_FALSE(bus.isArmed(QStringLiteral("T")));
+}
+
+TEST_F(MemoryTransportTest, CancelDropsAnExpiryNotYetDelivered)
+{
+    record(QStringLiteral("T"));
+    bus.inject(QStringLiteral("Other"));
+    Timer::set(QStringLiteral("T"), 0, QString());
+    bool stopped = false;
+    bus.setIdleHook([&]() { stopped = true; });
+    // The wait by name queues the due expiry but leaves it undelivered.
+    EXPECT_FALSE(Msg::wait(QStringLiteral("Never"), 0));
+    Timer::cancel(QStringLiteral("T"));
+    bus.deliver(QStringLiteral("Other"));
+    EXPECT_TRUE(delivered.isEmpty());
+    EXPECT_TRUE(stopped);
+}
+
+TEST_F(MemoryTransportTest, AdvanceDeliversTimersInDueOrderAndStopsTheClockAtEach)
+{
+    QStringList seen;
+    for (const char *name : {"A", "B", "C"}) {
+        manager.addMsgHandler(QString::fromLatin1(name), handler([&seen](const Msg &msg) {
+                                  seen << msg.name() + Clock::now().toString(" ss.zzz");
+                                  return eMsgResultHandled;
+                              }));
+    }
+    Timer::set(QStringLiteral("C"), 3000, QStringLiteral("payload"));
+    Timer::set(QStringLiteral("A"), 1000, QString());
+    Timer::set(QStringLiteral("B"), 1000, QString());
+    EXPECT_EQ(bus.advance(2500), 2);
+    EXPECT_EQ(seen, QStringList({"A 01.000", "B 01.000"}));
+    EXPECT_EQ(Clock::now().time(), QTime(12, 0, 2, 500));
+    EXPECT_EQ(bus.dueAt(QStringLiteral("C")).time(), QTime(12, 0, 3));
+}
+
+TEST_F(MemoryTransportTest, TimerDataArrivesInTheExpiryBody)
+{
+    QString data;
+    manager.addMsgHandler(QStringLiteral("T"), handler([&data](const Msg &msg) {
+                              data = msg.getString(nullptr, QStringLiteral("Data"));
+                              return eMsgResultHandled;
+                          }));
+    Timer::set(QStringLiteral("T"), 10, QStringLiteral("payload"));
+    EXPECT_TRUE(bus.fire(QStringLiteral("T")));
+    EXPECT_EQ(data, QStringLiteral("payload"));
+    EXPECT_FALSE(bus.fire(QStringLiteral("T")));
+}
+
+TEST_F(MemoryTransportTest, WaitByNameLeavesOtherMessagesQueuedInOrder)
+{
+    record(QStringLiteral("First"));
+    record(QStringLiteral("Second"));
+    bus.inject(QStringLiteral("First"));
+    bus.inject(QStringLiteral("Wanted"), parsed("<b><Success type=\"bool\">true</Success></b>"));
+    bus.inject(QStringLiteral("Second"));
+    const Msg wanted = Msg::wait(QStringLiteral("Wanted"), -1);
+    ASSERT_TRUE(wanted);
+    EXPECT_TRUE(wanted.get(QStringLiteral("Success"), false));
+    EXPECT_TRUE(delivered.isEmpty());
+    bus.shutDown();
+    bus.deliver(QStringLiteral("Third"));
+    EXPECT_EQ(delivered, QStringList({"First", "Second"}));
+}
+
+TEST_F(MemoryTransportTest, HubRouterReportsAPeerReadyOnceItIsThere)
+{
+    const MsgAddress hub(MsgAddress::HubRouter);
+    const MsgAddress peer(QStringLiteral("NodeManager"), QStringLiteral("NodeManager"));
+    Msg registration(hub, QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(), 0);
+    registration.set(QLatin1String(Names::Address), peer.toXml(), 1);
+    registration.send(false);
+
+    const Msg none = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    EXPECT_FALSE(none);
+    EXPECT_EQ(none.lastError(), eMsgResultTimeout);
+
+    bus.setPeerReady(peer);
+    const Msg ready = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    ASSERT_TRUE(ready);
+    EXPECT_TRUE(ready.get(QLatin1String(Names::Success), false));
+    EXPECT_TRUE(bus.posted().isEmpty()); // the hub router is served in-process
+}
+
+TEST_F(MemoryTransportTest, ARegistrationWithoutAddressIsAnsweredUnsuccessful)
+{
+    Msg(MsgAddress(MsgAddress::HubRouter), QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost),
+        parsed("<b><Address><Junk/></Address></b>"), 0)
+        .send(false);
+    const Msg answer = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    ASSERT_TRUE(answer);
+    EXPECT_FALSE(answer.get(QLatin1String(Names::Success), true));
+}
+
+TEST_F(MemoryTransportTest, WaitOnConditionDeliversUntilShutdown)
+{
+    record(QStringLiteral("A"));
+    record(QStringLiteral("B"));
+    bus.inject(QStringLiteral("A"));
+    int idle = 0;
+    bus.setIdleHook([&]() {
+        if (++idle == 1) {
+            bus.inject(QStringLiteral("B"));
+            return;
+        }
+        bus.shutDown();
+    });
+    const Msg result = Msg::wait(ChildManager::ConditionDone(manager), -1);
+    EXPECT_EQ(result.lastError(), eMsgResultOk);
+    EXPECT_EQ(delivered, QStringList({"A", "B"}));
+}
+
+TEST_F(MemoryTransportTest, AWaitWithNothingToComeEndsInsteadOfBlocking)
+{
+    const Msg result = Msg::wait(ChildManager::ConditionDone(manager), -1);
+    EXPECT_EQ(result.lastError(), eMsgResultTimeout);
+}
+
+TEST_F(MemoryTransportTest, ReleaseRemovesHandlersAndGivesUpTheName)
+{
+    MemoryTransport local;
+    ChildManager named;
+    Context::run(
+        [&]() {
+            EXPECT_TRUE(named.initialize(1, 1));
+            named.addMsgHandler(QStringLiteral("A"), handler([](const Msg &) {
+                                    ADD_FAILURE() << "delivered after release";
+                                    return eMsgResultHandled;
+                                }));
+            EXPECT_EQ(local.ownedName(), QStringLiteral("org.orvel.Grp.Proc"));
+            named.release();
+            EXPECT_TRUE(local.ownedName().isEmpty());
+            local.deliver(QStringLiteral("A"));
+        },
+        3, 64, QStringLiteral("Proc"), QStringLiteral("Grp"), QString());
+}
+
+TEST_F(MemoryTransportTest, ATakenNameIsNotStolenAndTheProcessLeaves)
+{
+    MemoryTransport local;
+    LogCapture log;
+    local.setNameTaken(QStringLiteral("org.orvel.Scheduler.Scheduler"));
+    ChildManager second;
+    const QString scheduler = QStringLiteral("Scheduler");
+    Context::run([&]() { EXPECT_FALSE(second.initialize(1, 1)); }, 3, 64, scheduler, scheduler,
+                 scheduler);
+    EXPECT_TRUE(ChildManager::ConditionDone(second).isDone());
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(
+        log.lines().first().startsWith(QStringLiteral("Replication 4 Scheduler is already")));
+}
+
+TEST_F(MemoryTransportTest, StoreSavesDuringOneDeliveryAreWrittenOnce)
+{
+    TempHome home;
+    ConfigLocal store(QStringLiteral("scheduler.cfg"));
+    int writesSeen = 0;
+    manager.addMsgHandler(QStringLiteral("Save"), handler([&](const Msg &) {
+                              for (quint32 i = 0; i < 3; ++i) {
+                                  store.set(QStringLiteral("N"), i, XmlList::Replace);
+                                  store.save();
+                                  writesSeen += QFile::exists(store.filePath()) ? 1 : 0;
+                              }
+                              return eMsgResultHandled;
+                          }));
+    bus.deliver(QStringLiteral("Save"));
+    EXPECT_EQ(writesSeen, 0);
+    EXPECT_FALSE(store.isDirty());
+    EXPECT_EQ(Config(store.filePath(), QString()).toBinary(), store.toBinary());
+}
+
+TEST(SpawnTest, RefusesWhatIsNotAnExecutableFile)
+{
+    TempHome home;
+    home.write(QStringLiteral("plain.txt"), "not a program");
+    const struct
+    {
+        QString program;
+        int error;
+    } cases[] = {{home.path() + "/missing", ENOENT},
+                 {home.path() + "/plain.txt", EACCES},
+                 {home.path(), EACCES},
+                 {QString(), ENOENT}};
+    for (const auto &c : cases) {
+        Spawn spawn;
+        spawn.setProgram(c.program);
+        EXPECT_FALSE(spawn.spawn()) << c.program.toStdString();
+        EXPECT_EQ(spawn.error(), c.error) << c.program.toStdString();
+    }
+}
+
+TEST(SpawnTest, StartsWithTheArgumentsAsAdded)
+{
+    MemoryTransport bus;
+    Spawn spawn;
+    spawn.setProgram(QStringLiteral("/bin/true"));
+    spawn.addArgument("-r");
+    spawn.addArgument(quint32(4294967295u));
+    spawn.addArgument(QStringLiteral("Gold Policy"));
+    ASSERT_TRUE(spawn.spawn());
+    ASSERT_EQ(bus.started().size(), 1);
+    EXPECT_EQ(bus.started().first().program, QStringLiteral("/bin/true"));
+    EXPECT_EQ(bus.started().first().arguments, QStringList({"-r", "4294967295", "Gold Policy"}));
+}

@@ -1,0 +1,135 @@
+// orvelmsg: posts, requests and listens for framework messages, for people,
+// scripts and tests that play the scheduler's peers.
+//
+//   orvelmsg post PROCESS GROUP NAME [BODY]
+//   orvelmsg request PROCESS GROUP NAME [BODY]
+//   orvelmsg listen PROCESS GROUP
+//
+// Bodies are the XmlList text form, e.g. '<b><RulesId type="uint">3</RulesId></b>'.
+// Exit codes: 0 done, 1 the request was not answered, 2 usage errors, a body
+// that does not parse, a peer that is not there or a bus that cannot be reached.
+
+#include "childmanager.h"
+#include "clock.h"
+#include "context.h"
+#include "msg.h"
+#include "msgnames.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <boost/make_shared.hpp>
+
+#include <cstdio>
+
+using namespace Orvel;
+
+namespace {
+
+// How long post and request look for their peer before giving up.
+constexpr int kPeerLookupMs = 2000;
+
+int usage()
+{
+    std::fprintf(stderr, "usage: orvelmsg post PROCESS GROUP NAME [BODY]\n"
+                         "       orvelmsg request PROCESS GROUP NAME [BODY]\n"
+                         "       orvelmsg listen PROCESS GROUP\n");
+    return 2;
+}
+
+void fail(const QString &text)
+{
+    std::fprintf(stderr, "orvelmsg: %s\n", qPrintable(text));
+}
+
+void printMessage(const Msg &msg)
+{
+    const QString stamp = Clock::now().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
+    std::printf("%s %s %s\n", qPrintable(stamp), qPrintable(msg.name()),
+                msg.body().toBinary().constData());
+    std::fflush(stdout);
+}
+
+// Asks the hub router whether `peer` is there, so that a post to nobody is
+// reported instead of vanishing.
+bool peerIsThere(const MsgAddress &peer)
+{
+    Msg registration(MsgAddress(MsgAddress::HubRouter),
+                     QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(), 0);
+    registration.set(QLatin1String(Names::Address), peer.toXml(), 1);
+    registration.send(false);
+    const Msg ready = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), kPeerLookupMs);
+    return ready && ready.get(QLatin1String(Names::Success), false);
+}
+
+int send(bool isRequest, const MsgAddress &peer, const QString &name, const XmlList &body)
+{
+    if (!peerIsThere(peer)) {
+        fail(QStringLiteral("no process owns %1").arg(peer.busName()));
+        return 2;
+    }
+    Msg msg(peer, name, body, 0);
+    if (!isRequest)
+        return msg.send(false) ? 0 : 2;
+    const Msg reply = msg.request(-1);
+    if (!reply) {
+        fail(QStringLiteral("request %1 failed: %2").arg(name, reply.errorText()));
+        return 1;
+    }
+    std::printf("%s %s\n", qPrintable(reply.name()), reply.body().toBinary().constData());
+    return 0;
+}
+
+int listen()
+{
+    ChildManager manager;
+    if (!manager.initialize(1, 1)) {
+        fail(QStringLiteral("cannot own the name of %1/%2")
+                 .arg(Context::processName(), Context::groupName()));
+        return 2;
+    }
+    manager.addMsgHandler(QString(), boost::make_shared<ChildManager::Handler>([](const Msg &msg) {
+                              printMessage(msg);
+                              return eMsgResultHandled;
+                          }));
+    Msg::wait(ChildManager::ConditionDone(manager), -1);
+    manager.release();
+    return 0;
+}
+
+int runCommand(const QStringList &args)
+{
+    const QString command = args.value(0);
+    const bool isListen = command == QLatin1String("listen") && args.size() == 3;
+    const bool isSend = (command == QLatin1String("post") || command == QLatin1String("request")) &&
+                        (args.size() == 4 || args.size() == 5);
+    if (!isListen && !isSend)
+        return usage();
+    XmlList body;
+    if (args.size() == 5) {
+        body = XmlList::fromText(args.at(4).toUtf8(), QStringLiteral("the command line"));
+        if (!body) {
+            fail(QStringLiteral("the body is not well-formed XML; nothing sent"));
+            return 2;
+        }
+    }
+    int result = 2;
+    const MsgAddress peer(args.at(1), args.at(2));
+    const auto entry = [&]() {
+        result =
+            isListen ? listen() : send(command == QLatin1String("request"), peer, args.at(3), body);
+    };
+    const QString self = isListen ? args.at(1) : QStringLiteral("orvelmsg");
+    const QString group = isListen ? args.at(2) : QStringLiteral("Tools");
+    if (Context::run(entry, 3, 0, self, group, QStringLiteral("orvelmsg")) != 0)
+        return 2;
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    return runCommand(application.arguments().mid(1));
+}
