@@ -1,5 +1,6 @@
 #include "dbustransport.h"
 
+#include "clockwatch.h"
 #include "replychannel.h"
 #include "trace.h"
 
@@ -221,12 +222,14 @@ struct DBusTransport::Private
             TraceLine(2, "dbustransport", __LINE__) << "Shutdown requested by signal";
             owner->markShutDown();
         })
+        , clockWatch([owner](qint64 milliseconds) { owner->wallClockJumped(milliseconds); })
     {}
 
     DBusTransport *owner;
     QDBusConnection connection;
     Endpoint endpoint;
     ShutdownSignals shutdownSignals;
+    ClockWatch clockWatch;
     std::map<QString, std::unique_ptr<NamedTimer>> timers;
     std::vector<std::unique_ptr<QDBusServiceWatcher>> watchers;
 };

@@ -135,6 +135,13 @@ int MemoryTransport::advance(qint64 milliseconds)
     return delivered;
 }
 
+void MemoryTransport::jumpClock(qint64 milliseconds)
+{
+    Clock::advance(milliseconds);
+    wallClockJumped(milliseconds);
+    drain();
+}
+
 void MemoryTransport::clearCaptured()
 {
     posts.clear();

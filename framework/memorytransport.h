@@ -78,6 +78,10 @@ public:
     // timer as it falls due (earliest first) to deliver its expiry. Answers
     // the number of expiries delivered.
     int advance(qint64 milliseconds);
+    // Stands for the notification that the wall clock was set or the machine
+    // resumed: the frozen clock moves by `milliseconds` (back when negative),
+    // every pending timer expires at once and everything queued is delivered.
+    void jumpClock(qint64 milliseconds);
 
     QList<Posted> posted() const { return posts; }
     QList<Replied> replies() const { return answers; }

@@ -198,6 +198,22 @@ void Transport::expired(const QString &timerName)
     enqueue(Msg::received(timerName, body, nullptr, MsgAddress(MsgAddress::TimerService)));
 }
 
+// A relative timer counts monotonic time, so after a jump of the wall clock
+// no pending wait still ends at the wall-clock instant it was armed for. The
+// owners of the timers look at the clock again and re-arm for what is left;
+// an expiry too early costs one pass, one too late a missed time.
+void Transport::wallClockJumped(qint64 milliseconds)
+{
+    TraceLine(2, "transport", __LINE__)
+        << "Wall clock jumped by" << milliseconds << "ms - pending timers expire now";
+    QStringList pending = timerData.keys();
+    pending.sort();
+    for (const QString &name : std::as_const(pending)) {
+        disarm(name);
+        expired(name);
+    }
+}
+
 // An expiry already queued belongs to the timer being replaced or cancelled.
 void Transport::dropQueued(const QString &name)
 {

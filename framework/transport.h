@@ -60,6 +60,9 @@ protected:
     bool deliverNext();
     void deliver(const Msg &msg);
     void expired(const QString &timerName);
+    // The wall clock was set or the machine resumed: every pending timer
+    // expires at once.
+    void wallClockJumped(qint64 milliseconds);
     void peerReady(const MsgAddress &peer);
 
     // A post that leaves the process.

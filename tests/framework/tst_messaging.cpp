@@ -1,5 +1,6 @@
 #include "childmanager.h"
 #include "clock.h"
+#include "clockwatch.h"
 #include "configlocal.h"
 #include "context.h"
 #include "memorytransport.h"
@@ -10,6 +11,7 @@
 #include "timer.h"
 #include "trace.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <boost/make_shared.hpp>
@@ -241,6 +243,65 @@ TEST_F(MemoryTransportTest, TimerDataArrivesInTheExpiryBody)
     EXPECT_TRUE(bus.fire(QStringLiteral("T")));
     EXPECT_EQ(data, QStringLiteral("payload"));
     EXPECT_FALSE(bus.fire(QStringLiteral("T")));
+}
+
+TEST_F(MemoryTransportTest, AClockJumpExpiresEveryPendingTimerAtOnce)
+{
+    QStringList seen;
+    for (const char *name : {"Long", "Short", "Cancelled", "Done"}) {
+        manager.addMsgHandler(QString::fromLatin1(name), handler([&seen](const Msg &msg) {
+                                  seen << msg.name() + " " +
+                                              msg.getString(nullptr, QStringLiteral("Data"));
+                                  return eMsgResultHandled;
+                              }));
+    }
+    Timer::set(QStringLiteral("Long"), 900000, QStringLiteral("payload"));
+    Timer::set(QStringLiteral("Short"), 1000, QString());
+    Timer::set(QStringLiteral("Cancelled"), 1000, QString());
+    Timer::cancel(QStringLiteral("Cancelled"));
+    Timer::set(QStringLiteral("Done"), 10, QString());
+    bus.fire(QStringLiteral("Done"));
+    seen.clear();
+    TraceCapture trace;
+
+    bus.jumpClock(-3600000);
+
+    EXPECT_EQ(seen, QStringList({"Long payload", "Short "}));
+    EXPECT_FALSE(bus.isArmed(QStringLiteral("Long")));
+    EXPECT_FALSE(bus.isArmed(QStringLiteral("Short")));
+    EXPECT_EQ(Clock::now(), QDateTime(QDate(2026, 3, 10), QTime(11, 0)));
+    const QStringList jumps = trace.lines().filter(QStringLiteral("Wall clock jumped"));
+    ASSERT_EQ(jumps.size(), 1);
+    EXPECT_TRUE(jumps.first().contains(QStringLiteral(" 2 transport:")));
+    EXPECT_TRUE(trace.contains(
+        QStringLiteral("Wall clock jumped by -3600000 ms - pending timers expire now")));
+}
+
+TEST_F(MemoryTransportTest, AClockJumpWithoutTimersOnlyMovesTheClock)
+{
+    record(QStringLiteral("T"));
+    TraceCapture trace;
+    bus.jumpClock(5000);
+    EXPECT_TRUE(delivered.isEmpty());
+    EXPECT_EQ(Clock::now(), QDateTime(QDate(2026, 3, 10), QTime(12, 0, 5)));
+    EXPECT_TRUE(
+        trace.contains(QStringLiteral("Wall clock jumped by 5000 ms - pending timers expire now")));
+}
+
+// The real watch cannot be driven without setting the machine's clock; this
+// shows that the kernel accepts it and that it does not report jumps that
+// did not happen.
+TEST(ClockWatchTest, IsArmedAndQuietWhileTheClockIsUntouched)
+{
+    int argc = 1;
+    char name[] = "framework_tests";
+    char *argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    int jumps = 0;
+    const ClockWatch watch([&jumps](qint64) { ++jumps; });
+    EXPECT_TRUE(watch.isWatching());
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(jumps, 0);
 }
 
 TEST_F(MemoryTransportTest, WaitByNameLeavesOtherMessagesQueuedInOrder)
