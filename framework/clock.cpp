@@ -1,5 +1,7 @@
 #include "clock.h"
 
+#include <ctime>
+
 namespace Orvel {
 
 namespace {
@@ -9,6 +11,14 @@ QDateTime &frozenNow()
     return instant;
 }
 } // namespace
+
+void Clock::settleZone()
+{
+    if (qEnvironmentVariableIsSet("TZ"))
+        return;
+    qputenv("TZ", ":/etc/localtime");
+    tzset();
+}
 
 QDateTime Clock::now()
 {

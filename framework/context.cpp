@@ -1,5 +1,7 @@
 #include "context.h"
 
+#include "clock.h"
+
 #include "dbustransport.h"
 #include "log.h"
 #include "msgnames.h"
@@ -46,6 +48,7 @@ int Context::run(const std::function<void()> &entry, int, int, const QString &na
 {
     process = name;
     group = groupName;
+    Clock::settleZone();
     const std::unique_ptr<QCoreApplication> application = ensureApplication();
     if (Transport::current()) {
         entry();
