@@ -74,9 +74,10 @@ void LocalPolicies::addNames(const XmlList &policies)
     for (XmlListIterator it = policies.first(); !it.isNull(); it.next()) {
         QString name;
         if (it.name() != key(Names::Policy) || !policies.get(name, it) || name.isEmpty() ||
-            names.contains(name))
+            seen.contains(name))
             continue;
         TraceLine(3, "localpolicies", __LINE__) << "Node implements" << name;
         names.append(name);
+        seen.insert(name);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QStringList>
 
 namespace Orvel {
@@ -23,4 +24,6 @@ private:
     void addNames(const Orvel::XmlList &policies);
 
     QStringList names;
+    // The same names, for a membership test that stays cheap with thousands.
+    QSet<QString> seen;
 };

@@ -1,5 +1,8 @@
 #include "rulesettestsupport.h"
 
+#include <QDir>
+#include <QFile>
+
 using namespace RuleText;
 
 namespace {
@@ -165,4 +168,27 @@ TEST_F(ReloadTest, ReloadAppendsAndSortsByNextOccurrence)
     list.reload(7);
     EXPECT_EQ(scheduleNames(list),
               QStringList({"Gold-1-G-1", "Gold-1-G-1", "Silver-2-S-1", "Silver-2-S-1"}));
+}
+
+TEST_F(ReloadTest, TheDocumentedExampleRuleSetLoads)
+{
+    const QDir examples(QStringLiteral(ORVEL_SOURCE_DIR "/docs/examples/rules"));
+    for (const QString &name : examples.entryList(QDir::Files)) {
+        QFile file(examples.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        home.write("rules/1/" + name, file.readAll());
+    }
+    ScheduleList list;
+    list.reload(1);
+    // All are due at once on a first load; equal times are ordered by name.
+    EXPECT_EQ(scheduleNames(list),
+              QStringList({"Gold-12-Nightly-1", "Gold-12-Snap-2", "Silver-20-Continuous-1"}));
+    EXPECT_EQ(list.scheduleList().first().manualTriggerNames(), QStringList({"Full now"}));
+    EXPECT_FALSE(trace.texts().join('\n').contains("Invalid"));
+    // Christmas is excluded for the continuous protection.
+    Orvel::Clock::setNow(QDateTime(QDate(2026, 12, 25), QTime(9, 0)));
+    list.reload(1);
+    EXPECT_EQ(list.scheduleList().last().name(), QStringLiteral("Silver-20-Continuous-1"));
+    EXPECT_EQ(list.scheduleList().last().nextOccurrence(),
+              QDateTime(QDate(2026, 12, 27), QTime(0, 0, 1)));
 }
