@@ -42,13 +42,33 @@ inline constexpr char SchedulerTriggerService[] = "SchedulerTriggerService";
 inline constexpr char SchedulerTriggerProcess[] = "SchedulerTriggerProcess";
 inline constexpr char SchedulerTriggerGroup[] = "SchedulerTriggerGroup";
 
+// Rules files of a rule set, and the entries the scheduler reads from them.
+inline constexpr char DispatcherRulesFile[] = "dispatcherrules.cfg";
+inline constexpr char PolicyRulesFile[] = "policyrules.cfg";
+inline constexpr char ReplicationStream[] = "ReplicationStream";
+inline constexpr char SnapshotStream[] = "SnapshotStream";
+inline constexpr char Policies[] = "Policies";
+inline constexpr char RemotePolicies[] = "RemotePolicies";
+inline constexpr char FirstRule[] = "FirstRule";
+inline constexpr char Mode[] = "Mode";
+inline constexpr char Cdp[] = "Cdp";
+inline constexpr char LocalSnapshot[] = "LocalSnapshot";
+inline constexpr char Name[] = "Name";
+inline constexpr char RecoveryPointObjective[] = "RecoveryPointObjective";
+inline constexpr char ScheduleFile[] = "ScheduleFile";
+
+// Trigger targets: the snapshot program and the event types of the log.
+inline constexpr char SnapshotProgram[] = "quenrod.exe";
+inline constexpr char BackupEvent[] = "Backup event";
+inline constexpr char SnapshotEvent[] = "Snapshot event";
+
 // The scheduler's own store and its keys.
 inline constexpr char SchedulerStore[] = "scheduler.cfg";
 inline constexpr char MaxWaitSeconds[] = "MaxWaitSeconds";
 inline constexpr char LastOccurance[] = "LastOccurance";
 inline constexpr char NextOccurance[] = "NextOccurance";
 
-// Event-log categories.
+// Event-log categories ("Backup" also names a policy's backup operation list).
 inline constexpr char Replication[] = "Replication";
 inline constexpr char Backup[] = "Backup";
 

@@ -2,11 +2,18 @@
 
 #include "clock.h"
 #include "context.h"
+#include "fixedpath.h"
+#include "localpolicies.h"
 #include "log.h"
 #include "msg.h"
 #include "msgnames.h"
+#include "policyparser.h"
+#include "spawn.h"
 #include "timer.h"
 #include "trace.h"
+
+#include <QFileInfo>
+#include <QSet>
 
 #include <boost/bind/bind.hpp>
 #include <boost/make_shared.hpp>
@@ -31,6 +38,11 @@ constexpr int kMaxFiringsPerPass = 1000;
 
 const QString kTimer = QLatin1String(Names::SchedulerTimer);
 
+QString key(const char *name)
+{
+    return QLatin1String(name);
+}
+
 // Deliberate choice: a "MaxWaitSeconds" of 0 would arm a timer that expires
 // at once, over and over, and one above 4294967 does not fit the timer's
 // 32-bit milliseconds; both are clamped into 1..4294967, and the clamp is
@@ -54,6 +66,83 @@ void logState(int state)
                                     QLatin1String(Names::Scheduler), state);
         log->sendMessage();
     }
+}
+
+// What one firing is about, as the event data and trigger target say.
+struct Firing
+{
+    QString schedule;
+    XmlList data;
+    XmlList target;
+    QString policy;
+    QString operation;
+};
+
+// The "Backup" event-log line needs the policy, the operation and the trigger
+// type, read in that order; the first one missing ends the reading, so a
+// missing policy leaves the operation unread too.
+void logFiring(Firing &firing)
+{
+    QString type;
+    if (!firing.data.get(firing.policy, key(Names::Policy)) ||
+        !firing.data.get(firing.operation, key(Names::Operation)) ||
+        !firing.target.get(type, key(Names::SchedulerTriggerType)))
+        return;
+    if (Log *log = Context::logging()) {
+        log->initialiseMessage(key(Names::Backup), 1, {});
+        *log << "%1s: Policy '%2s', operation '%3s'" << type << firing.policy << firing.operation;
+        log->sendMessage();
+    }
+}
+
+void postEvent(const Firing &firing)
+{
+    QString process;
+    QString group;
+    if (!firing.target.get(process, key(Names::SchedulerTriggerProcess)) ||
+        !firing.target.get(group, key(Names::SchedulerTriggerGroup)))
+        return;
+    Msg(MsgAddress(process, group), key(Names::SchedulerEventPost), firing.data, 0).send(false);
+}
+
+void spawnProgram(const Firing &firing, quint32 ruleSet)
+{
+    QString program;
+    if (!firing.target.get(program, key(Names::SchedulerTriggerProcess)))
+        return;
+    const QFileInfo file(program); // a relative name is looked up in the working directory
+    if (!file.isFile()) {
+        TraceLine(2, "schedulelist", __LINE__)
+            << "Spawning failed:" << program << "file not found or invalid";
+        return;
+    }
+    // Deliberate choice: parsed policies always carry "RuleId" and
+    // "OperationId", so a missing one means hand-made schedule data. The
+    // program still runs, with 0 in its place, rather than losing the
+    // snapshot; the trace names the schedule so the data can be fixed.
+    quint32 ruleId = 0;
+    quint32 operationId = 0;
+    const bool hasRuleId = firing.data.get(ruleId, key(Names::RuleId));
+    const bool hasOperationId = firing.data.get(operationId, key(Names::OperationId));
+    if (!hasRuleId || !hasOperationId)
+        TraceLine(2, "schedulelist", __LINE__)
+            << "Schedule" << firing.schedule << "has no RuleId or OperationId: passing 0";
+    Spawn spawn;
+    spawn.setProgram(file.absoluteFilePath());
+    spawn.addArgument("-r");
+    spawn.addArgument(ruleSet);
+    spawn.addArgument("-p");
+    spawn.addArgument(firing.policy);
+    spawn.addArgument("-i");
+    spawn.addArgument(ruleId);
+    spawn.addArgument("-o");
+    spawn.addArgument(firing.operation);
+    spawn.addArgument("-s");
+    spawn.addArgument(operationId);
+    if (spawn.spawn())
+        TraceLine(4, "schedulelist", __LINE__) << "Spawning success:" << program;
+    else
+        TraceLine(2, "schedulelist", __LINE__) << "Spawning failed:" << program << spawn.error();
 }
 
 } // namespace
@@ -95,18 +184,60 @@ void ScheduleList::registerHandlers()
                                                boost::bind(member, this, boost::placeholders::_1)));
 }
 
-MsgResult ScheduleList::onRulesIdNotify(const Msg &)
+MsgResult ScheduleList::onRulesIdNotify(const Msg &msg)
 {
+    TraceLine(3, "schedulelist", __LINE__) << "Received rules set notify message:\n"
+                                           << msg.body().toBinary();
+    ruleSet = msg.get(key(Names::RulesId), quint32(0));
+    Timer::cancel(kTimer);
+    schedules.clear();
+    if (ruleSet != 0) {
+        TraceLine(2, "schedulelist", __LINE__) << "Load new rule set" << ruleSet;
+        reload(ruleSet);
+    } else {
+        TraceLine(2, "schedulelist", __LINE__) << "Node deactivated. Cleared schedule list";
+    }
+    Timer::set(kTimer, 1, QString());
     return eMsgResultHandled;
 }
 
-MsgResult ScheduleList::onManualTriggerRequest(const Msg &)
+MsgResult ScheduleList::onManualTriggerRequest(const Msg &msg)
 {
+    const QString name = msg.getString(nullptr, key(Names::ActivationName));
+    TraceLine(3, "schedulelist", __LINE__) << "Trigger manual backups:" << name;
+    qint32 count = 0;
+    if (!name.isEmpty()) {
+        const QString userTag = msg.getString(nullptr, key(Names::UserTag));
+        for (Schedule &schedule : schedules) {
+            if (schedule.hasManualTrigger(name) && schedule.triggerManual(name, userTag))
+                ++count;
+        }
+        if (count > 0) {
+            sortSchedules();
+            processScheduleList();
+        }
+    }
+    XmlList body;
+    body.set(key(Names::ActivationName), name, XmlList::Replace);
+    body.set(key(Names::ActivationCount), count, XmlList::Replace);
+    msg.reply(key(Names::SchedulerManualTriggerReply), body, 0, false);
     return eMsgResultHandled;
 }
 
-MsgResult ScheduleList::onListManualTriggersRequest(const Msg &)
+MsgResult ScheduleList::onListManualTriggersRequest(const Msg &msg)
 {
+    XmlList body;
+    for (const Schedule &schedule : std::as_const(schedules)) {
+        const QStringList names = schedule.manualTriggerNames();
+        if (names.isEmpty())
+            continue;
+        const XmlList data = schedule.eventData();
+        for (const QString &name : names)
+            body.set(name, data, XmlList::Append);
+    }
+    TraceLine(3, "schedulelist", __LINE__)
+        << "Request for manual triggers returning:" << body.toBinary();
+    msg.reply(key(Names::SchedulerListManualTriggersReply), body, 0, false);
     return eMsgResultHandled;
 }
 
@@ -183,8 +314,66 @@ void ScheduleList::scheduleOccurred(const QDateTime &firedAt)
 
 void ScheduleList::fireSchedule(const Schedule &schedule)
 {
-    TraceLine(2, "schedulelist", __LINE__)
-        << "Schedule triggered: Data" << schedule.eventData().toBinary();
+    Firing firing{schedule.name(), schedule.eventData(), schedule.triggerTarget(), {}, {}};
+    TraceLine(2, "schedulelist", __LINE__) << "Schedule triggered: Data" << firing.data.toBinary();
+    logFiring(firing);
+    bool service = true;
+    firing.target.get(service, key(Names::SchedulerTriggerService));
+    if (service)
+        postEvent(firing);
+    else
+        spawnProgram(firing, ruleSet);
+}
+
+void ScheduleList::reload(quint32 uiRuleSet)
+{
+    TraceLine(4, "schedulelist", __LINE__) << "IN:"
+                                           << "ScheduleList::reload"
+                                           << "reload uiRuleSet =" << uiRuleSet;
+    const QString folder = FixedPath::rules(uiRuleSet) + QLatin1Char('/');
+    const Config dispatcherRules(folder + key(Names::DispatcherRulesFile), QString());
+    const Config policyRules(folder + key(Names::PolicyRulesFile), QString());
+    ruleSet = uiRuleSet;
+    const QStringList local = LocalPolicies::fromDispatcherRules(dispatcherRules);
+    if (!local.isEmpty()) {
+        TraceLine(3, "schedulelist", __LINE__)
+            << "Parse policy rules for" << local.size() << "locally implemented policies";
+        parsePolicyRules(policyRules, local);
+    }
+    sortSchedules();
+    TraceLine(4, "schedulelist", __LINE__) << "OUT:"
+                                           << "ScheduleList::reload"
+                                           << "reload uiRuleSet =" << uiRuleSet;
+}
+
+// Every record of an implemented policy is parsed, so a policy whose record
+// occurs twice gives its schedules twice.
+void ScheduleList::parsePolicyRules(const Config &rules, const QStringList &localPolicies)
+{
+    if (!rules) {
+        TraceLine(2, "schedulelist", __LINE__) << "Failed to open the policy rules";
+        return;
+    }
+    if (rules.isEmpty()) {
+        TraceLine(2, "schedulelist", __LINE__) << "No policy rules";
+        return;
+    }
+    const QSet<QString> implemented(localPolicies.begin(), localPolicies.end());
+    for (XmlListIterator it = rules.first(); !it.isNull(); it.next()) {
+        XmlList record;
+        QString name;
+        if (it.name() != key(Names::Policy) || it.type() != XmlListIterator::List ||
+            !rules.get(record, it) || !record.get(name, key(Names::Policy)) ||
+            !implemented.contains(name))
+            continue;
+        TraceLine(3, "schedulelist", __LINE__) << "Parse policy" << name;
+        parsePolicy(record);
+    }
+}
+
+void ScheduleList::parsePolicy(const XmlList &record)
+{
+    schedules.append(PolicyParser(ruleSet, &config).parse(record));
 }
 
 void ScheduleList::setSchedules(const QList<Schedule> &list)

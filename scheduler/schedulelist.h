@@ -5,6 +5,7 @@
 #include "schedule.h"
 
 #include <QList>
+#include <QStringList>
 
 namespace Orvel {
 class Msg;
@@ -34,7 +35,14 @@ public:
     void processScheduleList();
     // Marks the first schedule as fired at `firedAt` and re-sorts the list.
     void scheduleOccurred(const QDateTime &firedAt);
+    // Posts the schedule's event to its service, or starts its program.
     void fireSchedule(const Schedule &schedule);
+
+    // Appends the schedules of rule set `uiRuleSet` for every policy this
+    // node implements, then sorts the list.
+    void reload(quint32 uiRuleSet);
+    // Appends the schedules of one policy record of the policy rules.
+    void parsePolicy(const Orvel::XmlList &record);
 
     // Replaces every schedule and sorts the list.
     void setSchedules(const QList<Schedule> &list);
@@ -45,6 +53,7 @@ private:
     void sortSchedules();
     // Arms the timer for the pending `first`; false when it is due now.
     bool armFor(const Schedule &first, const QDateTime &now);
+    void parsePolicyRules(const Orvel::Config &rules, const QStringList &localPolicies);
 
     quint32 ruleSet = 0;
     QList<Schedule> schedules;

@@ -1,0 +1,164 @@
+#include "policyparser.h"
+
+#include "msgnames.h"
+#include "repeatperiod.h"
+#include "trace.h"
+
+#include <algorithm>
+
+using namespace Orvel;
+
+namespace {
+
+QString key(const char *name)
+{
+    return QLatin1String(name);
+}
+
+void traceInvalidObjective()
+{
+    TraceLine(0, "policyparser", __LINE__) << "Invalid Recovery point objective in policyrules";
+}
+
+// A count is plain decimal digits; anything else, or a value beyond 32 bits,
+// counts as 0.
+quint32 countFrom(const QString &text)
+{
+    const bool digits = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    bool ok = false;
+    const quint32 count = text.toUInt(&ok, 10);
+    return digits && ok ? count : 0;
+}
+
+} // namespace
+
+PolicyParser::PolicyParser(quint32 ruleSet, Config *timesStore)
+    : ruleSet(ruleSet)
+    , timesStore(timesStore)
+{}
+
+PolicyParser::Objective PolicyParser::parseObjective(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    Objective objective;
+    if (parts.size() != 2)
+        return objective;
+    objective.count = countFrom(parts.first());
+    objective.unit = RepeatPeriod::unitFromName(parts.last());
+    return objective;
+}
+
+XmlList PolicyParser::triggerTarget(bool snapshot)
+{
+    XmlList target;
+    target.set(key(Names::SchedulerTriggerService), !snapshot, XmlList::Replace);
+    if (snapshot) {
+        target.set(key(Names::SchedulerTriggerProcess), Names::SnapshotProgram, XmlList::Replace);
+        target.set(key(Names::SchedulerTriggerType), Names::SnapshotEvent, XmlList::Replace);
+    } else {
+        target.set(key(Names::SchedulerTriggerProcess), Names::Distributor, XmlList::Replace);
+        target.set(key(Names::SchedulerTriggerGroup), Names::Distributor, XmlList::Replace);
+        target.set(key(Names::SchedulerTriggerType), Names::BackupEvent, XmlList::Replace);
+    }
+    return target;
+}
+
+QList<Schedule> PolicyParser::parse(const XmlList &record) const
+{
+    QList<Schedule> made;
+    PolicyHead policy;
+    if (!record.get(policy.name, key(Names::Policy)) ||
+        !record.get(policy.firstRule, key(Names::FirstRule))) {
+        TraceLine(2, "policyparser", __LINE__) << "Attempt to parse policy with no name or rule id";
+        return made;
+    }
+    record.get(policy.mode, key(Names::Mode));
+    for (XmlListIterator it = record.first(); !it.isNull(); it.next()) {
+        const QString kind = it.name();
+        const bool snapshot = kind == key(Names::LocalSnapshot);
+        XmlList list;
+        if (it.type() != XmlListIterator::List ||
+            !(snapshot || kind == key(Names::Backup) || kind == key(Names::Cdp)) ||
+            !record.get(list, it))
+            continue;
+        parseOperation(policy, list, triggerTarget(snapshot), made);
+    }
+    return made;
+}
+
+void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
+                                  const XmlList &target, QList<Schedule> &made) const
+{
+    QString name;
+    quint32 id = 0;
+    QString objective;
+    list.get(name, key(Names::Name));
+    list.get(id, key(Names::OperationId));
+    list.get(objective, key(Names::RecoveryPointObjective));
+
+    Operation operation;
+    operation.scheduleName = policy.name + QLatin1Char('-') + QString::number(policy.firstRule) +
+                             QLatin1Char('-') + name + QLatin1Char('-') + QString::number(id);
+    operation.objective = parseObjective(objective);
+    operation.data.set(key(Names::Policy), policy.name, XmlList::Replace);
+    operation.data.set(key(Names::RuleId), policy.firstRule, XmlList::Replace);
+    operation.data.set(key(Names::Operation), name, XmlList::Replace);
+    operation.data.set(key(Names::OperationId), id, XmlList::Replace);
+    if (!policy.mode.isEmpty())
+        operation.data.set(key(Names::CommsMode), policy.mode, XmlList::Replace);
+    operation.target = target;
+
+    QString fileName;
+    if (list.get(fileName, key(Names::ScheduleFile)) &&
+        addFromFile(policy, operation, fileName, made))
+        return;
+    addObjectiveOnly(operation, made);
+}
+
+// The objective joins the file's triggers before the schedule is judged, so a
+// file without triggers still makes a valid schedule with a usable objective.
+bool PolicyParser::addFromFile(const PolicyHead &policy, const Operation &operation,
+                               const QString &fileName, QList<Schedule> &made) const
+{
+    Schedule schedule(operation.scheduleName, fileName, ruleSet, timesStore, true);
+    if (operation.objective.unit == 0)
+        traceInvalidObjective();
+    else
+        schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, ruleSet);
+    if (!schedule.isValid()) {
+        TraceLine(0, "policyparser", __LINE__)
+            << "Invalid backup schedule for policy" << policy.name << "RuleId" << policy.firstRule
+            << "Schedule" << fileName;
+        return false;
+    }
+    complete(schedule, operation);
+    TraceLine(3, "policyparser", __LINE__)
+        << "Add backup schedule" << operation.scheduleName << "Schedule file" << fileName;
+    made.append(schedule);
+    return true;
+}
+
+// A count of 0 with a known unit still adds the schedule: it is not valid and
+// never fires, but it shows up wherever the schedules are listed.
+void PolicyParser::addObjectiveOnly(const Operation &operation, QList<Schedule> &made) const
+{
+    if (operation.objective.unit == 0) {
+        traceInvalidObjective();
+        return;
+    }
+    Schedule schedule(operation.scheduleName, ruleSet, timesStore, true);
+    schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, ruleSet);
+    complete(schedule, operation);
+    TraceLine(3, "policyparser", __LINE__)
+        << "Add backup schedule" << operation.scheduleName << "RPO only";
+    made.append(schedule);
+}
+
+void PolicyParser::complete(Schedule &schedule, const Operation &operation)
+{
+    schedule.setScheduleData(operation.data);
+    schedule.setTriggerTarget(operation.target);
+    schedule.initiateSchedule();
+}

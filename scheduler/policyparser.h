@@ -1,0 +1,64 @@
+#pragma once
+
+#include "schedule.h"
+
+#include <QList>
+#include <QString>
+
+namespace Orvel {
+class Config;
+class XmlList;
+} // namespace Orvel
+
+// Turns one policy record of the policy rules into schedules: one for each
+// usable "Backup", "Cdp" or "LocalSnapshot" operation list, timed by its
+// schedule file, its recovery point objective, or both.
+class PolicyParser
+{
+public:
+    // A recovery point objective: "count unit", e.g. "4 Hours". Unit 0 means
+    // the objective is unusable.
+    struct Objective
+    {
+        quint32 unit = 0;
+        quint32 count = 0;
+    };
+
+    PolicyParser(quint32 ruleSet, Orvel::Config *timesStore);
+
+    // The record's schedules, each initiated; none for a record without a
+    // name or first rule.
+    QList<Schedule> parse(const Orvel::XmlList &record) const;
+
+    static Objective parseObjective(const QString &text);
+    // Where a fired schedule of the operation kind goes: backups and
+    // continuous protection post to the distributor, snapshots start the
+    // snapshot program.
+    static Orvel::XmlList triggerTarget(bool snapshot);
+
+private:
+    struct PolicyHead
+    {
+        QString name;
+        quint32 firstRule = 0;
+        QString mode;
+    };
+    // One operation list, ready to become a schedule.
+    struct Operation
+    {
+        QString scheduleName;
+        Objective objective;
+        Orvel::XmlList data;
+        Orvel::XmlList target;
+    };
+
+    void parseOperation(const PolicyHead &policy, const Orvel::XmlList &list,
+                        const Orvel::XmlList &target, QList<Schedule> &made) const;
+    bool addFromFile(const PolicyHead &policy, const Operation &operation, const QString &fileName,
+                     QList<Schedule> &made) const;
+    void addObjectiveOnly(const Operation &operation, QList<Schedule> &made) const;
+    static void complete(Schedule &schedule, const Operation &operation);
+
+    quint32 ruleSet;
+    Orvel::Config *timesStore;
+};
