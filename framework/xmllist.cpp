@@ -198,31 +198,25 @@ void writeElement(QString &out, const QDomElement &element, int depth, bool inde
         out += QLatin1Char('\n');
 }
 
-// Traces every leaf that no get() will ever answer, so that an operator sees
-// why a value is ignored instead of guessing.
-void traceUnusableLeaves(const QDomElement &list, const QString &source)
+// Whether some get() answers the entry; the reader traces a leaf that none
+// ever will, so that an operator sees why a value is ignored.
+bool usable(const QDomElement &e)
 {
-    for (QDomElement e = list.firstChildElement(); !e.isNull(); e = nextEntry(e)) {
-        const int type = typeOf(e);
-        const QString text = e.text();
-        quint32 u = 0;
-        qint32 i = 0;
-        bool b = false;
-        bool usable = true;
-        if (type == XmlListIterator::List)
-            traceUnusableLeaves(e, source);
-        else if (type == XmlListIterator::Invalid)
-            usable = false;
-        else if (type == XmlListIterator::Unsigned)
-            usable = strictNumberText(text) && parseUnsigned(text, u);
-        else if (type == XmlListIterator::Signed)
-            usable = strictNumberText(text) && parseSigned(text, i);
-        else if (type == XmlListIterator::Bool)
-            usable = parseBool(text, b);
-        if (!usable)
-            TraceLine(2, "xmllist", __LINE__)
-                << "Unusable value in" << source << "line" << e.lineNumber() << "entry" << keyOf(e)
-                << "type" << e.attribute(kType) << "value" << text;
+    const QString text = e.text();
+    quint32 u = 0;
+    qint32 i = 0;
+    bool b = false;
+    switch (typeOf(e)) {
+    case XmlListIterator::Invalid:
+        return false;
+    case XmlListIterator::Unsigned:
+        return strictNumberText(text) && parseUnsigned(text, u);
+    case XmlListIterator::Signed:
+        return strictNumberText(text) && parseSigned(text, i);
+    case XmlListIterator::Bool:
+        return parseBool(text, b);
+    default:
+        return true;
     }
 }
 
@@ -264,6 +258,14 @@ qsizetype mostAttributes(const QByteArray &text)
     return most;
 }
 
+QDomElement startElement(const QXmlStreamReader &reader, QDomDocument &doc)
+{
+    QDomElement element = doc.createElement(reader.qualifiedName().toString());
+    for (const QXmlStreamAttribute &attribute : reader.attributes())
+        element.setAttribute(attribute.qualifiedName().toString(), attribute.value().toString());
+    return element;
+}
+
 // What is wrong with the entry the reader stands on, or an empty text. The
 // root's name is free; only entries have keys.
 QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
@@ -275,8 +277,8 @@ QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
     if (depth < 2)
         return QString();
     const QXmlStreamAttributes attributes = reader.attributes();
-    const qsizetype keyLength =
-        attributes.hasAttribute(kName) ? attributes.value(kName).size() : reader.name().size();
+    const qsizetype keyLength = attributes.hasAttribute(kName) ? attributes.value(kName).size()
+                                                               : reader.qualifiedName().size();
     if (keyLength == 0)
         return QStringLiteral("has an empty key");
     if (keyLength > XmlList::kMaxKeyLength)
@@ -284,37 +286,61 @@ QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
     return QString();
 }
 
-// Reads the text with a streaming reader, which holds no tree, and checks
-// every limit before the text is parsed into one. A document type declaration
-// is refused outright: its entities could expand without bound or name
-// outside files. Writes the trace line and answers false on any refusal.
-bool acceptable(const QByteArray &text, const QString &source)
+// Builds the tree in one pass of a streaming reader, checking every limit
+// before a node is added, so that hostile text never grows a tree beyond
+// them. A document type declaration is refused outright: its entities could
+// expand without bound or name outside files. Whitespace between entries is
+// dropped. Writes the trace line and answers false on any refusal.
+bool readTree(const QByteArray &text, const QString &source, QDomDocument &doc)
 {
     if (text.size() > XmlList::kMaxTextBytes) {
         TraceLine(2, "xmllist", __LINE__)
             << "Refused" << source << "is larger than" << XmlList::kMaxTextBytes << "bytes";
         return false;
     }
+    // Counted before any XML reader runs: Qt's reader slows down with the
+    // square of the attributes on one element.
     if (mostAttributes(text) > XmlList::kMaxAttributes) {
         TraceLine(2, "xmllist", __LINE__) << "Refused" << source << "has an element with more than"
                                           << XmlList::kMaxAttributes << "attributes";
         return false;
     }
     QXmlStreamReader reader(text);
-    // As the tree parser reads it, so that both see the same document.
     reader.setNamespaceProcessing(false);
+    // The document gets its inner data with its first element, so the root is
+    // appended to the document itself rather than to an earlier copy of it.
+    QDomNode parent;
     int depth = 0;
     qint64 nodes = 0;
     QString reason;
     while (reason.isEmpty() && !reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::DTD) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::DTD:
             reason = QStringLiteral("has a document type declaration");
-        } else if (token == QXmlStreamReader::StartElement) {
+            break;
+        case QXmlStreamReader::StartElement:
             nodes += 1 + reader.attributes().size();
             reason = brokenLimit(reader, ++depth, nodes);
-        } else if (token == QXmlStreamReader::EndElement) {
+            if (reason.isEmpty()) {
+                const QDomElement element = startElement(reader, doc);
+                parent = depth == 1 ? doc.appendChild(element) : parent.appendChild(element);
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            if (depth > 1 && !usable(parent.toElement()))
+                TraceLine(2, "xmllist", __LINE__)
+                    << "Unusable value in" << source << "line" << reader.lineNumber() << "entry"
+                    << keyOf(parent.toElement()) << "type" << parent.toElement().attribute(kType)
+                    << "value" << parent.toElement().text();
+            parent = parent.parentNode();
             --depth;
+            break;
+        case QXmlStreamReader::Characters:
+            if (!reader.isWhitespace())
+                parent.appendChild(doc.createTextNode(reader.text().toString()));
+            break;
+        default:
+            break;
         }
     }
     if (!reason.isEmpty()) {
@@ -434,24 +460,14 @@ XmlList XmlList::fromText(const QByteArray &text, const QString &source)
 
 void XmlList::assignText(const QByteArray &text, const QString &source)
 {
-    if (!acceptable(text, source)) {
-        markUnread();
-        return;
-    }
     auto parsed = std::make_shared<Data>();
-    QString error;
-    int line = 0;
-    int column = 0;
-    if (!parsed->doc.setContent(text, &error, &line, &column)) {
-        TraceLine(2, "xmllist", __LINE__)
-            << "Not well-formed:" << source << "line" << line << "column" << column << error;
+    if (!readTree(text, source, parsed->doc)) {
         markUnread();
         return;
     }
     d = parsed;
     reindex();
     readOk = true;
-    traceUnusableLeaves(root(), source);
 }
 
 void XmlList::markUnread()
