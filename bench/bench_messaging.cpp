@@ -3,6 +3,7 @@
 // itself as the echo peer, then prints a table. With --benchmark_min_time
 // (the smoke run of scripts/test) it sends a few hundred messages only.
 
+#include "benchbus.h"
 #include "childmanager.h"
 #include "context.h"
 #include "msg.h"
@@ -49,12 +50,6 @@ bool peerReady(const MsgAddress &peer)
         .get(QLatin1String(Names::Success), false);
 }
 
-double percentile(std::vector<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(std::min(values.size() - 1, size_t(fraction * double(values.size()))));
-}
-
 void measure(int count)
 {
     const MsgAddress peer(kPeer, kPeer);
@@ -84,15 +79,6 @@ void measure(int count)
     std::printf("%-28s %12.0f\n", "Post throughput (msg/s)", double(count) / postSeconds);
     std::printf("%-28s %12.1f\n", "Request median (us)", percentile(latenciesUs, 0.5));
     std::printf("%-28s %12.1f\n", "Request p99 (us)", percentile(latenciesUs, 0.99));
-}
-
-QString startDaemon(QProcess &daemon, const QTemporaryDir &dir)
-{
-    daemon.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1",
-                                                 "--address=unix:dir=" + dir.path()});
-    if (!daemon.waitForReadyRead(10000))
-        return QString();
-    return QString::fromUtf8(daemon.readLine()).trimmed();
 }
 
 } // namespace

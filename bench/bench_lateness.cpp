@@ -1,0 +1,161 @@
+// How late the scheduler fires: the real scheduler on a private dbus-daemon,
+// 30 schedules whose daily windows open at distinct whole seconds over the
+// next half minute, and this program as the distributor, noting when each
+// "SchedulerEventPost" arrives. It prints the median, 99th percentile and
+// worst of (arrival - due instant). orvelmsg plays the node manager. With
+// --benchmark_min_time (the smoke run of scripts/test) it uses 3 schedules.
+
+#include "benchbus.h"
+#include "childmanager.h"
+#include "context.h"
+#include "msg.h"
+#include "msgcondition.h"
+#include "msgnames.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <boost/make_shared.hpp>
+
+#include <cstdio>
+#include <map>
+
+using namespace Orvel;
+
+namespace {
+
+constexpr int kSchedules = 30;
+constexpr int kSmokeSchedules = 3;
+// Room for the scheduler to start and load the rules before the first window.
+constexpr int kLeadSeconds = 4;
+
+void write(const QString &path, const QByteArray &text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text);
+}
+
+// Rule set 1: one policy whose operation i opens a one-second daily window at
+// due[i]; answers those instants by operation name.
+std::map<QString, QDateTime> writeRules(const QString &home, int count)
+{
+    const QString rules = home + QStringLiteral("/rules/1/");
+    write(rules + "dispatcherrules.cfg",
+          "<r><ReplicationStream><Policies><Policy>Bench</Policy></Policies>"
+          "</ReplicationStream></r>");
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime first = now.addSecs(kLeadSeconds).addMSecs(1000 - now.time().msec());
+    std::map<QString, QDateTime> due;
+    QByteArray operations;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("Op%1").arg(i);
+        const QDateTime at = first.addSecs(i);
+        due[name] = at;
+        operations += "<Backup><Name>" + name.toUtf8() + "</Name><OperationId type=\"uint\">" +
+                      QByteArray::number(i) + "</OperationId><ScheduleFile>s" +
+                      QByteArray::number(i) + ".xml</ScheduleFile></Backup>";
+        write(rules + QStringLiteral("s%1.xml").arg(i),
+              "<s><ScheduleElement><Type>Trigger</Type><WeekDays><Days><All>true</All></Days>"
+              "</WeekDays><Time>" +
+                  at.toString(QStringLiteral("hh:mm:ss")).toUtf8() +
+                  "</Time><Duration>1</Duration></ScheduleElement></s>");
+    }
+    write(rules + "policyrules.cfg", "<r><Policy><Policy>Bench</Policy><FirstRule type=\"uint\">1"
+                                     "</FirstRule>" +
+                                         operations + "</Policy></r>");
+    return due;
+}
+
+class Arrivals : public MsgCondition
+{
+public:
+    explicit Arrivals(size_t expected)
+        : expected(expected)
+    {}
+    bool isDone() const override { return lateness.size() >= expected; }
+
+    size_t expected;
+    std::vector<double> lateness;
+};
+
+QProcess *startPeer(QProcess &process, const QStringList &arguments)
+{
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/") + arguments.first(),
+                  arguments.mid(1));
+    process.waitForStarted(10000);
+    return &process;
+}
+
+void measure(const std::map<QString, QDateTime> &due)
+{
+    ChildManager distributor;
+    distributor.initialize(1, 1);
+    Arrivals arrivals(due.size());
+    distributor.addMsgHandler(
+        QLatin1String(Names::SchedulerEventPost),
+        boost::make_shared<ChildManager::Handler>([&](const Msg &msg) {
+            const QDateTime arrived = QDateTime::currentDateTime();
+            const auto it = due.find(msg.getString(nullptr, QLatin1String(Names::Operation)));
+            if (it != due.end())
+                arrivals.lateness.push_back(double(it->second.msecsTo(arrived)));
+            return eMsgResultHandled;
+        }));
+    QProcess nodeManager;
+    QProcess scheduler;
+    startPeer(nodeManager, {"orvelmsg", "listen", "NodeManager", "NodeManager"});
+    startPeer(scheduler, {"scheduler"});
+    // The scheduler asks the node manager for rule sets once it runs.
+    while (!nodeManager.readAll().contains("NodeMgrRegisterNotifyRulesIdPost"))
+        nodeManager.waitForReadyRead(10000);
+    QProcess announce;
+    startPeer(announce, {"orvelmsg", "post", "Scheduler", "Scheduler", "NodeMgrNotifyRulesIdPost",
+                         "<b><RulesId type=\"uint\">1</RulesId></b>"});
+    announce.waitForFinished(10000);
+    Msg::wait(arrivals, (kLeadSeconds + int(due.size()) + 10) * 1000);
+    scheduler.terminate();
+    scheduler.waitForFinished(10000);
+    nodeManager.terminate();
+    nodeManager.waitForFinished(10000);
+
+    const std::vector<double> &late = arrivals.lateness;
+    std::printf("%-28s %12s\n", "measure", "value");
+    std::printf("%-28s %12zu\n", "schedules", due.size());
+    std::printf("%-28s %12zu\n", "firings received", late.size());
+    if (late.empty())
+        return;
+    std::printf("%-28s %12.1f\n", "lateness median (ms)", percentile(late, 0.5));
+    std::printf("%-28s %12.1f\n", "lateness p99 (ms)", percentile(late, 0.99));
+    std::printf("%-28s %12.1f\n", "lateness worst (ms)", percentile(late, 1.0));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    const bool smoke =
+        application.arguments().filter(QStringLiteral("--benchmark_min_time")).size() > 0;
+    QTemporaryDir dir;
+    QProcess daemon;
+    const QString address = startDaemon(daemon, dir);
+    if (address.isEmpty()) {
+        std::fprintf(stderr, "bench_lateness: cannot start dbus-daemon\n");
+        return 1;
+    }
+    const QString home = dir.path() + QStringLiteral("/home");
+    qputenv("ORVEL_BUS", address.toUtf8());
+    qputenv("ORVEL_HOME", home.toUtf8());
+    qputenv("ORVEL_TRACE_LEVEL", "-1");
+    qputenv("ORVEL_LOG_FILE", (dir.path() + QStringLiteral("/event.log")).toUtf8());
+    qputenv("ORVEL_READY_TIMEOUT_S", "10");
+    const auto due = writeRules(home, smoke ? kSmokeSchedules : kSchedules);
+    const QString self = QStringLiteral("Distributor");
+    Context::run([&]() { measure(due); }, 3, 0, self, self, self);
+    daemon.terminate();
+    daemon.waitForFinished(10000);
+    return 0;
+}
