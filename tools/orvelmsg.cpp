@@ -9,16 +9,13 @@
 // Exit codes: 0 done, 1 the request was not answered, 2 usage errors, a body
 // that does not parse, a peer that is not there or a bus that cannot be reached.
 
-#include "childmanager.h"
-#include "clock.h"
 #include "context.h"
 #include "msg.h"
 #include "msgnames.h"
+#include "toolsupport.h"
 
 #include <QCoreApplication>
 #include <QStringList>
-
-#include <boost/make_shared.hpp>
 
 #include <cstdio>
 
@@ -39,15 +36,7 @@ int usage()
 
 void fail(const QString &text)
 {
-    std::fprintf(stderr, "orvelmsg: %s\n", qPrintable(text));
-}
-
-void printMessage(const Msg &msg)
-{
-    const QString stamp = Clock::now().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
-    std::printf("%s %s %s\n", qPrintable(stamp), qPrintable(msg.name()),
-                msg.body().toBinary().constData());
-    std::fflush(stdout);
+    ToolSupport::fail("orvelmsg", text);
 }
 
 // Asks the hub router whether `peer` is there, so that a post to nobody is
@@ -80,23 +69,6 @@ int send(bool isRequest, const MsgAddress &peer, const QString &name, const XmlL
     return 0;
 }
 
-int listen()
-{
-    ChildManager manager;
-    if (!manager.initialize(1, 1)) {
-        fail(QStringLiteral("cannot own the name of %1/%2")
-                 .arg(Context::processName(), Context::groupName()));
-        return 2;
-    }
-    manager.addMsgHandler(QString(), boost::make_shared<ChildManager::Handler>([](const Msg &msg) {
-                              printMessage(msg);
-                              return eMsgResultHandled;
-                          }));
-    Msg::wait(ChildManager::ConditionDone(manager), -1);
-    manager.release();
-    return 0;
-}
-
 int runCommand(const QStringList &args)
 {
     const QString command = args.value(0);
@@ -116,8 +88,8 @@ int runCommand(const QStringList &args)
     int result = 2;
     const MsgAddress peer(args.at(1), args.at(2));
     const auto entry = [&]() {
-        result =
-            isListen ? listen() : send(command == QLatin1String("request"), peer, args.at(3), body);
+        result = isListen ? ToolSupport::printEveryMessage("orvelmsg")
+                          : send(command == QLatin1String("request"), peer, args.at(3), body);
     };
     const QString self = isListen ? args.at(1) : QStringLiteral("orvelmsg");
     const QString group = isListen ? args.at(2) : QStringLiteral("Tools");
