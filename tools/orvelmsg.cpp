@@ -11,7 +11,6 @@
 
 #include "context.h"
 #include "msg.h"
-#include "msgnames.h"
 #include "toolsupport.h"
 
 #include <QCoreApplication>
@@ -39,21 +38,9 @@ void fail(const QString &text)
     ToolSupport::fail("orvelmsg", text);
 }
 
-// Asks the hub router whether `peer` is there, so that a post to nobody is
-// reported instead of vanishing.
-bool peerIsThere(const MsgAddress &peer)
-{
-    Msg registration(MsgAddress(MsgAddress::HubRouter),
-                     QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(), 0);
-    registration.set(QLatin1String(Names::Address), peer.toXml(), 1);
-    registration.send(false);
-    const Msg ready = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), kPeerLookupMs);
-    return ready && ready.get(QLatin1String(Names::Success), false);
-}
-
 int send(bool isRequest, const MsgAddress &peer, const QString &name, const XmlList &body)
 {
-    if (!peerIsThere(peer)) {
+    if (!ToolSupport::peerIsThere(peer, kPeerLookupMs)) {
         fail(QStringLiteral("no process owns %1").arg(peer.busName()));
         return 2;
     }

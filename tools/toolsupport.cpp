@@ -4,9 +4,11 @@
 #include "clock.h"
 #include "context.h"
 #include "msg.h"
+#include "msgnames.h"
 
 #include <boost/make_shared.hpp>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace ToolSupport {
@@ -22,6 +24,37 @@ void printMessage(const Orvel::Msg &msg)
 void fail(const char *tool, const QString &text)
 {
     std::fprintf(stderr, "%s: %s\n", tool, qPrintable(text));
+}
+
+bool peerIsThere(const Orvel::MsgAddress &peer, int timeoutMs)
+{
+    using namespace Orvel;
+    Msg registration(MsgAddress(MsgAddress::HubRouter),
+                     QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(), 0);
+    registration.set(QLatin1String(Names::Address), peer.toXml(), 1);
+    registration.send(false);
+    const Msg ready = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), timeoutMs);
+    return ready && ready.get(QLatin1String(Names::Success), false);
+}
+
+void printAligned(const QList<QStringList> &rows)
+{
+    QList<int> widths;
+    for (const QStringList &row : rows) {
+        for (int column = 0; column < row.size(); ++column) {
+            if (column == widths.size())
+                widths.append(0);
+            widths[column] = std::max(widths.at(column), int(row.at(column).size()));
+        }
+    }
+    for (const QStringList &row : rows) {
+        QString line;
+        for (int column = 0; column < row.size(); ++column)
+            line += column + 1 < row.size() ? row.at(column).leftJustified(widths.at(column) + 2)
+                                            : row.at(column);
+        std::printf("%s\n", qPrintable(line));
+    }
+    std::fflush(stdout);
 }
 
 int printEveryMessage(const char *tool)
