@@ -2,7 +2,10 @@
 
 #include "trace.h"
 
+#include <QDir>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace Orvel {
 
@@ -15,6 +18,20 @@ QString FixedPath::home()
 QString FixedPath::rules(quint32 ruleSet)
 {
     return home() + QStringLiteral("/rules/") + QString::number(ruleSet);
+}
+
+QList<quint32> FixedPath::ruleSets()
+{
+    QList<quint32> found;
+    const QDir folder(home() + QStringLiteral("/rules"));
+    for (const QString &name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const quint32 number = name.toUInt(&ok, 10);
+        if (ok && number != 0 && name == QString::number(number))
+            found.append(number);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 namespace Orvel {
@@ -11,6 +12,9 @@ public:
     static QString home();
     // The folder of rule set `ruleSet`, without a trailing separator.
     static QString rules(quint32 ruleSet);
+    // The rule sets present: every folder under $ORVEL_HOME/rules named by a
+    // number other than 0, in ascending order.
+    static QList<quint32> ruleSets();
     // The path of a file that rules name (a schedule or calendar file), which
     // must stay inside the folder of rule set `ruleSet`: subfolders are fine,
     // an empty or absolute name, a `..` component or a NUL character is

@@ -2,18 +2,16 @@
 
 #include "clock.h"
 #include "context.h"
-#include "fixedpath.h"
-#include "localpolicies.h"
 #include "log.h"
 #include "msg.h"
 #include "msgnames.h"
 #include "policyparser.h"
+#include "rulesetloader.h"
 #include "spawn.h"
 #include "timer.h"
 #include "trace.h"
 
 #include <QFileInfo>
-#include <QSet>
 
 #include <boost/bind/bind.hpp>
 #include <boost/make_shared.hpp>
@@ -330,45 +328,12 @@ void ScheduleList::reload(quint32 uiRuleSet)
     TraceLine(4, "schedulelist", __LINE__) << "IN:"
                                            << "ScheduleList::reload"
                                            << "reload uiRuleSet =" << uiRuleSet;
-    const QString folder = FixedPath::rules(uiRuleSet) + QLatin1Char('/');
-    const Config dispatcherRules(folder + key(Names::DispatcherRulesFile), QString());
-    const Config policyRules(folder + key(Names::PolicyRulesFile), QString());
     ruleSet = uiRuleSet;
-    const QStringList local = LocalPolicies::fromDispatcherRules(dispatcherRules);
-    if (!local.isEmpty()) {
-        TraceLine(3, "schedulelist", __LINE__)
-            << "Parse policy rules for" << local.size() << "locally implemented policies";
-        parsePolicyRules(policyRules, local);
-    }
+    schedules.append(RuleSetLoader::load(uiRuleSet, &config));
     sortSchedules();
     TraceLine(4, "schedulelist", __LINE__) << "OUT:"
                                            << "ScheduleList::reload"
                                            << "reload uiRuleSet =" << uiRuleSet;
-}
-
-// Every record of an implemented policy is parsed, so a policy whose record
-// occurs twice gives its schedules twice.
-void ScheduleList::parsePolicyRules(const Config &rules, const QStringList &localPolicies)
-{
-    if (!rules) {
-        TraceLine(2, "schedulelist", __LINE__) << "Failed to open the policy rules";
-        return;
-    }
-    if (rules.isEmpty()) {
-        TraceLine(2, "schedulelist", __LINE__) << "No policy rules";
-        return;
-    }
-    const QSet<QString> implemented(localPolicies.begin(), localPolicies.end());
-    for (XmlListIterator it = rules.first(); !it.isNull(); it.next()) {
-        XmlList record;
-        QString name;
-        if (it.name() != key(Names::Policy) || it.type() != XmlListIterator::List ||
-            !rules.get(record, it) || !record.get(name, key(Names::Policy)) ||
-            !implemented.contains(name))
-            continue;
-        TraceLine(3, "schedulelist", __LINE__) << "Parse policy" << name;
-        parsePolicy(record);
-    }
 }
 
 void ScheduleList::parsePolicy(const XmlList &record)

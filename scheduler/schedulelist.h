@@ -53,7 +53,6 @@ private:
     void sortSchedules();
     // Arms the timer for the pending `first`; false when it is due now.
     bool armFor(const Schedule &first, const QDateTime &now);
-    void parsePolicyRules(const Orvel::Config &rules, const QStringList &localPolicies);
 
     quint32 ruleSet = 0;
     QList<Schedule> schedules;

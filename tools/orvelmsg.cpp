@@ -9,16 +9,12 @@
 // Exit codes: 0 done, 1 the request was not answered, 2 usage errors, a body
 // that does not parse, a peer that is not there or a bus that cannot be reached.
 
-#include "childmanager.h"
-#include "clock.h"
 #include "context.h"
 #include "msg.h"
-#include "msgnames.h"
+#include "toolsupport.h"
 
 #include <QCoreApplication>
 #include <QStringList>
-
-#include <boost/make_shared.hpp>
 
 #include <cstdio>
 
@@ -39,32 +35,12 @@ int usage()
 
 void fail(const QString &text)
 {
-    std::fprintf(stderr, "orvelmsg: %s\n", qPrintable(text));
-}
-
-void printMessage(const Msg &msg)
-{
-    const QString stamp = Clock::now().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
-    std::printf("%s %s %s\n", qPrintable(stamp), qPrintable(msg.name()),
-                msg.body().toBinary().constData());
-    std::fflush(stdout);
-}
-
-// Asks the hub router whether `peer` is there, so that a post to nobody is
-// reported instead of vanishing.
-bool peerIsThere(const MsgAddress &peer)
-{
-    Msg registration(MsgAddress(MsgAddress::HubRouter),
-                     QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(), 0);
-    registration.set(QLatin1String(Names::Address), peer.toXml(), 1);
-    registration.send(false);
-    const Msg ready = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), kPeerLookupMs);
-    return ready && ready.get(QLatin1String(Names::Success), false);
+    ToolSupport::fail("orvelmsg", text);
 }
 
 int send(bool isRequest, const MsgAddress &peer, const QString &name, const XmlList &body)
 {
-    if (!peerIsThere(peer)) {
+    if (!ToolSupport::peerIsThere(peer, kPeerLookupMs)) {
         fail(QStringLiteral("no process owns %1").arg(peer.busName()));
         return 2;
     }
@@ -77,23 +53,6 @@ int send(bool isRequest, const MsgAddress &peer, const QString &name, const XmlL
         return 1;
     }
     std::printf("%s %s\n", qPrintable(reply.name()), reply.body().toBinary().constData());
-    return 0;
-}
-
-int listen()
-{
-    ChildManager manager;
-    if (!manager.initialize(1, 1)) {
-        fail(QStringLiteral("cannot own the name of %1/%2")
-                 .arg(Context::processName(), Context::groupName()));
-        return 2;
-    }
-    manager.addMsgHandler(QString(), boost::make_shared<ChildManager::Handler>([](const Msg &msg) {
-                              printMessage(msg);
-                              return eMsgResultHandled;
-                          }));
-    Msg::wait(ChildManager::ConditionDone(manager), -1);
-    manager.release();
     return 0;
 }
 
@@ -116,8 +75,8 @@ int runCommand(const QStringList &args)
     int result = 2;
     const MsgAddress peer(args.at(1), args.at(2));
     const auto entry = [&]() {
-        result =
-            isListen ? listen() : send(command == QLatin1String("request"), peer, args.at(3), body);
+        result = isListen ? ToolSupport::printEveryMessage("orvelmsg")
+                          : send(command == QLatin1String("request"), peer, args.at(3), body);
     };
     const QString self = isListen ? args.at(1) : QStringLiteral("orvelmsg");
     const QString group = isListen ? args.at(2) : QStringLiteral("Tools");

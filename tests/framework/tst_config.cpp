@@ -37,6 +37,18 @@ TEST(FixedPathTest, FollowsOrvelHome)
     EXPECT_EQ(FixedPath::rules(1), QStringLiteral("/var/lib/orvel/rules/1"));
 }
 
+// Only folders named by a plain number above 0 are rule sets; the order is
+// numeric, so 10 comes after 9.
+TEST(FixedPathTest, ListsTheRuleSetsInNumericOrder)
+{
+    TempHome home;
+    EXPECT_TRUE(FixedPath::ruleSets().isEmpty());
+    for (const char *folder : {"9", "10", "2", "0", "07", "x1", "3.cfg"})
+        QDir().mkpath(home.path() + QStringLiteral("/rules/") + QLatin1String(folder));
+    home.write(QStringLiteral("rules/4"), "a file, not a folder");
+    EXPECT_EQ(FixedPath::ruleSets(), (QList<quint32>{2, 9, 10}));
+}
+
 TEST(ConfigTest, LoadsByPathAloneOrByFolderAndName)
 {
     TempHome home;

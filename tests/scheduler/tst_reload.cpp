@@ -15,7 +15,8 @@ QStringList reloadTraces(const TraceCapture &trace)
     const QStringList lines = trace.lines();
     const QStringList texts = trace.texts();
     for (int i = 0; i < lines.size(); ++i) {
-        if (lines.at(i).contains(" localpolicies:") || lines.at(i).contains(" schedulelist:"))
+        if (lines.at(i).contains(" localpolicies:") || lines.at(i).contains(" schedulelist:") ||
+            lines.at(i).contains(" rulesetloader:"))
             found << texts.at(i);
     }
     return found;

@@ -1,0 +1,62 @@
+#include "rulesetloader.h"
+
+#include "fixedpath.h"
+#include "localpolicies.h"
+#include "msgnames.h"
+#include "policyparser.h"
+#include "trace.h"
+
+#include <QSet>
+
+using namespace Orvel;
+
+namespace {
+
+QString key(const char *name)
+{
+    return QLatin1String(name);
+}
+
+} // namespace
+
+QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore)
+{
+    const QString folder = FixedPath::rules(ruleSet) + QLatin1Char('/');
+    const Config dispatcherRules(folder + key(Names::DispatcherRulesFile), QString());
+    const Config policyRules(folder + key(Names::PolicyRulesFile), QString());
+    QList<Schedule> made;
+    const QStringList local = LocalPolicies::fromDispatcherRules(dispatcherRules);
+    if (!local.isEmpty()) {
+        TraceLine(3, "rulesetloader", __LINE__)
+            << "Parse policy rules for" << local.size() << "locally implemented policies";
+        parsePolicyRules(policyRules, local, ruleSet, timesStore, made);
+    }
+    return made;
+}
+
+// Every record of an implemented policy is parsed, so a policy whose record
+// occurs twice gives its schedules twice.
+void RuleSetLoader::parsePolicyRules(const Config &rules, const QStringList &localPolicies,
+                                     quint32 ruleSet, Config *timesStore, QList<Schedule> &made)
+{
+    if (!rules) {
+        TraceLine(2, "rulesetloader", __LINE__) << "Failed to open the policy rules";
+        return;
+    }
+    if (rules.isEmpty()) {
+        TraceLine(2, "rulesetloader", __LINE__) << "No policy rules";
+        return;
+    }
+    const QSet<QString> implemented(localPolicies.begin(), localPolicies.end());
+    const PolicyParser parser(ruleSet, timesStore);
+    for (XmlListIterator it = rules.first(); !it.isNull(); it.next()) {
+        XmlList record;
+        QString name;
+        if (it.name() != key(Names::Policy) || it.type() != XmlListIterator::List ||
+            !rules.get(record, it) || !record.get(name, key(Names::Policy)) ||
+            !implemented.contains(name))
+            continue;
+        TraceLine(3, "rulesetloader", __LINE__) << "Parse policy" << name;
+        made.append(parser.parse(record));
+    }
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "schedule.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace Orvel {
+class Config;
+} // namespace Orvel
+
+// Reads one rule set the way the scheduler does: the dispatcher rules say
+// which policies this node implements, the policy rules give their
+// operations, and each operation becomes a schedule. The scheduler and the
+// operator tools share it, so a preview or a check sees exactly what the
+// running scheduler would load.
+class RuleSetLoader
+{
+public:
+    // The schedules of rule set `ruleSet`, unsorted, each initiated with its
+    // times from `timesStore` (none when it is null).
+    static QList<Schedule> load(quint32 ruleSet, Orvel::Config *timesStore);
+
+private:
+    static void parsePolicyRules(const Orvel::Config &rules, const QStringList &localPolicies,
+                                 quint32 ruleSet, Orvel::Config *timesStore, QList<Schedule> &made);
+};

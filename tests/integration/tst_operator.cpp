@@ -1,0 +1,336 @@
+// The operator's tools against real processes: schedctl asking a running
+// scheduler, schedctl preview against what the scheduler really fires,
+// schedctl check on broken rule sets, and scripts/demo end to end.
+
+#include "bustest.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+
+const QString kSource = QStringLiteral(ORVEL_SOURCE_DIR);
+
+struct Outcome
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// A firing as schedctl preview prints it, and as the scheduler traces it.
+struct Firing
+{
+    QString name;
+    QDateTime at;
+    bool operator<(const Firing &other) const
+    {
+        return at != other.at ? at < other.at : name < other.name;
+    }
+    bool operator==(const Firing &other) const { return name == other.name && at == other.at; }
+};
+
+[[maybe_unused]] void PrintTo(const Firing &firing, std::ostream *out)
+{
+    *out << firing.name.toStdString() << "@" << firing.at.toString("hh:mm:ss").toStdString();
+}
+
+} // namespace
+
+class OperatorTest : public BusTest
+{
+protected:
+    void SetUp() override
+    {
+        BusTest::SetUp();
+        environment.insert("ORVEL_TRACE_LEVEL", "2");
+    }
+
+    // The example home, with the snapshot program in the working directory.
+    void useExamples()
+    {
+        ASSERT_EQ(runToEnd("/bin/cp", {"-r", kSource + "/examples/home", dir.filePath("home")}), 0);
+        ASSERT_EQ(runToEnd("/bin/cp", {kSource + "/examples/home/quenrod.exe", dir.path()}), 0);
+    }
+
+    void write(const QString &relative, const QByteArray &bytes)
+    {
+        QFile file(dir.filePath("home/" + relative));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+    Outcome schedctl(const QStringList &arguments)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(kBin + "/schedctl", arguments);
+        Outcome run;
+        if (process.waitForFinished(kPatienceMs))
+            run.code = process.exitCode();
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+    void startExampleScheduler()
+    {
+        start("standin-nodemanager", {"--rules-id", "1"});
+        start("standin-distributor", {});
+        start("scheduler", {});
+        ASSERT_TRUE(eventually([&]() { return schedctl({"triggers"}).code == 0; }));
+    }
+
+    // The firings the running scheduler traced, to the second.
+    QList<Firing> tracedFirings() const
+    {
+        static const QRegularExpression fired(QStringLiteral(
+            "Schedule triggered:  (\\S+)  at  (\\d\\d:\\d\\d:\\d\\d \\w+ \\w+ \\d+ \\d+)"));
+        QList<Firing> found;
+        auto it = fired.globalMatch(text("trace.log"));
+        while (it.hasNext()) {
+            const auto match = it.next();
+            found.append({match.captured(1),
+                          QDateTime::fromString(match.captured(2), "hh:mm:ss ddd MMMM d yyyy")});
+        }
+        return found;
+    }
+
+    static QList<Firing> previewFirings(const QString &output)
+    {
+        QList<Firing> found;
+        for (const QString &line : output.split('\n', Qt::SkipEmptyParts)) {
+            const QStringList columns = line.split('\t');
+            found.append(
+                {columns.value(0), QDateTime::fromString(columns.value(1), "yyyyMMddhhmmss")});
+        }
+        return found;
+    }
+};
+
+// ---- against a running scheduler -------------------------------------------
+
+TEST_F(OperatorTest, TriggersListsTheManualTriggerWithItsPolicyAndOperation)
+{
+    useExamples();
+    startExampleScheduler();
+    const Outcome run = schedctl({"triggers"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_TRUE(run.out.contains(QRegularExpression("Full now +Gold +Nightly")))
+        << run.out.toStdString();
+}
+
+TEST_F(OperatorTest, TriggerMakesTheScheduleDueAndTheDistributorGetsTheEvent)
+{
+    useExamples();
+    QProcess *distributor = nullptr;
+    start("standin-nodemanager", {"--rules-id", "1"});
+    distributor = start("standin-distributor", {});
+    start("scheduler", {});
+    ASSERT_TRUE(eventually([&]() { return schedctl({"triggers"}).code == 0; }));
+    const Outcome run = schedctl({"trigger", "full NOW", "--tag", "before-upgrade"});
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.trimmed().toStdString(), "full NOW: 1 schedule made due");
+    QString seen;
+    EXPECT_TRUE(outputHas(distributor, "<UserTag type=\"text\">before-upgrade</UserTag>", &seen))
+        << seen.toStdString();
+}
+
+TEST_F(OperatorTest, TriggerOfANameNobodyHasIsAProblem)
+{
+    useExamples();
+    startExampleScheduler();
+    const Outcome run = schedctl({"trigger", "No such trigger"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("No such trigger"));
+}
+
+TEST_F(OperatorTest, BusCommandsWithoutASchedulerFailWithOneLineAndExitTwo)
+{
+    for (const QStringList &arguments :
+         {QStringList{"triggers"}, QStringList{"trigger", "Full now"}}) {
+        const Outcome run = schedctl(arguments);
+        EXPECT_EQ(run.code, 2) << arguments.join(' ').toStdString();
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains("the scheduler is not running")) << run.err.toStdString();
+    }
+}
+
+TEST_F(OperatorTest, WrongArgumentsAreUsageErrors)
+{
+    useExamples();
+    const QList<QStringList> cases = {
+        {},
+        {"bogus"},
+        {"trigger"},
+        {"triggers", "extra"},
+        {"timers", "--rule-set", "x"},
+        {"timers", "--rule-set", "7"},
+        {"check", "--rule-set", "0"},
+        {"preview", "--rule-set", "1", "--from", "2026120500", "--count", "3"},
+        {"preview", "--rule-set", "1", "--from", "20261205000000", "--count", "0"},
+        {"preview", "--rule-set", "1", "--from", "20261205000000"},
+        {"preview", "--rule-set", "1", "--from", "20261205000000", "--count", "3", "--tag", "t"},
+    };
+    for (const QStringList &arguments : cases) {
+        const Outcome run = schedctl(arguments);
+        EXPECT_EQ(run.code, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.startsWith("schedctl: ")) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+    }
+}
+
+// ---- preview and timers ----------------------------------------------------
+
+// Whole seconds only: the scheduler fires to the millisecond but traces to the
+// second, and schedules initiated a millisecond apart tie in the preview.
+TEST_F(OperatorTest, PreviewAgreesWithWhatTheSchedulerFires)
+{
+    useExamples();
+    startExampleScheduler();
+    // Four at once, then Silver at +3 s, Gold's backup at +5 s, Silver at +6 s.
+    ASSERT_TRUE(eventually([&]() { return tracedFirings().size() >= 7; }));
+    QList<Firing> real = tracedFirings();
+    const QDateTime from = real.first().at;
+    const Outcome run = schedctl({"preview", "--rule-set", "1", "--from",
+                                  from.toString("yyyyMMddhhmmss"), "--count", "100"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    QList<Firing> expected = previewFirings(run.out);
+    // Compare the whole seconds the run has certainly finished.
+    const QDateTime end = real.last().at;
+    const auto before = [&end](const Firing &f) { return f.at < end; };
+    real.erase(std::stable_partition(real.begin(), real.end(), before), real.end());
+    expected.erase(std::stable_partition(expected.begin(), expected.end(), before), expected.end());
+    std::sort(real.begin(), real.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(real, expected);
+}
+
+TEST_F(OperatorTest, PreviewPrintsTabSeparatedIndexesAndFollowsTheExclusion)
+{
+    useExamples();
+    // 25 and 26 December are holidays: the nightly backup skips both and runs
+    // one second after the exclusion ends.
+    const Outcome run = schedctl({"preview", "--rule-set", "1", "--from", "20261224235958",
+                                  "--count", "2", "--schedule", "Gold-10-Nightly-1"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.toStdString(), "Gold-10-Nightly-1\t20261224235958\t2\t-1\n"
+                                     "Gold-10-Nightly-1\t20261227000001\t2\t-1\n");
+    const Outcome fallback = schedctl({"preview", "--rule-set", "1", "--from", "20261205120000",
+                                       "--count", "1", "--schedule", "Bronze-30-Offsite-2"});
+    EXPECT_EQ(fallback.out.toStdString(), "Bronze-30-Offsite-2\t20261205120000\t0\t0\n");
+}
+
+TEST_F(OperatorTest, TimersAndPreviewLeaveTheStoreAlone)
+{
+    useExamples();
+    const QByteArray store = "<config><entry name=\"Gold-10-Snap-2\" type=\"list\">"
+                             "<LastOccurance>20261205080000</LastOccurance></entry></config>";
+    QDir().mkpath(dir.filePath("home/local"));
+    write("local/scheduler.cfg", store);
+    const Outcome timers = schedctl({"timers"});
+    EXPECT_EQ(timers.code, 0) << timers.err.toStdString();
+    EXPECT_TRUE(timers.out.contains(QRegularExpression("Sat 2026-12-05 08:00:00 .*Gold-10-Snap-2")))
+        << timers.out.toStdString();
+    EXPECT_TRUE(timers.out.contains("5 schedules in rule set 1"));
+    const Outcome preview =
+        schedctl({"preview", "--rule-set", "1", "--from", "20261205000000", "--count", "5"});
+    EXPECT_EQ(preview.code, 0);
+    EXPECT_EQ(text("home/local/scheduler.cfg").toUtf8(), store);
+    EXPECT_EQ(QDir(dir.filePath("home/local")).entryList(QDir::Files),
+              QStringList{"scheduler.cfg"});
+}
+
+// ---- check -------------------------------------------------------------------
+
+TEST_F(OperatorTest, CheckPassesTheExamples)
+{
+    useExamples();
+    const Outcome run = schedctl({"check"});
+    EXPECT_EQ(run.code, 0) << run.out.toStdString();
+    EXPECT_EQ(run.out.toStdString(), "rule set 1: 5 schedules, no problems\n");
+}
+
+struct BrokenCase
+{
+    const char *what;
+    const char *file;
+    QByteArray bytes; // empty: the file is removed
+    QString expected; // "file: reason" start of one reported line
+};
+
+[[maybe_unused]] void PrintTo(const BrokenCase &broken, std::ostream *out)
+{
+    *out << broken.what;
+}
+
+class CheckTest : public OperatorTest, public ::testing::WithParamInterface<BrokenCase>
+{
+};
+
+TEST_P(CheckTest, ReportsTheFileAndTheReason)
+{
+    useExamples();
+    const BrokenCase &broken = GetParam();
+    if (broken.bytes.isEmpty())
+        QFile::remove(dir.filePath("home/rules/1/") + broken.file);
+    else
+        write(QStringLiteral("rules/1/") + broken.file, broken.bytes);
+    const Outcome run = schedctl({"check", "--rule-set", "1"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.out.contains(broken.expected)) << run.out.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Broken, CheckTest,
+    ::testing::Values(BrokenCase{"missing dispatcher rules",
+                                 "dispatcherrules.cfg",
+                                 {},
+                                 "dispatcherrules.cfg: Cannot read dispatcherrules.cfg"},
+                      BrokenCase{"malformed policy rules", "policyrules.cfg", "<rules><Policy>",
+                                 "policyrules.cfg: Not well-formed: policyrules.cfg line 1"},
+                      BrokenCase{"missing schedule file",
+                                 "quiet-hour.xml",
+                                 {},
+                                 "quiet-hour.xml: Failed to open the schedule file quiet-hour.xml"},
+                      BrokenCase{"schedule file without elements", "monthly.xml", "<schedule/>",
+                                 "monthly.xml: Empty schedule file monthly.xml"},
+                      BrokenCase{"malformed calendar", "holidays.cfg", "<config><Calendar>",
+                                 "nightly.xml: Invalid Calendar for schedule element"},
+                      BrokenCase{"element without a rule", "offsite.xml",
+                                 "<s><ScheduleElement><Type>Fallback</Type></ScheduleElement></s>",
+                                 "offsite.xml: Schedule element contains no known date/time data"},
+                      BrokenCase{
+                          "bad week days", "quiet-hour.xml",
+                          "<s><ScheduleElement><Type>Exclude</Type><WeekDays><Days><All>false</All>"
+                          "</Days></WeekDays></ScheduleElement></s>",
+                          "quiet-hour.xml: Invalid DaysOfWeek for schedule element"}),
+    [](const ::testing::TestParamInfo<BrokenCase> &info) {
+        return QString::fromLatin1(info.param.what).replace(' ', '_').toStdString();
+    });
+
+// ---- the demo ----------------------------------------------------------------
+
+TEST_F(OperatorTest, TheDemoShowsFiringsAndTheManualTriggerAndStopsEverything)
+{
+    QProcess demo;
+    demo.setProcessChannelMode(QProcess::MergedChannels);
+    demo.start(kSource + "/scripts/demo", {"--seconds", "8", "--no-build", "--bin", kBin});
+    ASSERT_TRUE(demo.waitForFinished(30000));
+    const QString output = QString::fromUtf8(demo.readAll());
+    EXPECT_EQ(demo.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("Gold-10-Nightly-1")) << output.toStdString(); // the timetable
+    EXPECT_TRUE(
+        output.contains(QRegularExpression("\\d\\d:\\d\\d:\\d\\d  Silver +Continuous +time")))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains("Full now: 1 schedule made due")) << output.toStdString();
+    EXPECT_TRUE(output.contains(QRegularExpression("Gold +Nightly +manual: Full now")))
+        << output.toStdString();
+    EXPECT_TRUE(
+        output.contains(QRegularExpression("demo: \\d+ firings in \\d+ s .*everything stopped")))
+        << output.toStdString();
+}

@@ -1,0 +1,35 @@
+// standin-distributor: plays the distributor for demos and tests. It owns
+// org.orvel.Distributor.Distributor and prints every message it receives as
+// one line: local time, message name, body.
+//
+// Exit codes: 0 after SIGTERM or SIGINT, 2 when the bus or the name cannot be
+// had.
+
+#include "context.h"
+#include "msgnames.h"
+#include "toolsupport.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+using namespace Orvel;
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    if (application.arguments().size() != 1) {
+        std::fprintf(stderr, "usage: standin-distributor\n");
+        return 2;
+    }
+    int result = 2;
+    const QString name = QLatin1String(Names::Distributor);
+    const auto entry = [&result]() {
+        result = ToolSupport::printEveryMessage("standin-distributor");
+    };
+    if (Context::run(entry, 3, 0, name, name, QStringLiteral("standin-distributor")) != 0) {
+        ToolSupport::fail("standin-distributor", QStringLiteral("cannot reach the bus"));
+        return 2;
+    }
+    return result;
+}

@@ -1,0 +1,78 @@
+#include "toolsupport.h"
+
+#include "childmanager.h"
+#include "clock.h"
+#include "context.h"
+#include "msg.h"
+#include "msgnames.h"
+
+#include <boost/make_shared.hpp>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace ToolSupport {
+
+void printMessage(const Orvel::Msg &msg)
+{
+    const QString stamp = Orvel::Clock::now().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
+    std::printf("%s %s %s\n", qPrintable(stamp), qPrintable(msg.name()),
+                msg.body().toBinary().constData());
+    std::fflush(stdout);
+}
+
+void fail(const char *tool, const QString &text)
+{
+    std::fprintf(stderr, "%s: %s\n", tool, qPrintable(text));
+}
+
+bool peerIsThere(const Orvel::MsgAddress &peer, int timeoutMs)
+{
+    using namespace Orvel;
+    Msg registration(MsgAddress(MsgAddress::HubRouter),
+                     QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(), 0);
+    registration.set(QLatin1String(Names::Address), peer.toXml(), 1);
+    registration.send(false);
+    const Msg ready = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), timeoutMs);
+    return ready && ready.get(QLatin1String(Names::Success), false);
+}
+
+void printAligned(const QList<QStringList> &rows)
+{
+    QList<int> widths;
+    for (const QStringList &row : rows) {
+        for (int column = 0; column < row.size(); ++column) {
+            if (column == widths.size())
+                widths.append(0);
+            widths[column] = std::max(widths.at(column), int(row.at(column).size()));
+        }
+    }
+    for (const QStringList &row : rows) {
+        QString line;
+        for (int column = 0; column < row.size(); ++column)
+            line += column + 1 < row.size() ? row.at(column).leftJustified(widths.at(column) + 2)
+                                            : row.at(column);
+        std::printf("%s\n", qPrintable(line));
+    }
+    std::fflush(stdout);
+}
+
+int printEveryMessage(const char *tool)
+{
+    using namespace Orvel;
+    ChildManager manager;
+    if (!manager.initialize(1, 1)) {
+        fail(tool, QStringLiteral("cannot own the name of %1/%2")
+                       .arg(Context::processName(), Context::groupName()));
+        return 2;
+    }
+    manager.addMsgHandler(QString(), boost::make_shared<ChildManager::Handler>([](const Msg &msg) {
+                              printMessage(msg);
+                              return eMsgResultHandled;
+                          }));
+    Msg::wait(ChildManager::ConditionDone(manager), -1);
+    manager.release();
+    return 0;
+}
+
+} // namespace ToolSupport
