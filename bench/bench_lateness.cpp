@@ -139,23 +139,17 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     const bool smoke =
         application.arguments().filter(QStringLiteral("--benchmark_min_time")).size() > 0;
-    QTemporaryDir dir;
-    QProcess daemon;
-    const QString address = startDaemon(daemon, dir);
-    if (address.isEmpty()) {
+    const PrivateBus bus;
+    if (!bus.isUp()) {
         std::fprintf(stderr, "bench_lateness: cannot start dbus-daemon\n");
         return 1;
     }
-    const QString home = dir.path() + QStringLiteral("/home");
-    qputenv("ORVEL_BUS", address.toUtf8());
+    const QString home = bus.folder() + QStringLiteral("/home");
     qputenv("ORVEL_HOME", home.toUtf8());
-    qputenv("ORVEL_TRACE_LEVEL", "-1");
-    qputenv("ORVEL_LOG_FILE", (dir.path() + QStringLiteral("/event.log")).toUtf8());
+    qputenv("ORVEL_LOG_FILE", (bus.folder() + QStringLiteral("/event.log")).toUtf8());
     qputenv("ORVEL_READY_TIMEOUT_S", "10");
     const auto due = writeRules(home, smoke ? kSmokeSchedules : kSchedules);
     const QString self = QStringLiteral("Distributor");
     Context::run([&]() { measure(due); }, 3, 0, self, self, self);
-    daemon.terminate();
-    daemon.waitForFinished(10000);
     return 0;
 }

@@ -91,22 +91,16 @@ int main(int argc, char *argv[])
         return Context::run(serve, 3, 0, kPeer, kPeer, kPeer);
     const bool smoke = args.filter(QStringLiteral("--benchmark_min_time")).size() > 0;
 
-    QTemporaryDir dir;
-    QProcess daemon;
-    const QString address = startDaemon(daemon, dir);
-    if (address.isEmpty()) {
+    const PrivateBus bus;
+    if (!bus.isUp()) {
         std::fprintf(stderr, "bench_messaging: cannot start dbus-daemon\n");
         return 1;
     }
-    qputenv("ORVEL_BUS", address.toUtf8());
-    qputenv("ORVEL_TRACE_LEVEL", "-1");
     QProcess echo;
     echo.start(application.applicationFilePath(), {QStringLiteral("--serve")});
     const QString self = QStringLiteral("BenchClient");
     Context::run([&]() { measure(smoke ? kSmokeMessages : kMessages); }, 3, 0, self, self, self);
     echo.terminate();
     echo.waitForFinished(10000);
-    daemon.terminate();
-    daemon.waitForFinished(10000);
     return 0;
 }

@@ -9,16 +9,36 @@
 #include <algorithm>
 #include <vector>
 
-// Starts a private dbus-daemon listening in `dir`; answers its address, or an
-// empty text when it did not come up.
-inline QString startDaemon(QProcess &daemon, const QTemporaryDir &dir)
+// A private dbus-daemon in a temporary folder, for the life of the object.
+// Processes started meanwhile find it through ORVEL_BUS; tracing is off.
+class PrivateBus
 {
-    daemon.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1",
-                                                 "--address=unix:dir=" + dir.path()});
-    if (!daemon.waitForReadyRead(10000))
-        return QString();
-    return QString::fromUtf8(daemon.readLine()).trimmed();
-}
+public:
+    PrivateBus()
+    {
+        daemon.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1",
+                                                     "--address=unix:dir=" + dir.path()});
+        if (daemon.waitForReadyRead(10000))
+            address = QString::fromUtf8(daemon.readLine()).trimmed();
+        qputenv("ORVEL_BUS", address.toUtf8());
+        qputenv("ORVEL_TRACE_LEVEL", "-1");
+    }
+    ~PrivateBus()
+    {
+        daemon.terminate();
+        daemon.waitForFinished(10000);
+    }
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
+
+    bool isUp() const { return !address.isEmpty(); }
+    QString folder() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+    QProcess daemon;
+    QString address;
+};
 
 inline double percentile(std::vector<double> values, double fraction)
 {
