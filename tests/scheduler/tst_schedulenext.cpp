@@ -188,24 +188,3 @@ TEST_F(NextOccurrence, RepeatPeriodTriggerTakesItsTimeFromTheFallbacks)
     EXPECT_EQ(slot, QStringLiteral("late"));
     EXPECT_EQ(triggerData.size(), 1);
 }
-
-TEST_F(NextOccurrence, OrderPutsSchedulesWithoutTimeLastAndTiesByName)
-{
-    writeScheduleFile(QStringLiteral("early.xml"), {daily("Trigger", "08:00", 60)});
-    writeScheduleFile(QStringLiteral("late.xml"), {daily("Trigger", "09:00", 60)});
-    writeScheduleFile(QStringLiteral("never.xml"), {manual("Nightly")});
-    Schedule a = schedule(QStringLiteral("early.xml"), QStringLiteral("b"));
-    Schedule b = schedule(QStringLiteral("early.xml"), QStringLiteral("a"));
-    Schedule c = schedule(QStringLiteral("late.xml"), QStringLiteral("0"));
-    Schedule d = schedule(QStringLiteral("never.xml"), QStringLiteral("n"));
-    for (Schedule *s : {&a, &b, &c, &d})
-        s->initiateSchedule();
-    QList<Schedule> list{d, c, a, b};
-    std::sort(list.begin(), list.end());
-    QStringList names;
-    for (const Schedule &s : list)
-        names << s.name();
-    EXPECT_EQ(names, QStringList({"a", "b", "0", "n"}));
-    EXPECT_FALSE(d < d);
-    EXPECT_FALSE(d < a);
-}
