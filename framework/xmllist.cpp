@@ -3,10 +3,13 @@
 #include "fileio.h"
 #include "trace.h"
 
+#include <QHash>
+#include <QVarLengthArray>
 #include <QXmlStreamReader>
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace Orvel {
 
@@ -23,20 +26,96 @@ const QString kUint = QStringLiteral("uint");
 const QString kInt = QStringLiteral("int");
 const QString kBool = QStringLiteral("bool");
 
-QDomElement nextEntry(const QDomElement &element)
+// Lists up to this many entries are searched by a walk, which for the short
+// lists of message bodies and rules costs less than keeping an index.
+constexpr int kMostEntriesWalked = 16;
+
+struct Attribute
 {
-    return element.nextSiblingElement();
+    QString name;
+    QString value;
+};
+
+// Entries carry at most a name and a type, which then need no heap.
+using Attributes = QVarLengthArray<Attribute, 2>;
+
+const QString *attribute(const Attributes &attributes, const QString &name)
+{
+    for (const Attribute &a : attributes) {
+        if (a.name == name)
+            return &a.value;
+    }
+    return nullptr;
 }
 
-QString keyOf(const QDomElement &element)
-{
-    return element.hasAttribute(kName) ? element.attribute(kName) : element.tagName();
-}
+} // namespace
 
-bool isList(const QDomElement &element)
+struct XmlEntry
 {
-    return element.attribute(kType) == kList || !element.firstChildElement().isNull();
-}
+    QString tag;
+    QString key;                      // the name attribute, else the tag
+    Attributes attributes;            // in name order, so that equal lists write alike
+    QString text;                     // a leaf's
+    std::shared_ptr<XmlEntries> list; // a nested list's entries, null when it has none
+
+    bool isList() const { return list || typeName() == kList; }
+    QString typeName() const
+    {
+        const QString *type = attribute(attributes, kType);
+        return type ? *type : QString();
+    }
+};
+
+struct XmlEntries
+{
+    // The root element's tag and attributes, which files choose freely; a
+    // nested list, or one built in memory, has a bare "list".
+    QString tag = kList;
+    Attributes attributes;
+    std::vector<XmlEntry> entries;
+    // The first entry of each key, once there are too many to walk.
+    QHash<QString, int> first;
+
+    const XmlEntry *find(const QString &key) const
+    {
+        const int i = indexOf(key);
+        return i < 0 ? nullptr : &entries[size_t(i)];
+    }
+
+    int indexOf(const QString &key) const
+    {
+        if (entries.size() > size_t(kMostEntriesWalked))
+            return first.value(key, -1);
+        const auto it = std::find_if(entries.begin(), entries.end(),
+                                     [&key](const XmlEntry &e) { return e.key == key; });
+        return it == entries.end() ? -1 : int(it - entries.begin());
+    }
+
+    void append(XmlEntry entry)
+    {
+        entries.push_back(std::move(entry));
+        const int count = int(entries.size());
+        if (count == kMostEntriesWalked + 1) {
+            // Walked backwards so that the first entry of a key wins.
+            for (int i = count - 1; i >= 0; --i)
+                first.insert(entries[size_t(i)].key, i);
+        } else if (count > kMostEntriesWalked + 1 && !first.contains(entries.back().key)) {
+            first.insert(entries.back().key, count - 1);
+        }
+    }
+
+    // Levels spanned, this list being one. Every list was checked against
+    // the depth limit when it was read or set, so the recursion is bounded.
+    int depth() const
+    {
+        int deepest = 0;
+        for (const XmlEntry &e : entries)
+            deepest = std::max(deepest, e.list ? e.list->depth() : 1);
+        return 1 + deepest;
+    }
+};
+
+namespace {
 
 // An element name we write for a key; anything else goes into a name attribute
 // ("1 st", "Ä", keys with blanks). ASCII only, so every XML parser agrees.
@@ -95,30 +174,6 @@ bool strictNumberText(const QString &text)
     return !text.isEmpty() && text.trimmed().size() == text.size();
 }
 
-int typeOf(const QDomElement &element)
-{
-    if (isList(element))
-        return XmlListIterator::List;
-    const QString type = element.attribute(kType, kText);
-    if (type == kText)
-        return XmlListIterator::Text;
-    if (type == kUint)
-        return XmlListIterator::Unsigned;
-    if (type == kBool)
-        return XmlListIterator::Bool;
-    if (type == kInt)
-        return XmlListIterator::Signed;
-    return XmlListIterator::Invalid;
-}
-
-// Whether an entry may answer as `wanted`: its own type, or an untyped leaf.
-bool answersAs(const QDomElement &element, int wanted)
-{
-    if (element.isNull() || isList(element))
-        return false;
-    return !element.hasAttribute(kType) || typeOf(element) == wanted;
-}
-
 void escapeInto(QString &out, const QString &text, bool attribute)
 {
     for (const QChar c : text) {
@@ -148,75 +203,6 @@ void escapeInto(QString &out, const QString &text, bool attribute)
             // XML cannot carry other control characters at all.
             out += c.unicode() < 0x20 ? QChar(0xFFFD) : c;
         }
-    }
-}
-
-// The tree keeps attributes in hash order, which differs between two parses
-// of one text; written in name order, equal lists always write alike.
-QList<QDomAttr> sortedAttributes(const QDomElement &element)
-{
-    const QDomNamedNodeMap map = element.attributes();
-    QList<QDomAttr> attributes;
-    for (int i = 0; i < map.count(); ++i)
-        attributes.append(map.item(i).toAttr());
-    std::sort(attributes.begin(), attributes.end(),
-              [](const QDomAttr &a, const QDomAttr &b) { return a.name() < b.name(); });
-    return attributes;
-}
-
-void writeElement(QString &out, const QDomElement &element, int depth, bool indent);
-
-void writeEntries(QString &out, const QDomElement &list, int depth, bool indent)
-{
-    for (QDomElement child = list.firstChildElement(); !child.isNull(); child = nextEntry(child))
-        writeElement(out, child, depth, indent);
-}
-
-void writeElement(QString &out, const QDomElement &element, int depth, bool indent)
-{
-    if (indent)
-        out += QString(depth * 2, QLatin1Char(' '));
-    out += QLatin1Char('<') + element.tagName();
-    for (const QDomAttr &attribute : sortedAttributes(element)) {
-        out += QLatin1Char(' ') + attribute.name() + QLatin1String("=\"");
-        escapeInto(out, attribute.value(), true);
-        out += QLatin1Char('"');
-    }
-    if (isList(element)) {
-        out += QLatin1Char('>');
-        if (indent)
-            out += QLatin1Char('\n');
-        writeEntries(out, element, depth + 1, indent);
-        if (indent)
-            out += QString(depth * 2, QLatin1Char(' '));
-    } else {
-        out += QLatin1Char('>');
-        escapeInto(out, element.text(), false);
-    }
-    out += QLatin1String("</") + element.tagName() + QLatin1Char('>');
-    if (indent)
-        out += QLatin1Char('\n');
-}
-
-// Whether some get() answers the entry; the reader traces a leaf that none
-// ever will, so that an operator sees why a value is ignored.
-bool usable(const QDomElement &e)
-{
-    const QString text = e.text();
-    quint32 u = 0;
-    qint32 i = 0;
-    bool b = false;
-    switch (typeOf(e)) {
-    case XmlListIterator::Invalid:
-        return false;
-    case XmlListIterator::Unsigned:
-        return strictNumberText(text) && parseUnsigned(text, u);
-    case XmlListIterator::Signed:
-        return strictNumberText(text) && parseSigned(text, i);
-    case XmlListIterator::Bool:
-        return parseBool(text, b);
-    default:
-        return true;
     }
 }
 
@@ -258,14 +244,6 @@ qsizetype mostAttributes(const QByteArray &text)
     return most;
 }
 
-QDomElement startElement(const QXmlStreamReader &reader, QDomDocument &doc)
-{
-    QDomElement element = doc.createElement(reader.qualifiedName().toString());
-    for (const QXmlStreamAttribute &attribute : reader.attributes())
-        element.setAttribute(attribute.qualifiedName().toString(), attribute.value().toString());
-    return element;
-}
-
 // What is wrong with the entry the reader stands on, or an empty text. The
 // root's name is free; only entries have keys.
 QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
@@ -286,101 +264,6 @@ QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
     return QString();
 }
 
-// Builds the tree in one pass of a streaming reader, checking every limit
-// before a node is added, so that hostile text never grows a tree beyond
-// them. A document type declaration is refused outright: its entities could
-// expand without bound or name outside files. Whitespace between entries is
-// dropped. Writes the trace line and answers false on any refusal.
-bool readTree(const QByteArray &text, const QString &source, QDomDocument &doc)
-{
-    if (text.size() > XmlList::kMaxTextBytes) {
-        TraceLine(2, "xmllist", __LINE__)
-            << "Refused" << source << "is larger than" << XmlList::kMaxTextBytes << "bytes";
-        return false;
-    }
-    // Counted before any XML reader runs: Qt's reader slows down with the
-    // square of the attributes on one element.
-    if (mostAttributes(text) > XmlList::kMaxAttributes) {
-        TraceLine(2, "xmllist", __LINE__) << "Refused" << source << "has an element with more than"
-                                          << XmlList::kMaxAttributes << "attributes";
-        return false;
-    }
-    QXmlStreamReader reader(text);
-    reader.setNamespaceProcessing(false);
-    // The document gets its inner data with its first element, so the root is
-    // appended to the document itself rather than to an earlier copy of it.
-    QDomNode parent;
-    int depth = 0;
-    qint64 nodes = 0;
-    QString reason;
-    while (reason.isEmpty() && !reader.atEnd()) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::DTD:
-            reason = QStringLiteral("has a document type declaration");
-            break;
-        case QXmlStreamReader::StartElement:
-            nodes += 1 + reader.attributes().size();
-            reason = brokenLimit(reader, ++depth, nodes);
-            if (reason.isEmpty()) {
-                const QDomElement element = startElement(reader, doc);
-                parent = depth == 1 ? doc.appendChild(element) : parent.appendChild(element);
-            }
-            break;
-        case QXmlStreamReader::EndElement:
-            if (depth > 1 && !usable(parent.toElement()))
-                TraceLine(2, "xmllist", __LINE__)
-                    << "Unusable value in" << source << "line" << reader.lineNumber() << "entry"
-                    << keyOf(parent.toElement()) << "type" << parent.toElement().attribute(kType)
-                    << "value" << parent.toElement().text();
-            parent = parent.parentNode();
-            --depth;
-            break;
-        case QXmlStreamReader::Characters:
-            if (!reader.isWhitespace())
-                parent.appendChild(doc.createTextNode(reader.text().toString()));
-            break;
-        default:
-            break;
-        }
-    }
-    if (!reason.isEmpty()) {
-        TraceLine(2, "xmllist", __LINE__)
-            << "Refused" << source << reason << "at line" << reader.lineNumber();
-        return false;
-    }
-    if (reader.hasError()) {
-        TraceLine(2, "xmllist", __LINE__)
-            << "Not well-formed:" << source << "line" << reader.lineNumber() << "column"
-            << reader.columnNumber() << reader.errorString();
-        return false;
-    }
-    return true;
-}
-
-// How many levels the element and its descendants span, the element being one.
-// Walks in document order without recursion.
-int depthOf(const QDomElement &top)
-{
-    int deepest = 1;
-    int depth = 1;
-    QDomElement e = top;
-    for (;;) {
-        const QDomElement child = e.firstChildElement();
-        if (!child.isNull()) {
-            e = child;
-            deepest = std::max(deepest, ++depth);
-            continue;
-        }
-        while (depth > 1 && e.nextSiblingElement().isNull()) {
-            e = e.parentNode().toElement();
-            --depth;
-        }
-        if (depth == 1)
-            return deepest;
-        e = e.nextSiblingElement();
-    }
-}
-
 bool acceptableKey(const QString &key)
 {
     if (key.isEmpty()) {
@@ -396,60 +279,303 @@ bool acceptableKey(const QString &key)
     return true;
 }
 
-} // namespace
-
-struct XmlList::Data
+int typeOf(const XmlEntry &e)
 {
-    QDomDocument doc;
-    QHash<QString, QDomElement> first;
+    if (e.isList())
+        return XmlListIterator::List;
+    const QString type = e.typeName();
+    if (type.isNull() || type == kText)
+        return XmlListIterator::Text;
+    if (type == kUint)
+        return XmlListIterator::Unsigned;
+    if (type == kBool)
+        return XmlListIterator::Bool;
+    if (type == kInt)
+        return XmlListIterator::Signed;
+    return XmlListIterator::Invalid;
+}
+
+// Whether an entry may answer as `wanted`: its own type, or an untyped leaf.
+bool answersAs(const XmlEntry *e, int wanted)
+{
+    if (!e || e->isList())
+        return false;
+    return e->typeName().isNull() || typeOf(*e) == wanted;
+}
+
+// Whether some get() answers the entry; the reader traces a leaf that none
+// ever will, so that an operator sees why a value is ignored.
+bool usable(const XmlEntry &e)
+{
+    quint32 u = 0;
+    qint32 i = 0;
+    bool b = false;
+    switch (typeOf(e)) {
+    case XmlListIterator::Invalid:
+        return false;
+    case XmlListIterator::Unsigned:
+        return strictNumberText(e.text) && parseUnsigned(e.text, u);
+    case XmlListIterator::Signed:
+        return strictNumberText(e.text) && parseSigned(e.text, i);
+    case XmlListIterator::Bool:
+        return parseBool(e.text, b);
+    default:
+        return true;
+    }
+}
+
+void writeTag(QString &out, const QString &tag, const Attributes &attributes)
+{
+    out += QLatin1Char('<') + tag;
+    for (const Attribute &a : attributes) {
+        out += QLatin1Char(' ') + a.name + QLatin1String("=\"");
+        escapeInto(out, a.value, true);
+        out += QLatin1Char('"');
+    }
+    out += QLatin1Char('>');
+}
+
+void writeEntries(QString &out, const XmlEntries &list, int depth, bool indent);
+
+// Writes one element: its entries when `list` is set, else its text.
+void writeElement(QString &out, const XmlEntry &e, const XmlEntries *list, int depth, bool indent)
+{
+    const QString margin = indent ? QString(depth * 2, QLatin1Char(' ')) : QString();
+    out += margin;
+    writeTag(out, e.tag, e.attributes);
+    if (list) {
+        if (indent)
+            out += QLatin1Char('\n');
+        writeEntries(out, *list, depth + 1, indent);
+        out += margin;
+    } else {
+        escapeInto(out, e.text, false);
+    }
+    out += QLatin1String("</") + e.tag + QLatin1Char('>');
+    if (indent)
+        out += QLatin1Char('\n');
+}
+
+void writeEntries(QString &out, const XmlEntries &list, int depth, bool indent)
+{
+    static const XmlEntries none;
+    for (const XmlEntry &e : list.entries) {
+        const XmlEntries *entries = e.list ? e.list.get() : &none;
+        writeElement(out, e, e.isList() ? entries : nullptr, depth, indent);
+    }
+}
+
+// The root is written as a list once it has entries or says it is one.
+void writeRoot(QString &out, const XmlEntries &root, bool indent)
+{
+    XmlEntry top;
+    top.tag = root.tag;
+    top.attributes = root.attributes;
+    const bool list = !root.entries.empty() || top.typeName() == kList;
+    writeElement(out, top, list ? &root : nullptr, 0, indent);
+}
+
+XmlEntry startEntry(const QXmlStreamReader &reader)
+{
+    XmlEntry e;
+    e.tag = reader.qualifiedName().toString();
+    for (const QXmlStreamAttribute &a : reader.attributes())
+        e.attributes.append({a.qualifiedName().toString(), a.value().toString()});
+    std::sort(e.attributes.begin(), e.attributes.end(),
+              [](const Attribute &a, const Attribute &b) { return a.name < b.name; });
+    const QString *name = attribute(e.attributes, kName);
+    e.key = name ? *name : e.tag;
+    return e;
+}
+
+// An element being read, and the entries read inside it so far.
+struct OpenElement
+{
+    XmlEntry entry;
+    std::shared_ptr<XmlEntries> inner;
 };
 
-XmlListIterator::XmlListIterator(std::shared_ptr<QDomDocument> doc, const QDomElement &first)
-    : keepAlive(std::move(doc))
-    , current(first)
+// Closes the innermost open element, which is a list when entries were read
+// inside it, and adds it to the entries of the one around it. The root's
+// entries become the document's.
+void closeElement(std::vector<OpenElement> &open, const QXmlStreamReader &reader,
+                  const QString &source, std::shared_ptr<XmlEntries> &document)
+{
+    OpenElement done = std::move(open.back());
+    open.pop_back();
+    if (open.empty()) {
+        document = done.inner ? std::move(done.inner) : std::make_shared<XmlEntries>();
+        document->tag = done.entry.tag;
+        document->attributes = done.entry.attributes;
+        return;
+    }
+    XmlEntry &e = done.entry;
+    e.list = std::move(done.inner);
+    if (!usable(e))
+        TraceLine(2, "xmllist", __LINE__)
+            << "Unusable value in" << source << "line" << reader.lineNumber() << "entry" << e.key
+            << "type" << e.typeName() << "value" << e.text;
+    std::shared_ptr<XmlEntries> &siblings = open.back().inner;
+    if (!siblings)
+        siblings = std::make_shared<XmlEntries>();
+    siblings->append(std::move(e));
+}
+
+// Builds the tree in one pass of a streaming reader, checking every limit
+// before an element is added, so that hostile text never grows a tree beyond
+// them. A document type declaration is refused outright: its entities could
+// expand without bound or name outside files. Whitespace between entries is
+// dropped. Writes the trace line and answers null on any refusal.
+std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &source)
+{
+    if (text.size() > XmlList::kMaxTextBytes) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused" << source << "is larger than" << XmlList::kMaxTextBytes << "bytes";
+        return nullptr;
+    }
+    // Counted before any XML reader runs: Qt's reader slows down with the
+    // square of the attributes on one element.
+    if (mostAttributes(text) > XmlList::kMaxAttributes) {
+        TraceLine(2, "xmllist", __LINE__) << "Refused" << source << "has an element with more than"
+                                          << XmlList::kMaxAttributes << "attributes";
+        return nullptr;
+    }
+    QXmlStreamReader reader(text);
+    reader.setNamespaceProcessing(false);
+    std::vector<OpenElement> open;
+    std::shared_ptr<XmlEntries> document;
+    qint64 nodes = 0;
+    QString reason;
+    while (reason.isEmpty() && !reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::DTD:
+            reason = QStringLiteral("has a document type declaration");
+            break;
+        case QXmlStreamReader::StartElement:
+            nodes += 1 + reader.attributes().size();
+            reason = brokenLimit(reader, int(open.size()) + 1, nodes);
+            if (reason.isEmpty())
+                open.push_back({startEntry(reader), nullptr});
+            break;
+        case QXmlStreamReader::EndElement:
+            closeElement(open, reader, source, document);
+            break;
+        case QXmlStreamReader::Characters:
+            if (!reader.isWhitespace() && !open.empty())
+                open.back().entry.text += reader.text();
+            break;
+        default:
+            break;
+        }
+    }
+    if (!reason.isEmpty()) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Refused" << source << reason << "at line" << reader.lineNumber();
+        return nullptr;
+    }
+    if (reader.hasError()) {
+        TraceLine(2, "xmllist", __LINE__)
+            << "Not well-formed:" << source << "line" << reader.lineNumber() << "column"
+            << reader.columnNumber() << reader.errorString();
+        return nullptr;
+    }
+    return document;
+}
+
+XmlEntry makeEntry(const QString &key, const QString &type)
+{
+    XmlEntry e;
+    e.key = key;
+    if (isPlainXmlName(key)) {
+        e.tag = key;
+    } else {
+        e.tag = QStringLiteral("entry");
+        e.attributes.append({kName, key});
+    }
+    e.attributes.append({kType, type});
+    return e;
+}
+
+// The entries of a list about to be nested, which as a nested list have a
+// bare root; shared unless the list came from a file with a root of its own.
+std::shared_ptr<XmlEntries> asNested(const std::shared_ptr<XmlEntries> &entries)
+{
+    if (entries->tag == kList && entries->attributes.isEmpty())
+        return entries;
+    auto bare = std::make_shared<XmlEntries>(*entries);
+    bare->tag = kList;
+    bare->attributes.clear();
+    return bare;
+}
+
+// What every list starts from; the first write copies it.
+const std::shared_ptr<XmlEntries> &noEntries()
+{
+    static const std::shared_ptr<XmlEntries> none = std::make_shared<XmlEntries>();
+    return none;
+}
+
+} // namespace
+
+XmlListIterator::XmlListIterator(std::shared_ptr<const XmlEntries> entries)
+    : data(std::move(entries))
 {}
+
+const XmlEntry *XmlListIterator::current() const
+{
+    if (!data || index < 0 || size_t(index) >= data->entries.size())
+        return nullptr;
+    return &data->entries[size_t(index)];
+}
+
+bool XmlListIterator::isNull() const
+{
+    return current() == nullptr;
+}
 
 void XmlListIterator::next()
 {
-    if (!current.isNull())
-        current = nextEntry(current);
+    if (current())
+        ++index;
 }
 
 QString XmlListIterator::name() const
 {
-    return current.isNull() ? QString() : keyOf(current);
+    const XmlEntry *e = current();
+    return e ? e->key : QString();
 }
 
 int XmlListIterator::type() const
 {
-    return current.isNull() ? int(Invalid) : typeOf(current);
+    const XmlEntry *e = current();
+    return e ? typeOf(*e) : int(Invalid);
 }
 
 bool XmlListIterator::getXmlList(XmlList &out) const
 {
-    if (current.isNull() || !isList(current))
+    const XmlEntry *e = current();
+    if (!e || !e->isList())
         return false;
-    XmlList result;
-    for (QDomElement e = current.firstChildElement(); !e.isNull(); e = nextEntry(e))
-        result.root().appendChild(result.d->doc.importNode(e, true));
-    result.reindex();
-    out = result;
+    out = XmlList(e->list ? e->list : noEntries());
     return true;
 }
 
 bool XmlListIterator::getText(QString &out) const
 {
-    if (!answersAs(current, Text))
+    const XmlEntry *e = current();
+    if (!answersAs(e, Text))
         return false;
-    out = current.text();
+    out = e->text;
     return true;
 }
 
 XmlList::XmlList()
-    : d(std::make_shared<Data>())
-{
-    d->doc.appendChild(d->doc.createElement(kList));
-}
+    : d(noEntries())
+{}
+
+XmlList::XmlList(std::shared_ptr<XmlEntries> entries)
+    : d(std::move(entries))
+{}
 
 XmlList XmlList::fromText(const QByteArray &text, const QString &source)
 {
@@ -460,13 +586,12 @@ XmlList XmlList::fromText(const QByteArray &text, const QString &source)
 
 void XmlList::assignText(const QByteArray &text, const QString &source)
 {
-    auto parsed = std::make_shared<Data>();
-    if (!readTree(text, source, parsed->doc)) {
+    std::shared_ptr<XmlEntries> parsed = readTree(text, source);
+    if (!parsed) {
         markUnread();
         return;
     }
-    d = parsed;
-    reindex();
+    d = std::move(parsed);
     readOk = true;
 }
 
@@ -476,63 +601,40 @@ void XmlList::markUnread()
     readOk = false;
 }
 
-QDomElement XmlList::root() const
-{
-    return d->doc.documentElement();
-}
-
-std::shared_ptr<QDomDocument> XmlList::sharedDocument() const
-{
-    return std::shared_ptr<QDomDocument>(d, &d->doc);
-}
-
-void XmlList::reindex()
-{
-    d->first.clear();
-    for (QDomElement e = root().firstChildElement(); !e.isNull(); e = nextEntry(e)) {
-        const QString key = keyOf(e);
-        if (!d->first.contains(key))
-            d->first.insert(key, e);
-    }
-}
-
-QDomElement XmlList::find(const QString &key) const
-{
-    return d->first.value(key);
-}
-
 bool XmlList::get(QString &out, const QString &key) const
 {
-    const QDomElement e = find(key);
+    const XmlEntry *e = d->find(key);
     if (!answersAs(e, XmlListIterator::Text))
         return false;
-    out = e.text();
+    out = e->text;
     return true;
 }
 
 bool XmlList::get(quint32 &out, const QString &key) const
 {
-    const QDomElement e = find(key);
-    return answersAs(e, XmlListIterator::Unsigned) && strictNumberText(e.text()) &&
-           parseUnsigned(e.text(), out);
+    const XmlEntry *e = d->find(key);
+    return answersAs(e, XmlListIterator::Unsigned) && strictNumberText(e->text) &&
+           parseUnsigned(e->text, out);
 }
 
 bool XmlList::get(qint32 &out, const QString &key) const
 {
-    const QDomElement e = find(key);
-    return answersAs(e, XmlListIterator::Signed) && strictNumberText(e.text()) &&
-           parseSigned(e.text(), out);
+    const XmlEntry *e = d->find(key);
+    return answersAs(e, XmlListIterator::Signed) && strictNumberText(e->text) &&
+           parseSigned(e->text, out);
 }
 
 bool XmlList::get(bool &out, const QString &key) const
 {
-    const QDomElement e = find(key);
-    return answersAs(e, XmlListIterator::Bool) && parseBool(e.text(), out);
+    const XmlEntry *e = d->find(key);
+    return answersAs(e, XmlListIterator::Bool) && parseBool(e->text, out);
 }
 
 bool XmlList::get(XmlList &out, const QString &key) const
 {
-    return XmlListIterator(sharedDocument(), find(key)).getXmlList(out);
+    XmlListIterator at(d);
+    at.index = d->indexOf(key);
+    return at.getXmlList(out);
 }
 
 bool XmlList::get(QString &out, const XmlListIterator &at) const
@@ -545,39 +647,30 @@ bool XmlList::get(XmlList &out, const XmlListIterator &at) const
     return at.getXmlList(out);
 }
 
-QDomElement XmlList::makeEntry(const QString &key, const QString &type)
+void XmlList::detach()
 {
-    QDomElement entry;
-    if (isPlainXmlName(key)) {
-        entry = d->doc.createElement(key);
-    } else {
-        entry = d->doc.createElement(QStringLiteral("entry"));
-        entry.setAttribute(kName, key);
-    }
-    entry.setAttribute(kType, type);
-    return entry;
+    if (d.use_count() > 1)
+        d = std::make_shared<XmlEntries>(*d);
 }
 
-void XmlList::place(const QString &key, const QDomElement &entry, int setType)
+void XmlList::place(XmlEntry entry, int setType)
 {
-    const QDomElement old = find(key);
-    if (setType == Replace && !old.isNull())
-        root().replaceChild(entry, old);
+    detach();
+    const int old = d->indexOf(entry.key);
+    if (setType == Replace && old >= 0)
+        d->entries[size_t(old)] = std::move(entry);
     else
-        root().appendChild(entry);
-    if (old.isNull() || setType == Replace)
-        d->first.insert(key, entry);
+        d->append(std::move(entry));
+    readOk = true;
 }
 
 void XmlList::setLeaf(const QString &key, const QString &text, const QString &type, int setType)
 {
     if (!acceptableKey(key))
         return;
-    detach();
-    QDomElement entry = makeEntry(key, type);
-    entry.appendChild(d->doc.createTextNode(text));
-    place(key, entry, setType);
-    readOk = true;
+    XmlEntry entry = makeEntry(key, type);
+    entry.text = text;
+    place(std::move(entry), setType);
 }
 
 void XmlList::set(const QString &key, const QString &value, int setType)
@@ -607,61 +700,58 @@ void XmlList::set(const QString &key, bool value, int setType)
 
 void XmlList::set(const QString &key, const XmlList &value, int setType)
 {
-    // Read the value's entries before detaching: `value` may be this very list.
-    const QDomElement source = value.root();
-    const std::shared_ptr<Data> keepSource = value.d;
     if (!acceptableKey(key))
         return;
-    if (1 + depthOf(source) > kMaxDepth) {
+    if (1 + value.d->depth() > kMaxDepth) {
         TraceLine(2, "xmllist", __LINE__)
             << "Refused list" << key << "nested deeper than" << kMaxDepth << "levels";
         return;
     }
-    detach();
-    QDomElement entry = makeEntry(key, kList);
-    for (QDomElement e = source.firstChildElement(); !e.isNull(); e = nextEntry(e))
-        entry.appendChild(d->doc.importNode(e, true));
-    place(key, entry, setType);
-    readOk = true;
+    XmlEntry entry = makeEntry(key, kList);
+    // Taken before placing: `value` may be this very list, which keeps its
+    // old entries in the new one.
+    if (!value.d->entries.empty())
+        entry.list = asNested(value.d);
+    place(std::move(entry), setType);
 }
 
 bool XmlList::isEmpty() const
 {
-    return root().firstChildElement().isNull();
+    return d->entries.empty();
 }
 
 int XmlList::size() const
 {
-    int count = 0;
-    for (QDomElement e = root().firstChildElement(); !e.isNull(); e = nextEntry(e))
-        ++count;
-    return count;
+    return int(d->entries.size());
 }
 
 void XmlList::clear()
 {
-    const QString rootName = root().tagName();
-    d = std::make_shared<Data>();
-    d->doc.appendChild(d->doc.createElement(rootName));
+    const QString rootName = d->tag;
+    d = noEntries();
+    if (rootName != kList) {
+        d = std::make_shared<XmlEntries>();
+        d->tag = rootName;
+    }
     readOk = true;
 }
 
 XmlListIterator XmlList::first() const
 {
-    return XmlListIterator(sharedDocument(), root().firstChildElement());
+    return XmlListIterator(d);
 }
 
 QByteArray XmlList::toBinary() const
 {
     QString out;
-    writeElement(out, root(), 0, false);
+    writeRoot(out, *d, false);
     return out.toUtf8();
 }
 
 QByteArray XmlList::toFileText() const
 {
     QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-    writeElement(out, root(), 0, true);
+    writeRoot(out, *d, true);
     return out.toUtf8();
 }
 
@@ -671,19 +761,9 @@ bool XmlList::operator==(const XmlList &other) const
 {
     QString mine;
     QString theirs;
-    writeEntries(mine, root(), 0, false);
-    writeEntries(theirs, other.root(), 0, false);
+    writeEntries(mine, *d, 0, false);
+    writeEntries(theirs, *other.d, 0, false);
     return readOk == other.readOk && mine == theirs;
-}
-
-void XmlList::detach()
-{
-    if (d.use_count() == 1)
-        return;
-    auto copy = std::make_shared<Data>();
-    copy->doc = d->doc.cloneNode(true).toDocument();
-    d = copy;
-    reindex();
 }
 
 } // namespace Orvel

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDomDocument>
-#include <QDomElement>
 #include <QString>
 
 #include <memory>
@@ -10,8 +8,11 @@
 namespace Orvel {
 
 class XmlList;
+// The storage behind XmlList: an entry, and the entries of one list.
+struct XmlEntry;
+struct XmlEntries;
 
-// Walks the entries of one XmlList in order. It keeps the list's document
+// Walks the entries of one XmlList in order. It keeps the entries it walks
 // alive, so it stays usable even if the list it came from is changed.
 class XmlListIterator
 {
@@ -28,7 +29,7 @@ public:
 
     XmlListIterator() = default;
 
-    bool isNull() const { return current.isNull(); }
+    bool isNull() const;
     void next();
     QString name() const;
     int type() const;
@@ -38,16 +39,17 @@ public:
 
 private:
     friend class XmlList;
-    XmlListIterator(std::shared_ptr<QDomDocument> doc, const QDomElement &first);
+    explicit XmlListIterator(std::shared_ptr<const XmlEntries> entries);
+    const XmlEntry *current() const;
 
-    std::shared_ptr<QDomDocument> keepAlive;
-    QDomElement current;
+    std::shared_ptr<const XmlEntries> data;
+    int index = 0;
 };
 
 // An ordered list of named entries: texts, numbers, bools and nested lists.
 // Every message body, configuration file and stored record is one.
 //
-// A value type: copies share their document until one of them is written, so
+// A value type: copies share their entries until one of them is written, so
 // a write through one copy is never seen in another.
 //
 // get() answers false and leaves `out` untouched when the entry is absent or
@@ -137,20 +139,15 @@ protected:
 private:
     friend class XmlListIterator;
 
-    QDomElement root() const;
-    QDomElement find(const QString &key) const;
-    QDomElement makeEntry(const QString &key, const QString &type);
-    void place(const QString &key, const QDomElement &entry, int setType);
+    explicit XmlList(std::shared_ptr<XmlEntries> entries);
+    void place(XmlEntry entry, int setType);
     void setLeaf(const QString &key, const QString &text, const QString &type, int setType);
     void detach();
-    void reindex();
-    std::shared_ptr<QDomDocument> sharedDocument() const;
 
-    // The document, and the first entry of each key so that lookups in large
-    // lists (the store holds a record per schedule) do not walk every entry.
-    // Copies share both until one of them writes; both change together.
-    struct Data;
-    std::shared_ptr<Data> d;
+    // A nested list shares its entries with every list that holds it or was
+    // read out of it, so reading a sublist copies nothing; a writer copies
+    // only the one level it writes.
+    std::shared_ptr<XmlEntries> d;
     bool readOk = true;
 };
 
