@@ -174,9 +174,20 @@ bool strictNumberText(const QString &text)
     return !text.isEmpty() && text.trimmed().size() == text.size();
 }
 
+bool needsEscape(QChar c, bool attribute)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || u == '&' || u == '<' || u == '>' || (attribute && u == '"');
+}
+
 void escapeInto(QString &out, const QString &text, bool attribute)
 {
-    for (const QChar c : text) {
+    // Most texts need no escape at all and go in whole.
+    const auto first = std::find_if(text.cbegin(), text.cend(),
+                                    [attribute](QChar c) { return needsEscape(c, attribute); });
+    out += QStringView(text.cbegin(), first);
+    for (auto it = first; it != text.cend(); ++it) {
+        const QChar c = *it;
         switch (c.unicode()) {
         case '&':
             out += QLatin1String("&amp;");

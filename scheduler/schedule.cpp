@@ -4,6 +4,8 @@
 #include "fixedpath.h"
 #include "trace.h"
 
+#include <cstdio>
+
 using Orvel::TraceLine;
 using Orvel::XmlList;
 using Orvel::XmlListIterator;
@@ -20,7 +22,38 @@ constexpr int kMaxFallbackTries = 365;
 // many passes, so a trigger excluded every day cannot spin for ever.
 constexpr int kMaxFallbackPasses = 365;
 
-const QString kStoredTimeFormat = QStringLiteral("yyyyMMddhhmmss");
+// The store's text form of a time, "yyyyMMddhhmmss" in local time, and back.
+// Done by hand: both run for every schedule on every reload, where Qt's
+// pattern formatter and parser took a quarter of the time.
+QString storedText(const QDateTime &t)
+{
+    const QDate d = t.date();
+    const QTime h = t.time();
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", d.year(), d.month(), d.day(),
+                  h.hour(), h.minute(), h.second());
+    return QString::fromLatin1(text);
+}
+
+// Anything but fourteen digits naming a real date and time is no time.
+QDateTime storedTime(const QString &text)
+{
+    static const int widths[] = {4, 2, 2, 2, 2, 2};
+    int fields[6] = {};
+    int at = 0;
+    for (int i = 0; i < 6; ++i) {
+        for (int end = at + widths[i]; at < end; ++at) {
+            if (at >= text.size() || !text.at(at).isDigit() || text.at(at).unicode() > '9')
+                return QDateTime();
+            fields[i] = fields[i] * 10 + (text.at(at).unicode() - '0');
+        }
+    }
+    const QDate date(fields[0], fields[1], fields[2]);
+    const QTime time(fields[3], fields[4], fields[5]);
+    if (at != text.size() || !date.isValid() || !time.isValid())
+        return QDateTime();
+    return QDateTime(date, time);
+}
 
 } // namespace
 
@@ -387,14 +420,12 @@ void Schedule::saveTimes()
         return;
     }
     XmlList record;
-    TraceLine(3, "schedule", __LINE__)
-        << "saveTimes" << m_name << m_lastOccurrence.toString(kStoredTimeFormat);
+    const QString lastText = m_lastOccurrence.isValid() ? storedText(m_lastOccurrence) : QString();
+    TraceLine(3, "schedule", __LINE__) << "saveTimes" << m_name << lastText;
     if (m_lastOccurrence.isValid())
-        record.set(QStringLiteral("LastOccurance"), m_lastOccurrence.toString(kStoredTimeFormat),
-                   XmlList::Replace);
+        record.set(QStringLiteral("LastOccurance"), lastText, XmlList::Replace);
     if (m_nextOccurrence.isValid())
-        record.set(QStringLiteral("NextOccurance"), m_nextOccurrence.toString(kStoredTimeFormat),
-                   XmlList::Replace);
+        record.set(QStringLiteral("NextOccurance"), storedText(m_nextOccurrence), XmlList::Replace);
     if (record.isEmpty())
         return;
     timesStore->set(m_name, record, XmlList::Replace);
@@ -408,7 +439,7 @@ void Schedule::loadTimes()
         return;
     QString text;
     if (record.get(text, QStringLiteral("LastOccurance"))) {
-        m_lastOccurrence = QDateTime::fromString(text, kStoredTimeFormat);
+        m_lastOccurrence = storedTime(text);
         TraceLine(3, "schedule", __LINE__)
             << "loadTimes for" << m_name << "Last:" << m_lastOccurrence;
         if (m_lastOccurrence > Orvel::Clock::now()) {
@@ -418,7 +449,7 @@ void Schedule::loadTimes()
         }
     }
     if (record.get(text, QStringLiteral("NextOccurance"))) {
-        m_nextOccurrence = QDateTime::fromString(text, kStoredTimeFormat);
+        m_nextOccurrence = storedTime(text);
         TraceLine(3, "schedule", __LINE__)
             << "loadTimes for" << m_name << "Next:" << m_nextOccurrence;
     }
