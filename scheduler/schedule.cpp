@@ -43,9 +43,10 @@ QDateTime storedTime(const QString &text)
     int at = 0;
     for (int i = 0; i < 6; ++i) {
         for (int end = at + widths[i]; at < end; ++at) {
-            if (at >= text.size() || !text.at(at).isDigit() || text.at(at).unicode() > '9')
+            const char16_t c = at < text.size() ? text.at(at).unicode() : u'x';
+            if (c < '0' || c > '9')
                 return QDateTime();
-            fields[i] = fields[i] * 10 + (text.at(at).unicode() - '0');
+            fields[i] = fields[i] * 10 + (c - '0');
         }
     }
     const QDate date(fields[0], fields[1], fields[2]);

@@ -74,13 +74,17 @@ TEST_F(ScheduleLife, ALastOccurrenceInTheFutureIsDropped)
 TEST_F(ScheduleLife, GarbageStoredTimesCountAsNeverFired)
 {
     writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
-    XmlList record;
-    record.set(QStringLiteral("LastOccurance"), "2026-12-01 08:00", 1);
-    record.set(QStringLiteral("NextOccurance"), "soon", 1);
-    store->set(QStringLiteral("P-1-Backup-1"), record, 1);
-    Schedule s = started(QStringLiteral("s.xml"));
-    EXPECT_EQ(s.lastOccurrence(), QDateTime());
-    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+    for (const char *garbage : {"2026-12-01 08:00", "20261301080000", "20261201250000",
+                                "2026120108000", "202612010800000", "+2026120108000"}) {
+        SCOPED_TRACE(garbage);
+        XmlList record;
+        record.set(QStringLiteral("LastOccurance"), garbage, 1);
+        record.set(QStringLiteral("NextOccurance"), "soon", 1);
+        store->set(QStringLiteral("P-1-Backup-1"), record, 1);
+        Schedule s = started(QStringLiteral("s.xml"));
+        EXPECT_EQ(s.lastOccurrence(), QDateTime());
+        EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+    }
 }
 
 TEST_F(ScheduleLife, ManualTriggerMakesTheScheduleDueNowWithItsData)
