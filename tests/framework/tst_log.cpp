@@ -72,11 +72,3 @@ TEST(LogTest, WritesTimeStampedLinesToTheLogFile)
             .hasMatch())
         << line.toStdString();
 }
-
-TEST(LogTest, LoggingCanBeSwitchedOff)
-{
-    Context::setLoggingEnabled(false);
-    EXPECT_EQ(Context::logging(), nullptr);
-    Context::setLoggingEnabled(true);
-    EXPECT_NE(Context::logging(), nullptr);
-}
