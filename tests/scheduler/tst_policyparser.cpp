@@ -1,8 +1,6 @@
 #include "policyparser.h"
 #include "rulesettestsupport.h"
 
-#include "fixedpath.h"
-
 using namespace RuleText;
 
 TEST(ObjectiveTest, SplitsAtBlanksIntoCountAndUnit)
@@ -35,17 +33,13 @@ namespace {
 class PolicyTest : public RuleSetTest
 {
 protected:
-    // Parses one record into a list that has loaded rule set 1.
-    QList<Schedule> parse(const QByteArray &record)
+    // Parses one policy record of rule set 1.
+    static QList<Schedule> parse(const QByteArray &record)
     {
-        writeRules(1, dispatcher({}), policyRules(""));
-        list.setSchedules({});
-        list.reload(1);
-        list.parsePolicy(Orvel::XmlList::fromText(record, QStringLiteral("test")));
-        return list.scheduleList();
+        return PolicyParser(1, nullptr).parse(Orvel::XmlList::fromText(record, "test"));
     }
 
-    QStringList policyTraces(const TraceCapture &from) const
+    static QStringList policyTraces(const TraceCapture &from)
     {
         QStringList found;
         for (int i = 0; i < from.lines().size(); ++i) {
@@ -55,8 +49,6 @@ protected:
         return found;
     }
     QStringList policyTraces() const { return policyTraces(trace); }
-
-    ScheduleList list;
 };
 
 } // namespace
@@ -216,12 +208,10 @@ TEST_F(PolicyTest, ABadFileFallsBackToTheObjective)
 TEST_F(PolicyTest, ARecordWithoutNameOrFirstRuleIsSkippedWhole)
 {
     EXPECT_TRUE(parse(policy("Gold", nullptr, operation("Backup", "B", "1", "1 Hours"))).isEmpty());
-    EXPECT_TRUE(list.scheduleList().isEmpty());
     EXPECT_EQ(policyTraces(), QStringList({"Attempt to parse policy with no name or rule id"}));
-    list.parsePolicy(Orvel::XmlList::fromText(
-        "<Policy><FirstRule>1</FirstRule>" + operation("Backup", "B", "1", "1 Hours") + "</Policy>",
-        "test"));
-    EXPECT_TRUE(list.scheduleList().isEmpty());
+    EXPECT_TRUE(parse("<Policy><FirstRule>1</FirstRule>" +
+                      operation("Backup", "B", "1", "1 Hours") + "</Policy>")
+                    .isEmpty());
 }
 
 TEST_F(PolicyTest, EveryOperationListGivesItsOwnScheduleOthersAreIgnored)
