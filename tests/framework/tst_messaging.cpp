@@ -379,17 +379,3 @@ TEST(SpawnTest, RefusesWhatIsNotAnExecutableFile)
         EXPECT_EQ(spawn.error(), c.error) << c.program.toStdString();
     }
 }
-
-TEST(SpawnTest, StartsWithTheArgumentsAsAdded)
-{
-    MemoryTransport bus;
-    Spawn spawn;
-    spawn.setProgram(QStringLiteral("/bin/true"));
-    spawn.addArgument("-r");
-    spawn.addArgument(quint32(4294967295u));
-    spawn.addArgument(QStringLiteral("Gold Policy"));
-    ASSERT_TRUE(spawn.spawn());
-    ASSERT_EQ(bus.started().size(), 1);
-    EXPECT_EQ(bus.started().first().program, QStringLiteral("/bin/true"));
-    EXPECT_EQ(bus.started().first().arguments, QStringList({"-r", "4294967295", "Gold Policy"}));
-}

@@ -20,8 +20,9 @@ const QString kGoldData = QStringLiteral(
     "type=\"text\">Nightly</Operation><OperationId type=\"uint\">3</OperationId>");
 const QByteArray kGoldHourly =
     policyRules(policy("Gold", "12", operation("Backup", "Nightly", "3", "1 Hours")));
+// The largest rule id, to show that numbers reach the program unchanged.
 const QByteArray kGoldSnapshot =
-    policyRules(policy("Gold", "12", operation("LocalSnapshot", "Snap", "3", "1 Hours")));
+    policyRules(policy("Gold", "4294967295", operation("LocalSnapshot", "Snap", "3", "1 Hours")));
 
 XmlList parsed(const QByteArray &text)
 {
@@ -136,7 +137,7 @@ TEST_F(FiringTest, ASnapshotStartsTheProgramWithTheTenArgumentsOrTracesWhyNot)
     ASSERT_EQ(bus.started().size(), 1);
     EXPECT_EQ(bus.started().first().program, QDir(home.path()).absoluteFilePath("quenrod.exe"));
     EXPECT_EQ(bus.started().first().arguments,
-              QStringList({"-r", "4", "-p", "Gold", "-i", "12", "-o", "Snap", "-s", "3"}));
+              QStringList({"-r", "4", "-p", "Gold", "-i", "4294967295", "-o", "Snap", "-s", "3"}));
     EXPECT_TRUE(events().isEmpty());
     EXPECT_TRUE(trace.contains("Spawning success: quenrod.exe"));
     EXPECT_EQ(list.scheduleList().first().lastOccurrence(),
