@@ -163,14 +163,12 @@ TEST(CalendarRefusals, TraceLines)
     EXPECT_FALSE(empty.nextRunTime(QDateTime(), false).isValid());
     EXPECT_FALSE(empty.nextRunTime(local("2023-03-01 00:00:00"), false).isValid());
     EXPECT_EQ(trace.texts(),
-              QStringList({
-                  QStringLiteral("Cannot get next start time for invalid Calendar"),
-                  QStringLiteral("Cannot get next run time for invalid Calendar"),
-                  QStringLiteral("Cannot get next start time for invalid time"),
-                  QStringLiteral("Cannot get next run time for invalid time"),
-                  QStringLiteral("Get next start time following 00:00:00 Wed March 1 2023"),
-                  QStringLiteral("No next time available from 00:00:00 Wed March 1 2023"),
-              }));
+              QStringList({"Cannot get next start time for invalid Calendar",
+                           "Cannot get next run time for invalid Calendar",
+                           "Cannot get next start time for invalid time",
+                           "Cannot get next run time for invalid time",
+                           "Get next start time following 00:00:00 Wed March 1 2023",
+                           "No next time available from 00:00:00 Wed March 1 2023"}));
 }
 
 TEST(CalendarDaylightSaving, DateOnTheChangeDays)

@@ -106,13 +106,11 @@ TEST(DaysOfMonthRefusals, InvalidRuleWritesOnlyItsRunTimeRefusal)
     EXPECT_FALSE(invalid.contains(local("2023-05-01 00:00:00")));
     EXPECT_FALSE(first.nextStartTime(QDateTime()).isValid());
     EXPECT_FALSE(first.nextRunTime(QDateTime(), false).isValid());
-    EXPECT_EQ(trace.texts(), QStringList({
-                                 QStringLiteral("Cannot get next run time for invalid DaysOfMonth"),
-                                 QStringLiteral("Cannot get next run time for invalid DaysOfMonth"),
-                                 QStringLiteral("Element doesn't contain 00:00:00 Mon May 1 2023"),
-                                 QStringLiteral("Cannot get next start time for invalid time"),
-                                 QStringLiteral("Cannot get next run time for invalid time"),
-                             }));
+    EXPECT_EQ(trace.texts(), QStringList({"Cannot get next run time for invalid DaysOfMonth",
+                                          "Cannot get next run time for invalid DaysOfMonth",
+                                          "Element doesn't contain 00:00:00 Mon May 1 2023",
+                                          "Cannot get next start time for invalid time",
+                                          "Cannot get next run time for invalid time"}));
 }
 
 TEST(DaysOfMonthDaylightSaving, StartInTheSkippedHourRunsAtItsEnd)

@@ -200,19 +200,18 @@ TEST(DaysOfWeekWindows, TraceLinesOfTheAnswers)
     TraceCapture trace;
     EXPECT_TRUE(daily.contains(local("2023-01-02 08:30:00")));
     EXPECT_EQ(daily.moveOutside(local("2023-01-02 08:30:00")), local("2023-01-02 09:00:01"));
-    EXPECT_EQ(trace.texts(),
-              QStringList({
-                  "Get next start time following  07:30:00 Mon January 2 2023",
-                  "Next start time 08:00:00 Mon January 2 2023",
-                  "Next run time 08:30:00 Mon January 2 2023",
-                  "Element contains 08:30:00 Mon January 2 2023",
-                  "moveOutside( 08:30:00 Mon January 2 2023 )",
-                  "Get next start time following  07:30:00 Mon January 2 2023",
-                  "Next start time 08:00:00 Mon January 2 2023",
-                  "Get next start time following  08:00:01 Mon January 2 2023",
-                  "Next start time 08:00:00 Tue January 3 2023",
-                  "Moved 08:30:00 Mon January 2 2023 outside to 09:00:01 Mon January 2 2023",
-              }));
+    EXPECT_EQ(
+        trace.texts(),
+        QStringList({"Get next start time following  07:30:00 Mon January 2 2023",
+                     "Next start time 08:00:00 Mon January 2 2023",
+                     "Next run time 08:30:00 Mon January 2 2023",
+                     "Element contains 08:30:00 Mon January 2 2023",
+                     "moveOutside( 08:30:00 Mon January 2 2023 )",
+                     "Get next start time following  07:30:00 Mon January 2 2023",
+                     "Next start time 08:00:00 Mon January 2 2023",
+                     "Get next start time following  08:00:01 Mon January 2 2023",
+                     "Next start time 08:00:00 Tue January 3 2023",
+                     "Moved 08:30:00 Mon January 2 2023 outside to 09:00:01 Mon January 2 2023"}));
 }
 
 TEST(DaysOfWeekBounds, BackToBackWindowsAllYearGiveNoWayOut)

@@ -224,7 +224,6 @@ TEST_F(TimerLoopTest, ReadsAndClampsMaxWaitSeconds)
         bool clampTraced;
     } cases[] = {
         {"", 900, 1, false},
-        {"<MaxWaitSeconds>notanumber</MaxWaitSeconds>", 900, 1, false},
         {"<MaxWaitSeconds type=\"uint\">1</MaxWaitSeconds>", 1, 1, false},
         {"<MaxWaitSeconds type=\"uint\">86400</MaxWaitSeconds>", 86400, 1, false},
         {"<MaxWaitSeconds type=\"uint\">86401</MaxWaitSeconds>", 86401, 2, false},
