@@ -1,6 +1,7 @@
 // A rule set announced to the real scheduler on a private bus: events reach a
-// listening distributor, snapshots start a program, manual triggers fire at
-// once, and new rule sets replace the old ones across restarts.
+// listening distributor, snapshots start a program, and new rule sets replace
+// the old ones across restarts. (A manual trigger over the bus is in the
+// operator tests, through schedctl.)
 
 #include "bustest.h"
 
@@ -85,33 +86,6 @@ TEST_F(RuleSetBusTest, ALocalSnapshotStartsTheProgramWithTenArguments)
     EXPECT_EQ(text("args.txt"), "10\n-r\n3\n-p\nGold\n-i\n7\n-o\nSnap\n-s\n1\n");
     EXPECT_TRUE(traceHas("Spawning success: quenrod.exe"));
     EXPECT_EQ(eventsWith("SchedulerEventPost"), 0);
-}
-
-TEST_F(RuleSetBusTest, AManualTriggerFiresAtOnceWithItsNameAndTag)
-{
-    writeFile("home/rules/3/manual.xml",
-              "<schedule><ScheduleElement><Type>Trigger</Type><ManualTrigger><ActivationName>"
-              "Weekly Full</ActivationName></ManualTrigger></ScheduleElement></schedule>");
-    writeRuleSet(3, {"Gold"},
-                 policy("Gold", "1", "Backup", "B", "<ScheduleFile>manual.xml</ScheduleFile>"));
-    runningScheduler();
-    announce(3);
-    ASSERT_TRUE(traceHas("Next schedule: Gold-1-B-1  has invalid/unknown expiry time"));
-    QString reply;
-    EXPECT_EQ(runToEnd("orvelmsg",
-                       {"request", "Scheduler", "Scheduler", "SchedulerManualTriggerRequest",
-                        "<b><ActivationName>weekly full</ActivationName><UserTag>nightly "
-                        "tag</UserTag></b>"},
-                       &reply),
-              0);
-    EXPECT_EQ(reply.trimmed(),
-              "SchedulerManualTriggerReply <list><ActivationName type=\"text\">weekly "
-              "full</ActivationName><ActivationCount type=\"int\">1</ActivationCount></list>");
-    const QString fired = kGoldEvent.chopped(7) +
-                          "<TriggerData type=\"list\"><ManualTrigger type=\"text\">Weekly "
-                          "Full</ManualTrigger><UserTag type=\"text\">nightly "
-                          "tag</UserTag></TriggerData></list>";
-    EXPECT_TRUE(eventually([&]() { return eventsWith(fired) == 1; })) << events.toStdString();
 }
 
 TEST_F(RuleSetBusTest, ANewRuleSetReplacesTheOldAndRulesIdZeroStopsAllFiring)
