@@ -27,9 +27,7 @@ const QByteArray kSilverRecord = policy("Silver", "2", operation("Backup", "B", 
 
 } // namespace
 
-class ReloadTest : public RuleSetTest
-{
-};
+using ReloadTest = RuleSetTest;
 
 TEST_F(ReloadTest, LoadsThePoliciesTheNodeImplements)
 {

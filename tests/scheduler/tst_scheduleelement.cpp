@@ -17,9 +17,7 @@ XmlList body(const QString &inner)
 
 } // namespace
 
-class ElementTest : public ScheduleTest
-{
-};
+using ElementTest = ScheduleTest;
 
 TEST_F(ElementTest, ReadsRoleKindAndData)
 {
@@ -85,9 +83,7 @@ TEST_F(ElementTest, ManualTriggerAndInvalidElementsAnswerNothing)
                                              "Cannot get next run time for invalid element"}));
 }
 
-class ScheduleFileTest : public ScheduleTest
-{
-};
+using ScheduleFileTest = ScheduleTest;
 
 TEST_F(ScheduleFileTest, FilesElementsByRoleAndSkipsBadOnes)
 {

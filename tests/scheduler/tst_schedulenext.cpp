@@ -19,9 +19,7 @@ QDateTime tuesday(int hour, int minute, int second = 0)
 
 } // namespace
 
-class NextOccurrence : public ScheduleTest
-{
-};
+using NextOccurrence = ScheduleTest;
 
 TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
 {
