@@ -75,19 +75,6 @@ TEST(DaysOfMonthSearch, ChosenDaysAreNeverMovedOnlyLastFollowsTheMonth)
     }
 }
 
-TEST(DaysOfMonthWindows, WindowPastMidnight)
-{
-    const DaysOfMonth fifteenth = monthRule({"15"}, "<Time>23:00</Time><Duration>7200</Duration>");
-    EXPECT_TRUE(fifteenth.contains(local("2023-05-16 00:30:00")));
-    EXPECT_FALSE(fifteenth.contains(local("2023-05-16 01:00:00")));
-    EXPECT_FALSE(fifteenth.contains(local("2023-05-15 22:59:59")));
-    EXPECT_EQ(fifteenth.moveOutside(local("2023-05-15 23:30:00")), local("2023-05-16 01:00:01"));
-    EXPECT_EQ(fifteenth.nextRunTime(local("2023-05-16 00:30:00"), true),
-              local("2023-05-16 00:30:00"));
-    EXPECT_EQ(fifteenth.nextRunTime(local("2023-05-16 00:30:00"), false),
-              local("2023-06-15 23:00:00"));
-}
-
 TEST(DaysOfMonthWindows, BackToBackMonthEndHopsBothDays)
 {
     const DaysOfMonth monthEnd = monthRule({"1", "Last"});
@@ -111,14 +98,4 @@ TEST(DaysOfMonthRefusals, InvalidRuleWritesOnlyItsRunTimeRefusal)
                                           "Element doesn't contain 00:00:00 Mon May 1 2023",
                                           "Cannot get next start time for invalid time",
                                           "Cannot get next run time for invalid time"}));
-}
-
-TEST(DaysOfMonthDaylightSaving, StartInTheSkippedHourRunsAtItsEnd)
-{
-    // 26 March 2023 has no 02:30 in Europe/Berlin; 29 October 2023 has two.
-    const DaysOfMonth rule = monthRule({"26", "29"}, "<Time>02:30</Time><Duration>60</Duration>");
-    EXPECT_EQ(rule.nextRunTime(local("2023-03-01 00:00:00"), false), utc("2023-03-26 01:00:00"));
-    EXPECT_EQ(rule.nextRunTime(utc("2023-03-26 01:00:01"), false), local("2023-03-29 02:30:00"));
-    EXPECT_EQ(rule.nextRunTime(local("2023-10-27 00:00:00"), false), utc("2023-10-29 00:30:00"));
-    EXPECT_EQ(rule.nextRunTime(utc("2023-10-29 00:30:01"), false), local("2023-11-26 02:30:00"));
 }
