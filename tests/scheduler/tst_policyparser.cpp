@@ -55,15 +55,13 @@ protected:
 
 TEST_F(PolicyTest, EachKindGivesItsTriggerTargetAndTheScheduleData)
 {
-    const QString service =
-        "<SchedulerTriggerProcess type=\"text\">Distributor</SchedulerTriggerProcess>"
-        "<SchedulerTriggerGroup type=\"text\">Distributor</SchedulerTriggerGroup>"
-        "<SchedulerTriggerType type=\"text\">Backup event</SchedulerTriggerType></list>";
+    // Cdp is read like Backup (see the test of every operation list).
     const std::pair<const char *, QString> cases[] = {
         {"Backup",
-         "<list><SchedulerTriggerService type=\"bool\">true</SchedulerTriggerService>" + service},
-        {"Cdp",
-         "<list><SchedulerTriggerService type=\"bool\">true</SchedulerTriggerService>" + service},
+         "<list><SchedulerTriggerService type=\"bool\">true</SchedulerTriggerService>"
+         "<SchedulerTriggerProcess type=\"text\">Distributor</SchedulerTriggerProcess>"
+         "<SchedulerTriggerGroup type=\"text\">Distributor</SchedulerTriggerGroup>"
+         "<SchedulerTriggerType type=\"text\">Backup event</SchedulerTriggerType></list>"},
         {"LocalSnapshot",
          "<list><SchedulerTriggerService type=\"bool\">false</SchedulerTriggerService>"
          "<SchedulerTriggerProcess type=\"text\">quenrod.exe</SchedulerTriggerProcess>"
