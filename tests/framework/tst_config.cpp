@@ -140,17 +140,6 @@ TEST(ConfigTest, SaveIntoAMissingFolderFailsCleanly)
     EXPECT_FALSE(QFileInfo::exists(home.path() + QStringLiteral("/nowhere")));
 }
 
-TEST(ConfigLocalTest, CreatesItsFolderOnFirstSave)
-{
-    TempHome home;
-    ConfigLocal store(QStringLiteral("scheduler.cfg"));
-    EXPECT_TRUE(store.isEmpty());
-    store.set(QStringLiteral("MaxWaitSeconds"), quint32(5), 1);
-    ASSERT_TRUE(store.save());
-    const Config back(FixedPath::local(), QStringLiteral("scheduler.cfg"));
-    EXPECT_EQ(back, store);
-}
-
 TEST(ConfigLocalTest, CorruptStoreStartsEmptyWithALevelZeroTraceAndIsReplaced)
 {
     TempHome home;

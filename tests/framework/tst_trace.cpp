@@ -63,15 +63,13 @@ TEST(TraceTest, LevelsAboveTheConfiguredOneAreDropped)
     EXPECT_EQ(trace.texts(), QStringList({"level 0", "level 1", "level 2"}));
 }
 
-TEST(TraceTest, MinusOneTurnsTracingOff)
+TEST(TraceTest, MinusOneTurnsTracingOffGarbageMeansTwo)
 {
-    TraceEnvironment environment("-1");
-    EXPECT_EQ(Trace::object(), nullptr);
-    TraceLine(0, "t", 1) << "nothing happens";
-}
-
-TEST(TraceTest, UnsetOrGarbageLevelMeansTwo)
-{
+    {
+        TraceEnvironment environment("-1");
+        EXPECT_EQ(Trace::object(), nullptr);
+        TraceLine(0, "t", 1) << "nothing happens";
+    }
     TraceEnvironment environment("lots");
     ASSERT_NE(Trace::object(), nullptr);
     EXPECT_TRUE(Trace::object()->doTrace(1024, 2));

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -40,21 +41,33 @@ class BusTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QFile config(dir.filePath("bus.conf"));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(QString::fromLatin1(kBusConfig).arg(dir.path()).toUtf8());
-        config.close();
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
-        ASSERT_TRUE(daemon.waitForReadyRead(kPatienceMs));
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
-        ASSERT_FALSE(address.isEmpty());
-        environment.insert("ORVEL_BUS", address);
+        startDaemon(QString::fromLatin1(kBusConfig).arg(dir.path()));
         environment.insert("ORVEL_HOME", dir.filePath("home"));
         environment.insert("ORVEL_LOG_FILE", dir.filePath("event.log"));
         environment.insert("ORVEL_TRACE_FILE", dir.filePath("trace.log"));
         environment.insert("ORVEL_TRACE_LEVEL", "4");
         environment.insert("ORVEL_READY_TIMEOUT_S", "10");
+    }
+
+    // Starts the private dbus-daemon on `config`; the processes started use it.
+    void startDaemon(const QString &config)
+    {
+        writeFile("bus.conf", config.toUtf8());
+        daemon.start(QStringLiteral("dbus-daemon"), {"--config-file=" + dir.filePath("bus.conf"),
+                                                     "--nofork", "--print-address=1"});
+        ASSERT_TRUE(daemon.waitForReadyRead(kPatienceMs));
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        ASSERT_FALSE(address.isEmpty());
+        environment.insert("ORVEL_BUS", address);
+    }
+
+    // Writes `text` to `path` below the test's folder, creating folders.
+    void writeFile(const QString &path, const QByteArray &text) const
+    {
+        QDir().mkpath(QFileInfo(dir.filePath(path)).path());
+        QFile file(dir.filePath(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
     }
 
     void TearDown() override
@@ -127,14 +140,25 @@ protected:
         return false;
     }
 
+    // The scheduler with both peers listening, once it asked for rule sets.
     QProcess *runningScheduler()
     {
-        listen("NodeManager");
-        listen("Distributor");
+        nodeManager = listen("NodeManager");
+        distributor = listen("Distributor");
+        return startScheduler();
+    }
+
+    // Starts the scheduler and waits until it asked the node manager for
+    // rule sets: by then it owns its name and serves its messages.
+    QProcess *startScheduler()
+    {
+        const int before = registrations.count("NodeMgrRegisterNotifyRulesIdPost");
         QProcess *scheduler = start("scheduler", {});
-        EXPECT_TRUE(traceHas("Context initialized, create scheduler object"));
-        EXPECT_TRUE(eventually(
-            [&]() { return text("event.log").contains("State Scheduler/Scheduler 2"); }));
+        EXPECT_TRUE(eventually([&]() {
+            nodeManager->waitForReadyRead(kPollMs);
+            registrations += QString::fromUtf8(nodeManager->readAll());
+            return registrations.count("NodeMgrRegisterNotifyRulesIdPost") > before;
+        }));
         return scheduler;
     }
 
@@ -150,4 +174,7 @@ protected:
     QString address;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     std::vector<std::unique_ptr<QProcess>> processes;
+    QProcess *nodeManager = nullptr;
+    QProcess *distributor = nullptr;
+    QString registrations; // what the node manager received so far
 };

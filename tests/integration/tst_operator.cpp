@@ -56,13 +56,6 @@ protected:
         ASSERT_EQ(runToEnd("/bin/cp", {kSource + "/examples/home/quenrod.exe", dir.path()}), 0);
     }
 
-    void write(const QString &relative, const QByteArray &bytes)
-    {
-        QFile file(dir.filePath("home/" + relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    }
-
     Outcome schedctl(const QStringList &arguments)
     {
         QProcess process;
@@ -79,7 +72,7 @@ protected:
     void startExampleScheduler()
     {
         start("standin-nodemanager", {"--rules-id", "1"});
-        start("standin-distributor", {});
+        distributor = start("standin-distributor", {});
         start("scheduler", {});
         // Answering comes before the node manager's rule set is loaded.
         ASSERT_TRUE(eventually([&]() { return schedctl({"triggers"}).out.contains("Full now"); }));
@@ -114,40 +107,27 @@ protected:
 
 // ---- against a running scheduler -------------------------------------------
 
-TEST_F(OperatorTest, TriggersListsTheManualTriggerWithItsPolicyAndOperation)
+TEST_F(OperatorTest, TriggersListsAndTriggerMakesTheScheduleDue)
 {
     useExamples();
     startExampleScheduler();
-    const Outcome run = schedctl({"triggers"});
-    EXPECT_EQ(run.code, 0);
-    EXPECT_TRUE(run.out.contains(QRegularExpression("Full now +Gold +Nightly")))
-        << run.out.toStdString();
-}
+    const Outcome listed = schedctl({"triggers"});
+    EXPECT_EQ(listed.code, 0);
+    EXPECT_TRUE(listed.out.contains(QRegularExpression("Full now +Gold +Nightly")))
+        << listed.out.toStdString();
 
-TEST_F(OperatorTest, TriggerMakesTheScheduleDueAndTheDistributorGetsTheEvent)
-{
-    useExamples();
-    QProcess *distributor = nullptr;
-    start("standin-nodemanager", {"--rules-id", "1"});
-    distributor = start("standin-distributor", {});
-    start("scheduler", {});
-    ASSERT_TRUE(eventually([&]() { return schedctl({"triggers"}).out.contains("Full now"); }));
     const Outcome run = schedctl({"trigger", "full NOW", "--tag", "before-upgrade"});
     EXPECT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.trimmed().toStdString(), "full NOW: 1 schedule made due");
     QString seen;
     EXPECT_TRUE(outputHas(distributor, "<UserTag type=\"text\">before-upgrade</UserTag>", &seen))
         << seen.toStdString();
-}
 
-TEST_F(OperatorTest, TriggerOfANameNobodyHasIsAProblem)
-{
-    useExamples();
-    startExampleScheduler();
-    const Outcome run = schedctl({"trigger", "No such trigger"});
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("No such trigger"));
+    // A name nobody has is a problem, told in one line.
+    const Outcome unknown = schedctl({"trigger", "No such trigger"});
+    EXPECT_EQ(unknown.code, 1);
+    EXPECT_EQ(unknown.err.count('\n'), 1) << unknown.err.toStdString();
+    EXPECT_TRUE(unknown.err.contains("No such trigger"));
 }
 
 TEST_F(OperatorTest, BusCommandsWithoutASchedulerFailWithOneLineAndExitTwo)
@@ -231,8 +211,7 @@ TEST_F(OperatorTest, TimersAndPreviewLeaveTheStoreAlone)
     useExamples();
     const QByteArray store = "<config><entry name=\"Gold-10-Snap-2\" type=\"list\">"
                              "<LastOccurance>20261205080000</LastOccurance></entry></config>";
-    QDir().mkpath(dir.filePath("home/local"));
-    write("local/scheduler.cfg", store);
+    writeFile("home/local/scheduler.cfg", store);
     const Outcome timers = schedctl({"timers"});
     EXPECT_EQ(timers.code, 0) << timers.err.toStdString();
     EXPECT_TRUE(timers.out.contains(QRegularExpression("Sat 2026-12-05 08:00:00 .*Gold-10-Snap-2")))
@@ -248,71 +227,45 @@ TEST_F(OperatorTest, TimersAndPreviewLeaveTheStoreAlone)
 
 // ---- check -------------------------------------------------------------------
 
-TEST_F(OperatorTest, CheckPassesTheExamples)
+TEST_F(OperatorTest, CheckPassesTheExamplesAndReportsTheFileAndReasonOfEachFault)
 {
     useExamples();
-    const Outcome run = schedctl({"check"});
-    EXPECT_EQ(run.code, 0) << run.out.toStdString();
-    EXPECT_EQ(run.out.toStdString(), "rule set 1: 5 schedules, no problems\n");
+    const Outcome clean = schedctl({"check"});
+    EXPECT_EQ(clean.code, 0) << clean.out.toStdString();
+    EXPECT_EQ(clean.out.toStdString(), "rule set 1: 5 schedules, no problems\n");
+    const struct
+    {
+        const char *file;
+        QByteArray bytes; // empty: the file is removed
+        const char *expected;
+    } cases[] = {
+        {"dispatcherrules.cfg", {}, "dispatcherrules.cfg: Cannot read dispatcherrules.cfg"},
+        {"policyrules.cfg", "<rules><Policy>",
+         "policyrules.cfg: Not well-formed: policyrules.cfg line 1"},
+        {"quiet-hour.xml", {}, "quiet-hour.xml: Failed to open the schedule file quiet-hour.xml"},
+        {"monthly.xml", "<schedule/>", "monthly.xml: Empty schedule file monthly.xml"},
+        {"holidays.cfg", "<config><Calendar>",
+         "nightly.xml: Invalid Calendar for schedule element"},
+        {"offsite.xml", "<s><ScheduleElement><Type>Fallback</Type></ScheduleElement></s>",
+         "offsite.xml: Schedule element contains no known date/time data"},
+        {"quiet-hour.xml",
+         "<s><ScheduleElement><Type>Exclude</Type><WeekDays><Days><All>false</All></Days>"
+         "</WeekDays></ScheduleElement></s>",
+         "quiet-hour.xml: Invalid DaysOfWeek for schedule element"},
+    };
+    for (const auto &c : cases) {
+        const QString path = QStringLiteral("home/rules/1/") + c.file;
+        const QByteArray original = text(path).toUtf8();
+        if (c.bytes.isEmpty())
+            QFile::remove(dir.filePath(path));
+        else
+            writeFile(path, c.bytes);
+        const Outcome run = schedctl({"check", "--rule-set", "1"});
+        EXPECT_EQ(run.code, 1) << c.expected;
+        EXPECT_TRUE(run.out.contains(c.expected)) << run.out.toStdString();
+        writeFile(path, original);
+    }
 }
-
-struct BrokenCase
-{
-    const char *what;
-    const char *file;
-    QByteArray bytes; // empty: the file is removed
-    QString expected; // "file: reason" start of one reported line
-};
-
-[[maybe_unused]] void PrintTo(const BrokenCase &broken, std::ostream *out)
-{
-    *out << broken.what;
-}
-
-class CheckTest : public OperatorTest, public ::testing::WithParamInterface<BrokenCase>
-{
-};
-
-TEST_P(CheckTest, ReportsTheFileAndTheReason)
-{
-    useExamples();
-    const BrokenCase &broken = GetParam();
-    if (broken.bytes.isEmpty())
-        QFile::remove(dir.filePath("home/rules/1/") + broken.file);
-    else
-        write(QStringLiteral("rules/1/") + broken.file, broken.bytes);
-    const Outcome run = schedctl({"check", "--rule-set", "1"});
-    EXPECT_EQ(run.code, 1);
-    EXPECT_TRUE(run.out.contains(broken.expected)) << run.out.toStdString();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Broken, CheckTest,
-    ::testing::Values(BrokenCase{"missing dispatcher rules",
-                                 "dispatcherrules.cfg",
-                                 {},
-                                 "dispatcherrules.cfg: Cannot read dispatcherrules.cfg"},
-                      BrokenCase{"malformed policy rules", "policyrules.cfg", "<rules><Policy>",
-                                 "policyrules.cfg: Not well-formed: policyrules.cfg line 1"},
-                      BrokenCase{"missing schedule file",
-                                 "quiet-hour.xml",
-                                 {},
-                                 "quiet-hour.xml: Failed to open the schedule file quiet-hour.xml"},
-                      BrokenCase{"schedule file without elements", "monthly.xml", "<schedule/>",
-                                 "monthly.xml: Empty schedule file monthly.xml"},
-                      BrokenCase{"malformed calendar", "holidays.cfg", "<config><Calendar>",
-                                 "nightly.xml: Invalid Calendar for schedule element"},
-                      BrokenCase{"element without a rule", "offsite.xml",
-                                 "<s><ScheduleElement><Type>Fallback</Type></ScheduleElement></s>",
-                                 "offsite.xml: Schedule element contains no known date/time data"},
-                      BrokenCase{
-                          "bad week days", "quiet-hour.xml",
-                          "<s><ScheduleElement><Type>Exclude</Type><WeekDays><Days><All>false</All>"
-                          "</Days></WeekDays></ScheduleElement></s>",
-                          "quiet-hour.xml: Invalid DaysOfWeek for schedule element"}),
-    [](const ::testing::TestParamInfo<BrokenCase> &info) {
-        return QString::fromLatin1(info.param.what).replace(' ', '_').toStdString();
-    });
 
 // ---- the demo ----------------------------------------------------------------
 

@@ -4,7 +4,6 @@
 
 #include "bustest.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDevice>
 
@@ -33,7 +32,7 @@ const QString kSource = QStringLiteral(ORVEL_SOURCE_DIR);
 
 } // namespace
 
-class PolicyTest : public ::testing::Test
+class PolicyTest : public BusTest
 {
 protected:
     void SetUp() override
@@ -47,46 +46,22 @@ protected:
                                               QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                               QFileDevice::ExeOther | QFileDevice::ReadGroup |
                                               QFileDevice::ExeGroup);
-        QFile config(dir.filePath("system.conf"));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(QString::fromLatin1(kSystemLikeBus)
-                         .arg(dir.path(), kSource + "/packaging/org.orvel.conf")
-                         .toUtf8());
-        config.close();
-        daemon.start("dbus-daemon",
-                     {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
-        ASSERT_TRUE(daemon.waitForReadyRead(kPatienceMs));
-        environment.insert("ORVEL_BUS", QString::fromUtf8(daemon.readLine()).trimmed());
+        startDaemon(QString::fromLatin1(kSystemLikeBus)
+                        .arg(dir.path(), kSource + "/packaging/org.orvel.conf"));
         environment.insert("ORVEL_HOME", dir.filePath("home"));
         environment.insert("ORVEL_TRACE_LEVEL", "-1");
         environment.insert("ORVEL_READY_TIMEOUT_S", "5");
     }
 
-    void TearDown() override
-    {
-        if (listener.state() != QProcess::NotRunning) {
-            listener.terminate();
-            listener.waitForFinished(kPatienceMs);
-        }
-        daemon.kill();
-        daemon.waitForFinished(kPatienceMs);
-    }
-
     // Runs `program` as root, or as nobody through setpriv.
     int run(bool asNobody, const QString &program, const QStringList &arguments, QString *output)
     {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        if (asNobody)
-            process.start("/usr/bin/setpriv", QStringList{"--reuid=nobody", "--regid=nogroup",
-                                                          "--clear-groups", program} +
-                                                  arguments);
-        else
-            process.start(program, arguments);
-        process.waitForFinished(kPatienceMs);
-        *output = QString::fromUtf8(process.readAll());
-        return process.exitCode();
+        if (!asNobody)
+            return runToEnd(program, arguments, output);
+        return runToEnd(
+            "/usr/bin/setpriv",
+            QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", program} + arguments,
+            output);
     }
 
     // A plain D-Bus call into the listener's name: every connection answers
@@ -94,40 +69,23 @@ protected:
     int ping(bool asNobody, QString *output)
     {
         return run(asNobody, "/usr/bin/dbus-send",
-                   {"--bus=" + environment.value("ORVEL_BUS"), "--print-reply",
-                    "--reply-timeout=2000", "--dest=org.orvel.Distributor.Distributor",
-                    "/org/orvel/Msg", "org.freedesktop.DBus.Peer.Ping"},
+                   {"--bus=" + address, "--print-reply", "--reply-timeout=2000",
+                    "--dest=org.orvel.Distributor.Distributor", "/org/orvel/Msg",
+                    "org.freedesktop.DBus.Peer.Ping"},
                    output);
     }
 
+    // A listener started by root, once root can call it.
     void startRootListener()
     {
-        listener.setProcessEnvironment(environment);
-        listener.start(kBin + "/orvelmsg", {"listen", "Distributor", "Distributor"});
-        ASSERT_TRUE(listener.waitForStarted(kPatienceMs));
+        listen("Distributor");
         QString output;
-        QElapsedTimer waited;
-        waited.start();
-        while (ping(false, &output) != 0 && waited.elapsed() < kPatienceMs)
-            QThread::msleep(kPollMs);
-        ASSERT_EQ(ping(false, &output), 0)
+        ASSERT_TRUE(eventually([&]() { return ping(false, &output) == 0; }))
             << "root cannot reach its own listener: " << output.toStdString();
     }
-
-    QTemporaryDir dir;
-    QProcess daemon;
-    QProcess listener;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
 };
 
-TEST_F(PolicyTest, RootOwnsAndCallsOrvelNames)
-{
-    startRootListener();
-    QString output;
-    EXPECT_EQ(ping(false, &output), 0) << output.toStdString();
-}
-
-TEST_F(PolicyTest, ACallerOutsideTheGroupIsRefused)
+TEST_F(PolicyTest, RootOwnsAndCallsOrvelNamesACallerOutsideTheGroupIsRefused)
 {
     startRootListener();
     QString output;

@@ -2,6 +2,7 @@
 
 // Helpers shared by the time-rule tests. TZ is Europe/Berlin (set by CTest).
 
+#include "testsupport.h"
 #include "xmllist.h"
 
 #include <QDateTime>
@@ -13,11 +14,6 @@ inline void PrintTo(const QDateTime &instant, std::ostream *out)
 {
     *out << (instant.isValid() ? instant.toString(Qt::ISODateWithMs).toStdString()
                                : std::string("none"));
-}
-
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
 }
 
 // A local instant from "yyyy-MM-dd hh:mm:ss" (optionally ".zzz"); "" gives none.

@@ -50,6 +50,17 @@ QString ScheduleTest::storedText(const QString &name, const char *key) const
     return text;
 }
 
+QStringList firings(const TraceCapture &trace)
+{
+    // "Schedule triggered:  name  at  <when>  occured  <now>", when and now
+    // five words each.
+    QStringList found;
+    for (const QString &text : trace.texts().filter(QLatin1String("Schedule triggered:  ")))
+        found << text.section(QLatin1Char(' '), 3, 3) + ' ' +
+                     text.section(QLatin1Char(' '), 15, 15);
+    return found;
+}
+
 namespace Elements {
 
 namespace {

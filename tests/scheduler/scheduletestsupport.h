@@ -36,6 +36,10 @@ protected:
     std::unique_ptr<Orvel::ConfigLocal> store;
 };
 
+// The firings the schedule list traced, in order: "name hh:mm:ss", the name
+// and the time of day it fired.
+QStringList firings(const TraceCapture &trace);
+
 // Element bodies for the common rules.
 namespace Elements {
 QString daily(const char *type, const char *time, int duration, const char *data = nullptr);

@@ -1,3 +1,5 @@
+// What a firing does (the event posted, the program started) and the
+// messages that change the schedule list, over the in-memory transport.
 #include "rulesettestsupport.h"
 
 #include "msgnames.h"
@@ -16,12 +18,15 @@ const QString kTimer = QStringLiteral("SchedulerTimer");
 const QString kGoldData = QStringLiteral(
     "<list><Policy type=\"text\">Gold</Policy><RuleId type=\"uint\">12</RuleId><Operation "
     "type=\"text\">Nightly</Operation><OperationId type=\"uint\">3</OperationId>");
+const QByteArray kGoldHourly =
+    policyRules(policy("Gold", "12", operation("Backup", "Nightly", "3", "1 Hours")));
+// The largest rule id, to show that numbers reach the program unchanged.
+const QByteArray kGoldSnapshot =
+    policyRules(policy("Gold", "4294967295", operation("LocalSnapshot", "Snap", "3", "1 Hours")));
 
-XmlList rulesId(quint32 n)
+XmlList parsed(const QByteArray &text)
 {
-    XmlList body;
-    body.set(QStringLiteral("RulesId"), n, XmlList::Replace);
-    return body;
+    return XmlList::fromText(text, QStringLiteral("test"));
 }
 
 class FiringTest : public RuleSetTest
@@ -42,12 +47,23 @@ protected:
         list.run();
     }
 
+    void notify(quint32 n)
+    {
+        bus.deliver(
+            QStringLiteral("NodeMgrNotifyRulesIdPost"),
+            parsed("<list><RulesId type=\"uint\">" + QByteArray::number(n) + "</RulesId></list>"));
+    }
     // Announces rule set `n` and lets the 1 ms timer run the first pass.
     void announce(quint32 n)
     {
-        bus.deliver(QStringLiteral("NodeMgrNotifyRulesIdPost"), rulesId(n));
+        notify(n);
         EXPECT_EQ(bus.armedMs(kTimer), 1);
         bus.advance(1);
+    }
+
+    Orvel::Msg trigger(const char *request)
+    {
+        return bus.deliverRequest(QStringLiteral("SchedulerManualTriggerRequest"), parsed(request));
     }
 
     QList<Orvel::MemoryTransport::Posted> events() const
@@ -60,16 +76,17 @@ protected:
         return found;
     }
 
-    // The working directory holds `program` (executable or not).
-    void writeProgram(bool executable)
+    // The working directory holds the snapshot program, executable or not.
+    QString writeProgram(bool executable)
     {
         QDir::setCurrent(home.path());
         QFile file(home.path() + "/quenrod.exe");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("#!/bin/sh\n");
         file.close();
-        if (executable)
-            file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+        file.setPermissions(executable ? file.permissions() | QFileDevice::ExeOwner
+                                       : QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        return file.fileName();
     }
 
     QString previousDirectory = QDir::currentPath();
@@ -88,85 +105,55 @@ TEST_F(FiringTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
         announce(4);
         bus.advance(2000);
     });
+    const QString body = kGoldData + "<CommsMode type=\"text\">Async</CommsMode></list>";
     const auto posted = events();
     ASSERT_EQ(posted.size(), 2);
     for (const auto &post : posted) {
         EXPECT_EQ(post.to, Orvel::MsgAddress("Distributor", "Distributor"));
-        EXPECT_EQ(QString::fromUtf8(post.body.toBinary()),
-                  kGoldData + "<CommsMode type=\"text\">Async</CommsMode></list>");
+        EXPECT_EQ(QString::fromUtf8(post.body.toBinary()), body);
     }
     EXPECT_EQ(log.lines().filter("Backup 1"),
               QStringList({"Backup 1 Backup event: Policy 'Gold', operation 'Nightly'",
                            "Backup 1 Backup event: Policy 'Gold', operation 'Nightly'"}));
-    EXPECT_TRUE(trace.contains("Schedule triggered: Data " + kGoldData +
-                               "<CommsMode type=\"text\">Async</CommsMode></list>"));
+    EXPECT_TRUE(trace.contains("Schedule triggered: Data " + body));
     EXPECT_EQ(bus.armedMs(kTimer), 2000);
 }
 
-TEST_F(FiringTest, ASnapshotStartsTheProgramWithTheTenArguments)
+// A failed start is traced and the schedule still moves on to its next hour.
+TEST_F(FiringTest, ASnapshotStartsTheProgramWithTheTenArgumentsOrTracesWhyNot)
 {
-    writeProgram(true);
-    writeRules(
-        4, dispatcher({"Gold"}),
-        policyRules(policy("Gold", "12", operation("LocalSnapshot", "Snap", "3", "1 Hours"))));
-    serve([&]() { announce(4); });
+    QDir::setCurrent(home.path());
+    writeRules(4, dispatcher({"Gold"}), kGoldSnapshot);
+    serve([&]() {
+        announce(4);
+        EXPECT_TRUE(trace.contains("Spawning failed: quenrod.exe file not found or invalid"));
+        writeProgram(false);
+        bus.advance(3600 * 1000);
+        EXPECT_TRUE(trace.contains("Spawning failed: quenrod.exe 13"));
+        EXPECT_TRUE(bus.started().isEmpty());
+        writeProgram(true);
+        bus.advance(3600 * 1000);
+    });
     ASSERT_EQ(bus.started().size(), 1);
     EXPECT_EQ(bus.started().first().program, QDir(home.path()).absoluteFilePath("quenrod.exe"));
     EXPECT_EQ(bus.started().first().arguments,
-              QStringList({"-r", "4", "-p", "Gold", "-i", "12", "-o", "Snap", "-s", "3"}));
+              QStringList({"-r", "4", "-p", "Gold", "-i", "4294967295", "-o", "Snap", "-s", "3"}));
     EXPECT_TRUE(events().isEmpty());
     EXPECT_TRUE(trace.contains("Spawning success: quenrod.exe"));
-}
-
-struct SpawnFailureCase
-{
-    bool present;
-    bool executable;
-    const char *traced;
-};
-
-class SpawnFailureTest : public FiringTest, public ::testing::WithParamInterface<SpawnFailureCase>
-{
-};
-
-TEST_P(SpawnFailureTest, IsTracedAndTheScheduleStillMovesOn)
-{
-    const SpawnFailureCase c = GetParam();
-    if (c.present)
-        writeProgram(c.executable);
-    else
-        QDir::setCurrent(home.path());
-    writeRules(
-        4, dispatcher({"Gold"}),
-        policyRules(policy("Gold", "12", operation("LocalSnapshot", "Snap", "3", "1 Hours"))));
-    serve([&]() { announce(4); });
-    EXPECT_TRUE(bus.started().isEmpty());
-    EXPECT_TRUE(trace.contains(QString::fromUtf8(c.traced)))
-        << trace.texts().join('\n').toStdString();
     EXPECT_EQ(list.scheduleList().first().lastOccurrence(),
-              QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
-    EXPECT_TRUE(bus.isArmed(kTimer));
+              QDateTime(QDate(2026, 3, 10), QTime(14, 0)));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Firing, SpawnFailureTest,
-    ::testing::Values(SpawnFailureCase{false, false,
-                                       "Spawning failed: quenrod.exe file not found or invalid"},
-                      SpawnFailureCase{true, false, "Spawning failed: quenrod.exe 13"}));
 
 TEST_F(FiringTest, AProcessTriggerWithoutRuleOrOperationIdPassesZero)
 {
     writeProgram(true);
     Schedule schedule(QStringLiteral("Hand-made"), 4, nullptr, false);
-    XmlList data;
-    data.set(QStringLiteral("Policy"), QStringLiteral("Gold"), XmlList::Replace);
-    data.set(QStringLiteral("Operation"), QStringLiteral("Snap"), XmlList::Replace);
-    schedule.setScheduleData(data);
-    XmlList target;
-    target.set(QStringLiteral("SchedulerTriggerService"), false, XmlList::Replace);
-    target.set(QStringLiteral("SchedulerTriggerProcess"), QStringLiteral("quenrod.exe"),
-               XmlList::Replace);
-    schedule.setTriggerTarget(target);
+    schedule.setScheduleData(parsed("<d><Policy>Gold</Policy><Operation>Snap</Operation></d>"));
+    schedule.setTriggerTarget(
+        parsed("<t><SchedulerTriggerService type=\"bool\">false"
+               "</SchedulerTriggerService>"
+               "<SchedulerTriggerProcess>quenrod.exe</SchedulerTriggerProcess>"
+               "</t>"));
     list.fireSchedule(schedule);
     ASSERT_EQ(bus.started().size(), 1);
     EXPECT_EQ(bus.started().first().arguments,
@@ -178,47 +165,40 @@ TEST_F(FiringTest, AProcessTriggerWithoutRuleOrOperationIdPassesZero)
         traced.first().endsWith("Schedule Hand-made has no RuleId or OperationId: passing 0"));
 }
 
-struct TargetCase
+TEST_F(FiringTest, AServiceTargetNeedsProcessAndGroup)
 {
-    const char *target;
-    bool posted;
-};
-
-class TriggerTargetTest : public FiringTest, public ::testing::WithParamInterface<TargetCase>
-{
-};
-
-TEST_P(TriggerTargetTest, AServiceNeedsProcessAndGroup)
-{
-    const TargetCase c = GetParam();
-    Schedule schedule(QStringLiteral("S"), 4, nullptr, false);
-    schedule.setTriggerTarget(XmlList::fromText(c.target, QStringLiteral("test")));
+    const QString process = "<SchedulerTriggerProcess>Dist</SchedulerTriggerProcess>";
+    const QString group = "<SchedulerTriggerGroup>Group</SchedulerTriggerGroup>";
+    const QString cases[] = {process, group,
+                             "<SchedulerTriggerService>false</SchedulerTriggerService>"};
     LogCapture log;
-    list.fireSchedule(schedule);
-    EXPECT_EQ(events().size(), c.posted ? 1 : 0);
-    if (c.posted) {
-        EXPECT_EQ(events().first().to, Orvel::MsgAddress("Dist", "Group"));
+    for (const QString &target : cases) {
+        Schedule schedule(QStringLiteral("S"), 4, nullptr, false);
+        schedule.setTriggerTarget(parsed(("<t>" + target + "</t>").toUtf8()));
+        list.fireSchedule(schedule);
     }
+    EXPECT_TRUE(events().isEmpty());
+    Schedule schedule(QStringLiteral("S"), 4, nullptr, false);
+    schedule.setTriggerTarget(parsed(("<t>" + process + group + "</t>").toUtf8()));
+    list.fireSchedule(schedule);
+    ASSERT_EQ(events().size(), 1);
+    EXPECT_EQ(events().first().to, Orvel::MsgAddress("Dist", "Group"));
     EXPECT_TRUE(log.lines().isEmpty()); // no policy in the data
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Firing, TriggerTargetTest,
-    ::testing::Values(
-        TargetCase{"<t><SchedulerTriggerProcess>Dist</SchedulerTriggerProcess>"
-                   "<SchedulerTriggerGroup>Group</SchedulerTriggerGroup></t>",
-                   true},
-        TargetCase{"<t><SchedulerTriggerProcess>Dist</SchedulerTriggerProcess></t>", false},
-        TargetCase{"<t><SchedulerTriggerGroup>Group</SchedulerTriggerGroup></t>", false},
-        TargetCase{"<t><SchedulerTriggerService>false</SchedulerTriggerService></t>", false}));
-
-TEST_F(FiringTest, RulesIdZeroCancelsAndClearsEverything)
+TEST_F(FiringTest, ANewRuleSetReplacesTheOldAndRulesIdZeroClearsEverything)
 {
-    writeRules(4, dispatcher({"Gold"}),
-               policyRules(policy("Gold", "12", operation("Backup", "Nightly", "3", "1 Hours"))));
+    writeRules(4, dispatcher({"Gold"}), kGoldHourly);
+    writeRules(5, dispatcher({"Silver"}),
+               policyRules(policy("Silver", "2", operation("Cdp", "Cont", "1", "1 Hours"))));
     serve([&]() {
         announce(4);
-        ASSERT_EQ(list.scheduleList().size(), 1);
+        announce(5);
+        announce(5);
+        EXPECT_EQ(scheduleNames(list), QStringList({"Silver-2-Cont-1"}));
+        // Reloading the same rule set does not fire again what has just fired.
+        ASSERT_EQ(events().size(), 2);
+        EXPECT_TRUE(events().last().body.toBinary().contains("Silver"));
         bus.deliver(QStringLiteral("NodeMgrNotifyRulesIdPost"));
         EXPECT_TRUE(list.scheduleList().isEmpty());
         EXPECT_EQ(bus.armedMs(kTimer), 1);
@@ -227,27 +207,10 @@ TEST_F(FiringTest, RulesIdZeroCancelsAndClearsEverything)
     });
     EXPECT_TRUE(events().isEmpty());
     EXPECT_FALSE(bus.isArmed(kTimer));
+    EXPECT_TRUE(trace.contains("Load new rule set 5"));
     EXPECT_TRUE(trace.contains("Node deactivated. Cleared schedule list"));
     EXPECT_TRUE(trace.contains("Received rules set notify message:\\n <list><RulesId "
                                "type=\"uint\">4</RulesId></list>"));
-}
-
-TEST_F(FiringTest, ANewRuleSetReplacesTheOld)
-{
-    writeRules(4, dispatcher({"Gold"}),
-               policyRules(policy("Gold", "12", operation("Backup", "Nightly", "3", "1 Hours"))));
-    writeRules(5, dispatcher({"Silver"}),
-               policyRules(policy("Silver", "2", operation("Cdp", "Cont", "1", "1 Hours"))));
-    serve([&]() {
-        announce(4);
-        announce(5);
-        announce(5);
-    });
-    EXPECT_EQ(scheduleNames(list), QStringList({"Silver-2-Cont-1"}));
-    EXPECT_TRUE(trace.contains("Load new rule set 5"));
-    // Reloading the same rule set does not fire again what has just fired.
-    ASSERT_EQ(events().size(), 2);
-    EXPECT_TRUE(events().last().body.toBinary().contains("Silver"));
 }
 
 TEST_F(FiringTest, AManualTriggerFiresMatchingSchedulesAtOnceAndReplies)
@@ -260,19 +223,23 @@ TEST_F(FiringTest, AManualTriggerFiresMatchingSchedulesAtOnceAndReplies)
         policyRules(
             policy("Gold", "12", operation("Backup", "Nightly", "3", nullptr, "manual.xml")) +
             policy("Silver", "2", operation("Backup", "B", "1", nullptr, "manual.xml"))));
-    XmlList request;
-    request.set(QStringLiteral("ActivationName"), QStringLiteral("weekly FULL"), XmlList::Replace);
-    request.set(QStringLiteral("UserTag"), QStringLiteral("tag 1"), XmlList::Replace);
-    Orvel::Msg reply;
+    QStringList replies;
     serve([&]() {
         announce(4);
         EXPECT_TRUE(events().isEmpty());
-        reply = bus.deliverRequest(QStringLiteral("SchedulerManualTriggerRequest"), request);
+        for (const char *request :
+             {"<r><ActivationName>weekly FULL</ActivationName><UserTag>tag 1</UserTag></r>", "<r/>",
+              "<r><ActivationName>Unknown</ActivationName></r>"}) {
+            const Orvel::Msg reply = trigger(request);
+            EXPECT_EQ(reply.name(), QStringLiteral("SchedulerManualTriggerReply"));
+            replies << QString::fromUtf8(reply.body().toBinary());
+        }
     });
-    EXPECT_EQ(reply.name(), QStringLiteral("SchedulerManualTriggerReply"));
-    EXPECT_EQ(QString::fromUtf8(reply.body().toBinary()),
-              QStringLiteral("<list><ActivationName type=\"text\">weekly FULL</ActivationName>"
-                             "<ActivationCount type=\"int\">2</ActivationCount></list>"));
+    const QString answer =
+        QStringLiteral("<list><ActivationName type=\"text\">%1</ActivationName>"
+                       "<ActivationCount type=\"int\">%2</ActivationCount></list>");
+    EXPECT_EQ(replies, QStringList({answer.arg("weekly FULL").arg(2), answer.arg("").arg(0),
+                                    answer.arg("Unknown").arg(0)}));
     ASSERT_EQ(events().size(), 2);
     EXPECT_EQ(
         QString::fromUtf8(events().first().body.toBinary()),
@@ -281,41 +248,6 @@ TEST_F(FiringTest, AManualTriggerFiresMatchingSchedulesAtOnceAndReplies)
             "Full</ManualTrigger><UserTag type=\"text\">tag 1</UserTag></TriggerData></list>");
     EXPECT_TRUE(trace.contains("Trigger manual backups: weekly FULL"));
 }
-
-struct NoMatchCase
-{
-    const char *request;
-    const char *reply;
-};
-
-class ManualNoMatchTest : public FiringTest, public ::testing::WithParamInterface<NoMatchCase>
-{
-};
-
-TEST_P(ManualNoMatchTest, IsAnsweredWithCountZero)
-{
-    const NoMatchCase c = GetParam();
-    writeRules(4, dispatcher({"Gold"}),
-               policyRules(policy("Gold", "12", operation("Backup", "Nightly", "3", "1 Hours"))));
-    Orvel::Msg reply;
-    serve([&]() {
-        announce(4);
-        bus.clearCaptured();
-        reply = bus.deliverRequest(QStringLiteral("SchedulerManualTriggerRequest"),
-                                   XmlList::fromText(c.request, QStringLiteral("test")));
-    });
-    EXPECT_EQ(QString::fromUtf8(reply.body().toBinary()), QString::fromUtf8(c.reply));
-    EXPECT_TRUE(events().isEmpty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Firing, ManualNoMatchTest,
-    ::testing::Values(
-        NoMatchCase{"<r/>", "<list><ActivationName type=\"text\"></ActivationName><ActivationCount "
-                            "type=\"int\">0</ActivationCount></list>"},
-        NoMatchCase{"<r><ActivationName>Unknown</ActivationName></r>",
-                    "<list><ActivationName type=\"text\">Unknown</ActivationName><ActivationCount "
-                    "type=\"int\">0</ActivationCount></list>"}));
 
 TEST_F(FiringTest, TheListReplyHoldsEveryActivationNameWithItsEventData)
 {
@@ -333,20 +265,19 @@ TEST_F(FiringTest, TheListReplyHoldsEveryActivationNameWithItsEventData)
     Orvel::Msg reply;
     serve([&]() {
         empty = bus.deliverRequest(QStringLiteral("SchedulerListManualTriggersRequest"));
-        bus.deliver(QStringLiteral("NodeMgrNotifyRulesIdPost"), rulesId(4));
+        notify(4);
         reply = bus.deliverRequest(QStringLiteral("SchedulerListManualTriggersRequest"));
     });
     EXPECT_EQ(empty.name(), QStringLiteral("SchedulerListManualTriggersReply"));
     EXPECT_TRUE(empty.body().isEmpty());
     EXPECT_EQ(reply.name(), QStringLiteral("SchedulerListManualTriggersReply"));
-    // Gold comes first (due now), then Silver (due now, no manual trigger), then
-    // Tin, which only a request can make due; each name once per schedule.
-    const QString gold = QStringLiteral(
-        "<Policy type=\"text\">Gold</Policy><RuleId type=\"uint\">1</RuleId><Operation "
-        "type=\"text\">G</Operation><OperationId type=\"uint\">1</OperationId>");
-    const QString tin = QStringLiteral(
-        "<Policy type=\"text\">Tin</Policy><RuleId type=\"uint\">3</RuleId><Operation "
-        "type=\"text\">T</Operation><OperationId type=\"uint\">1</OperationId>");
+    // Gold comes first (due now), then Silver (due now, no manual trigger),
+    // then Tin, which only a request can make due; each name once per schedule.
+    const QString data = QStringLiteral(
+        "<Policy type=\"text\">%1</Policy><RuleId type=\"uint\">%2</RuleId><Operation "
+        "type=\"text\">%3</Operation><OperationId type=\"uint\">1</OperationId>");
+    const QString gold = data.arg("Gold", "1", "G");
+    const QString tin = data.arg("Tin", "3", "T");
     EXPECT_EQ(QString::fromUtf8(reply.body().toBinary()),
               "<list><Full type=\"list\">" + gold + "</Full><entry name=\"1 st\" type=\"list\">" +
                   gold + "</entry><Full type=\"list\">" + tin +

@@ -6,43 +6,24 @@
 
 TEST(ManualTriggerReading, ActivationNameOrTheReasonItIsMissing)
 {
-    struct
-    {
-        const char *entries;
-        bool valid;
-        const char *name;
-        QStringList traces;
-    } const cases[] = {
-        {"<ManualTrigger><ActivationName>Nightly</ActivationName></ManualTrigger>",
-         true,
-         "Nightly",
-         {}},
-        {"<ManualTrigger><ActivationName>Before upgrade 2</ActivationName></ManualTrigger>",
-         true,
-         "Before upgrade 2",
-         {}},
-        {"<ManualTrigger><Name>Nightly</Name></ManualTrigger>",
-         false,
-         "",
-         {QStringLiteral("Manual trigger XML contains no activation name")}},
-        {"<ManualTrigger><ActivationName type=\"uint\">7</ActivationName></ManualTrigger>",
-         false,
-         "",
-         {QStringLiteral("Manual trigger XML contains no activation name")}},
-        {"<Trigger><ActivationName>Nightly</ActivationName></Trigger>",
-         false,
-         "",
-         {QStringLiteral("Manual trigger given XML without a trigger entry")}},
-        {"", false, "", {QStringLiteral("Manual trigger given empty XML")}},
-    };
-    for (const auto &c : cases) {
-        const Orvel::XmlList entries = body(c.entries);
+    const auto expectRead = [](const char *entries, const char *name, const char *traced) {
         TraceCapture trace;
-        const ManualTrigger trigger(entries);
-        EXPECT_EQ(trigger.isValid(), c.valid) << c.entries;
-        EXPECT_EQ(trigger.activationName(), QString::fromUtf8(c.name)) << c.entries;
-        EXPECT_EQ(trace.texts(), c.traces) << c.entries;
-    }
+        const ManualTrigger trigger(body(entries));
+        EXPECT_EQ(trigger.isValid(), *name != 0) << entries;
+        EXPECT_EQ(trigger.activationName(), QString::fromUtf8(name)) << entries;
+        EXPECT_EQ(trace.texts(), *traced ? QStringList({traced}) : QStringList()) << entries;
+    };
+    expectRead("<ManualTrigger><ActivationName>Nightly</ActivationName></ManualTrigger>", "Nightly",
+               "");
+    expectRead("<ManualTrigger><ActivationName>Before upgrade 2</ActivationName></ManualTrigger>",
+               "Before upgrade 2", "");
+    const char *noName = "Manual trigger XML contains no activation name";
+    expectRead("<ManualTrigger><Name>Nightly</Name></ManualTrigger>", "", noName);
+    expectRead("<ManualTrigger><ActivationName type=\"uint\">7</ActivationName></ManualTrigger>",
+               "", noName);
+    expectRead("<Trigger><ActivationName>Nightly</ActivationName></Trigger>", "",
+               "Manual trigger given XML without a trigger entry");
+    expectRead("", "", "Manual trigger given empty XML");
 }
 
 TEST(ManualTriggerMatching, IgnoresCaseOnly)

@@ -1,168 +1,123 @@
 #include "policyparser.h"
 #include "rulesettestsupport.h"
 
-#include "fixedpath.h"
-
 using namespace RuleText;
 
-struct ObjectiveCase
+TEST(ObjectiveTest, SplitsAtBlanksIntoCountAndUnit)
 {
-    const char *text;
-    quint32 unit;
-    quint32 count;
-};
-
-class ObjectiveTest : public ::testing::TestWithParam<ObjectiveCase>
-{
-};
-
-TEST_P(ObjectiveTest, SplitsAtBlanksIntoCountAndUnit)
-{
-    const ObjectiveCase c = GetParam();
-    const PolicyParser::Objective objective =
-        PolicyParser::parseObjective(QString::fromUtf8(c.text));
-    EXPECT_EQ(objective.unit, c.unit) << c.text;
-    EXPECT_EQ(objective.count, c.count) << c.text;
+    const struct
+    {
+        const char *text;
+        quint32 unit;
+        quint32 count;
+    } cases[] = {{"4 Hours", 3, 4},
+                 {"2  Hours ", 3, 2},
+                 {"  1 Seconds", 1, 1},
+                 {"5", 0, 0},
+                 {"4\tHours", 0, 0},
+                 {"4 Hours daily", 0, 0},
+                 {"five Minutes", 2, 0},
+                 {"+5 Seconds", 1, 0},
+                 {"4294967296 Seconds", 1, 0},
+                 {"4294967295 Seconds", 1, 4294967295u},
+                 {"3 minutes", 0, 3}};
+    for (const auto &c : cases) {
+        const PolicyParser::Objective objective = PolicyParser::parseObjective(c.text);
+        EXPECT_EQ(objective.unit, c.unit) << c.text;
+        EXPECT_EQ(objective.count, c.count) << c.text;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Policy, ObjectiveTest,
-    ::testing::Values(ObjectiveCase{"4 Hours", 3, 4}, ObjectiveCase{"2  Hours ", 3, 2},
-                      ObjectiveCase{"  1 Seconds", 1, 1}, ObjectiveCase{"10 Minutes", 2, 10},
-                      ObjectiveCase{"1 Days", 4, 1}, ObjectiveCase{"2 Weeks", 5, 2},
-                      ObjectiveCase{"3 Months", 6, 3}, ObjectiveCase{"1 Years", 7, 1},
-                      ObjectiveCase{"", 0, 0}, ObjectiveCase{"5", 0, 0},
-                      ObjectiveCase{"five Minutes", 2, 0},
-                      ObjectiveCase{"4294967296 Seconds", 1, 0},
-                      ObjectiveCase{"4294967295 Seconds", 1, 4294967295u},
-                      ObjectiveCase{"-5 Seconds", 1, 0}, ObjectiveCase{"+5 Seconds", 1, 0},
-                      ObjectiveCase{"3 minutes", 0, 3}, ObjectiveCase{"4 Hours daily", 0, 0},
-                      ObjectiveCase{"4\tHours", 0, 0}));
-
 namespace {
-
-const QString kNow = QStringLiteral("12:00:00 Tue March 10 2026");
 
 class PolicyTest : public RuleSetTest
 {
 protected:
-    // Parses one record into a list that has loaded rule set 1.
-    QList<Schedule> parse(const QByteArray &record)
+    // Parses one policy record of rule set 1.
+    static QList<Schedule> parse(const QByteArray &record)
     {
-        writeRules(1, dispatcher({}), policyRules(""));
-        list.reload(1);
-        list.parsePolicy(Orvel::XmlList::fromText(record, QStringLiteral("test")));
-        return list.scheduleList();
+        return PolicyParser(1, nullptr).parse(Orvel::XmlList::fromText(record, "test"));
     }
 
-    QStringList policyTraces() const
+    static QStringList policyTraces(const TraceCapture &from)
     {
         QStringList found;
-        for (int i = 0; i < trace.lines().size(); ++i) {
-            if (trace.lines().at(i).contains(" policyparser:"))
-                found << trace.texts().at(i);
+        for (int i = 0; i < from.lines().size(); ++i) {
+            if (from.lines().at(i).contains(" policyparser:"))
+                found << from.texts().at(i);
         }
         return found;
     }
-
-    ScheduleList list;
+    QStringList policyTraces() const { return policyTraces(trace); }
 };
 
 } // namespace
 
-struct OperationKindCase
+TEST_F(PolicyTest, EachKindGivesItsTriggerTargetAndTheScheduleData)
 {
-    const char *kind;
-    const char *target;
-};
-
-class OperationKindTest : public PolicyTest, public ::testing::WithParamInterface<OperationKindCase>
-{
-};
-
-TEST_P(OperationKindTest, GivesTheKindsTriggerTargetAndTheScheduleData)
-{
-    const OperationKindCase c = GetParam();
-    const QList<Schedule> made =
-        parse(policy("Gold", "12", operation(c.kind, "Nightly", "3", "4 Hours"), "Async"));
-    ASSERT_EQ(made.size(), 1);
-    EXPECT_EQ(made.first().name(), QStringLiteral("Gold-12-Nightly-3"));
-    EXPECT_EQ(QString::fromUtf8(made.first().triggerTarget().toBinary()),
-              QString::fromUtf8(c.target));
-    EXPECT_EQ(QString::fromUtf8(made.first().eventData().toBinary()),
-              QStringLiteral("<list><Policy type=\"text\">Gold</Policy><RuleId "
-                             "type=\"uint\">12</RuleId><Operation type=\"text\">Nightly</Operation>"
-                             "<OperationId type=\"uint\">3</OperationId><CommsMode "
-                             "type=\"text\">Async</CommsMode></list>"));
-    EXPECT_TRUE(made.first().isValid());
-    EXPECT_EQ(made.first().nextOccurrence(), Orvel::Clock::now());
-    EXPECT_EQ(policyTraces(), QStringList({"Add backup schedule Gold-12-Nightly-3 RPO only"}));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Policy, OperationKindTest,
-    ::testing::Values(
-        OperationKindCase{
-            "Backup",
-            "<list><SchedulerTriggerService type=\"bool\">true</SchedulerTriggerService>"
-            "<SchedulerTriggerProcess type=\"text\">Distributor</SchedulerTriggerProcess>"
-            "<SchedulerTriggerGroup type=\"text\">Distributor</SchedulerTriggerGroup>"
-            "<SchedulerTriggerType type=\"text\">Backup event</SchedulerTriggerType></list>"},
-        OperationKindCase{
-            "Cdp",
-            "<list><SchedulerTriggerService type=\"bool\">true</SchedulerTriggerService>"
-            "<SchedulerTriggerProcess type=\"text\">Distributor</SchedulerTriggerProcess>"
-            "<SchedulerTriggerGroup type=\"text\">Distributor</SchedulerTriggerGroup>"
-            "<SchedulerTriggerType type=\"text\">Backup event</SchedulerTriggerType></list>"},
-        OperationKindCase{
-            "LocalSnapshot",
-            "<list><SchedulerTriggerService type=\"bool\">false</SchedulerTriggerService>"
-            "<SchedulerTriggerProcess type=\"text\">quenrod.exe</SchedulerTriggerProcess>"
-            "<SchedulerTriggerType type=\"text\">Snapshot event</SchedulerTriggerType></list>"}),
-    [](const ::testing::TestParamInfo<OperationKindCase> &info) {
-        return std::string(info.param.kind);
-    });
-
-struct ObjectiveOnlyCase
-{
-    const char *objective; // null: no entry
-    bool added;
-    bool valid;
-};
-
-class ObjectiveOnlyTest : public PolicyTest, public ::testing::WithParamInterface<ObjectiveOnlyCase>
-{
-};
-
-TEST_P(ObjectiveOnlyTest, AddsASchedulePerUsableObjective)
-{
-    const ObjectiveOnlyCase c = GetParam();
-    const QList<Schedule> made =
-        parse(policy("Gold", "1", operation("Backup", "B", "1", c.objective)));
-    ASSERT_EQ(made.size(), c.added ? 1 : 0);
-    if (c.added) {
-        EXPECT_EQ(made.first().isValid(), c.valid);
-        EXPECT_EQ(made.first().nextOccurrence().isValid(), c.valid);
-        EXPECT_EQ(policyTraces(), QStringList({"Add backup schedule Gold-1-B-1 RPO only"}));
-    } else {
-        EXPECT_EQ(policyTraces(), QStringList({"Invalid Recovery point objective in policyrules"}));
-        EXPECT_TRUE(trace.lines().last().contains(" 0 policyparser:"));
+    // Cdp is read like Backup (see the test of every operation list).
+    const std::pair<const char *, QString> cases[] = {
+        {"Backup",
+         "<list><SchedulerTriggerService type=\"bool\">true</SchedulerTriggerService>"
+         "<SchedulerTriggerProcess type=\"text\">Distributor</SchedulerTriggerProcess>"
+         "<SchedulerTriggerGroup type=\"text\">Distributor</SchedulerTriggerGroup>"
+         "<SchedulerTriggerType type=\"text\">Backup event</SchedulerTriggerType></list>"},
+        {"LocalSnapshot",
+         "<list><SchedulerTriggerService type=\"bool\">false</SchedulerTriggerService>"
+         "<SchedulerTriggerProcess type=\"text\">quenrod.exe</SchedulerTriggerProcess>"
+         "<SchedulerTriggerType type=\"text\">Snapshot event</SchedulerTriggerType></list>"}};
+    for (const auto &[kind, target] : cases) {
+        SCOPED_TRACE(kind);
+        TraceCapture parsing;
+        const QList<Schedule> made =
+            parse(policy("Gold", "12", operation(kind, "Nightly", "3", "4 Hours"), "Async"));
+        ASSERT_EQ(made.size(), 1);
+        EXPECT_EQ(made.first().name(), QStringLiteral("Gold-12-Nightly-3"));
+        EXPECT_EQ(QString::fromUtf8(made.first().triggerTarget().toBinary()), target);
+        EXPECT_EQ(
+            QString::fromUtf8(made.first().eventData().toBinary()),
+            QStringLiteral("<list><Policy type=\"text\">Gold</Policy><RuleId "
+                           "type=\"uint\">12</RuleId><Operation type=\"text\">Nightly</Operation>"
+                           "<OperationId type=\"uint\">3</OperationId><CommsMode "
+                           "type=\"text\">Async</CommsMode></list>"));
+        EXPECT_TRUE(made.first().isValid());
+        EXPECT_EQ(made.first().nextOccurrence(), Orvel::Clock::now());
+        EXPECT_EQ(policyTraces(parsing),
+                  QStringList({"Add backup schedule Gold-12-Nightly-3 RPO only"}));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Policy, ObjectiveOnlyTest,
-                         ::testing::Values(ObjectiveOnlyCase{nullptr, false, false},
-                                           ObjectiveOnlyCase{"", false, false},
-                                           ObjectiveOnlyCase{"5", false, false},
-                                           ObjectiveOnlyCase{"five Minutes", true, false},
-                                           ObjectiveOnlyCase{"4294967296 Seconds", true, false},
-                                           ObjectiveOnlyCase{"0 Hours", true, false},
-                                           ObjectiveOnlyCase{"3 minutes", false, false},
-                                           ObjectiveOnlyCase{"2  Hours ", true, true},
-                                           ObjectiveOnlyCase{"4 Hours daily", false, false}),
-                         [](const ::testing::TestParamInfo<ObjectiveOnlyCase> &info) {
-                             return std::to_string(info.index);
-                         });
+TEST_F(PolicyTest, AddsASchedulePerUsableObjective)
+{
+    // Without an objective or with an unknown unit nothing is added; a count
+    // of 0 adds a schedule that never fires.
+    const struct
+    {
+        const char *objective; // null: no entry
+        bool added;
+        bool valid;
+    } cases[] = {{nullptr, false, false},
+                 {"3 minutes", false, false},
+                 {"0 Hours", true, false},
+                 {"2  Hours ", true, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.objective ? c.objective : "none");
+        TraceCapture parsing;
+        const QList<Schedule> made =
+            parse(policy("Gold", "1", operation("Backup", "B", "1", c.objective)));
+        ASSERT_EQ(made.size(), c.added ? 1 : 0);
+        if (c.added) {
+            EXPECT_EQ(made.first().isValid(), c.valid);
+            EXPECT_EQ(made.first().nextOccurrence().isValid(), c.valid);
+            EXPECT_EQ(policyTraces(parsing),
+                      QStringList({"Add backup schedule Gold-1-B-1 RPO only"}));
+        } else {
+            EXPECT_EQ(policyTraces(parsing),
+                      QStringList({"Invalid Recovery point objective in policyrules"}));
+            EXPECT_TRUE(parsing.lines().last().contains(" 0 policyparser:"));
+        }
+    }
+}
 
 TEST_F(PolicyTest, AFileAndAnObjectiveGiveTheFilesTriggersPlusTheRepeatPeriod)
 {
@@ -202,68 +157,59 @@ TEST_F(PolicyTest, AFileWithoutObjectiveRestsOnTheFileAlone)
                            "Add backup schedule Gold-1-S-2 Schedule file manual.xml"}));
 }
 
-struct BadFileCase
+TEST_F(PolicyTest, ABadFileFallsBackToTheObjective)
 {
-    const char *file;
-    const char *objective;
-    QStringList traces;
-    bool added;
-};
-
-class BadFileTest : public PolicyTest, public ::testing::WithParamInterface<BadFileCase>
-{
-};
-
-TEST_P(BadFileTest, FallsBackToTheObjective)
-{
-    const BadFileCase c = GetParam();
     home.write("rules/1/empty.xml", "<schedule/>");
     home.write("rules/1/broken.xml", "<schedule><ScheduleElement>");
     home.write("outside.xml", "<schedule><ScheduleElement><Type>Trigger</Type><ManualTrigger>"
                               "<ActivationName>x</ActivationName></ManualTrigger>"
                               "</ScheduleElement></schedule>");
-    const QList<Schedule> made =
-        parse(policy("Gold", "1", operation("Backup", "B", "1", c.objective, c.file)));
-    EXPECT_EQ(made.size(), c.added ? 1 : 0);
-    EXPECT_EQ(policyTraces(), c.traces);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Policy, BadFileTest,
-    ::testing::Values(
+    const QString invalidObjective = "Invalid Recovery point objective in policyrules";
+    const struct
+    {
+        const char *file;
+        const char *objective;
+        QStringList traces;
+        bool added;
+    } cases[] = {
         // The objective alone makes the schedule of a missing file valid.
-        BadFileCase{"missing.xml",
-                    "1 Hours",
-                    {"Add backup schedule Gold-1-B-1 Schedule file missing.xml"},
-                    true},
-        BadFileCase{"empty.xml",
-                    "x Hours",
-                    {"Invalid backup schedule for policy Gold RuleId 1 Schedule empty.xml",
-                     "Add backup schedule Gold-1-B-1 RPO only"},
-                    true},
-        BadFileCase{"broken.xml",
-                    "3 minutes",
-                    {"Invalid Recovery point objective in policyrules",
-                     "Invalid backup schedule for policy Gold RuleId 1 Schedule broken.xml",
-                     "Invalid Recovery point objective in policyrules"},
-                    false},
-        BadFileCase{"../outside.xml",
-                    nullptr,
-                    {"Invalid Recovery point objective in policyrules",
-                     "Invalid backup schedule for policy Gold RuleId 1 Schedule ../outside.xml",
-                     "Invalid Recovery point objective in policyrules"},
-                    false}),
-    [](const ::testing::TestParamInfo<BadFileCase> &info) { return std::to_string(info.index); });
+        {"missing.xml",
+         "1 Hours",
+         {"Add backup schedule Gold-1-B-1 Schedule file missing.xml"},
+         true},
+        {"empty.xml",
+         "x Hours",
+         {"Invalid backup schedule for policy Gold RuleId 1 Schedule empty.xml",
+          "Add backup schedule Gold-1-B-1 RPO only"},
+         true},
+        {"broken.xml",
+         "3 minutes",
+         {invalidObjective, "Invalid backup schedule for policy Gold RuleId 1 Schedule broken.xml",
+          invalidObjective},
+         false},
+        {"../outside.xml",
+         nullptr,
+         {invalidObjective,
+          "Invalid backup schedule for policy Gold RuleId 1 Schedule ../outside.xml",
+          invalidObjective},
+         false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        TraceCapture parsing;
+        const QList<Schedule> made =
+            parse(policy("Gold", "1", operation("Backup", "B", "1", c.objective, c.file)));
+        EXPECT_EQ(made.size(), c.added ? 1 : 0);
+        EXPECT_EQ(policyTraces(parsing), c.traces);
+    }
+}
 
 TEST_F(PolicyTest, ARecordWithoutNameOrFirstRuleIsSkippedWhole)
 {
     EXPECT_TRUE(parse(policy("Gold", nullptr, operation("Backup", "B", "1", "1 Hours"))).isEmpty());
-    EXPECT_TRUE(list.scheduleList().isEmpty());
     EXPECT_EQ(policyTraces(), QStringList({"Attempt to parse policy with no name or rule id"}));
-    list.parsePolicy(Orvel::XmlList::fromText(
-        "<Policy><FirstRule>1</FirstRule>" + operation("Backup", "B", "1", "1 Hours") + "</Policy>",
-        "test"));
-    EXPECT_TRUE(list.scheduleList().isEmpty());
+    EXPECT_TRUE(parse("<Policy><FirstRule>1</FirstRule>" +
+                      operation("Backup", "B", "1", "1 Hours") + "</Policy>")
+                    .isEmpty());
 }
 
 TEST_F(PolicyTest, EveryOperationListGivesItsOwnScheduleOthersAreIgnored)

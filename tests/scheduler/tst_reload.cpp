@@ -27,110 +27,57 @@ const QByteArray kSilverRecord = policy("Silver", "2", operation("Backup", "B", 
 
 } // namespace
 
-struct ReloadCase
-{
-    const char *what;
-    const char *dispatcher; // null: no file
-    QByteArray policies;    // null: no file
-    QStringList schedules;
-    QStringList traced;
-    QStringList notTraced;
-};
+using ReloadTest = RuleSetTest;
 
-class ReloadTest : public RuleSetTest, public ::testing::WithParamInterface<ReloadCase>
+TEST_F(ReloadTest, LoadsThePoliciesTheNodeImplements)
 {
-};
-
-TEST_P(ReloadTest, LoadsThePoliciesTheNodeImplements)
-{
-    const ReloadCase c = GetParam();
-    writeRules(7, c.dispatcher ? QByteArray(c.dispatcher) : QByteArray(), c.policies);
-    ScheduleList list;
-    list.reload(7);
-    EXPECT_EQ(scheduleNames(list), c.schedules);
-    const QStringList traces = reloadTraces(trace);
-    for (const QString &text : c.traced)
-        EXPECT_TRUE(traces.contains(text)) << text.toStdString() << "\n"
-                                           << traces.join('\n').toStdString();
-    for (const QString &text : c.notTraced)
-        EXPECT_FALSE(traces.join('\n').contains(text)) << text.toStdString();
-    EXPECT_EQ(traces.first(), QStringLiteral("IN: ScheduleList::reload reload uiRuleSet = 7"));
-    EXPECT_EQ(traces.last(), QStringLiteral("OUT: ScheduleList::reload reload uiRuleSet = 7"));
+    const QByteArray gold = dispatcher({"Gold"});
+    const struct
+    {
+        QByteArray dispatcher; // null: no file
+        QByteArray policies;   // null: no file
+        QStringList schedules;
+        const char *traced;
+    } cases[] = {
+        {{}, {}, {}, "Failed to open the dispatcher rules"},
+        {"<rules><ReplicationStream>",
+         policyRules(kGoldRecord),
+         {},
+         "Failed to open the dispatcher rules"},
+        {"<rules/>", policyRules(kGoldRecord), {}, "No dispatcher rules"},
+        {"<rules><BackupStream><Policies><Policy>Gold</Policy></Policies></BackupStream></rules>",
+         policyRules(kGoldRecord),
+         {},
+         "dispatcherrules.cfg contains streams containing 0 policies"},
+        {gold, {}, {}, "Failed to open the policy rules"},
+        {gold, "<rules/>", {}, "No policy rules"},
+        // A record twice, one not implemented, one without a name.
+        {gold,
+         policyRules(kGoldRecord + kSilverRecord + kGoldRecord +
+                     "<Policy><FirstRule>3</FirstRule></Policy>"),
+         {"Gold-1-B-1", "Gold-1-B-1"},
+         "Parse policy rules for 1 locally implemented policies"},
+        // Entries of the wrong type are skipped.
+        {"<rules><ReplicationStream>Gold</ReplicationStream><SnapshotStream><Policies><Policy "
+         "type=\"uint\">5</Policy><Policy></Policy><Other>Silver</Other><Policy>Gold</Policy>"
+         "</Policies></SnapshotStream><SnapshotStream><Policies>Silver</Policies>"
+         "</SnapshotStream></rules>",
+         policyRules("<Policy>Gold</Policy>" + kGoldRecord + kSilverRecord),
+         {"Gold-1-B-1"},
+         "dispatcherrules.cfg contains streams containing 1 policies"},
+    };
+    quint32 ruleSet = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.traced);
+        writeRules(++ruleSet, c.dispatcher, c.policies);
+        TraceCapture reading;
+        ScheduleList list;
+        list.reload(ruleSet);
+        EXPECT_EQ(scheduleNames(list), c.schedules);
+        EXPECT_TRUE(reloadTraces(reading).contains(c.traced))
+            << reloadTraces(reading).join('\n').toStdString();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Reload, ReloadTest,
-    ::testing::Values(
-        ReloadCase{"no rules folder",
-                   nullptr,
-                   QByteArray(),
-                   {},
-                   {"Failed to open the dispatcher rules"},
-                   {"policy rules", "contains streams"}},
-        ReloadCase{"malformed dispatcher rules",
-                   "<rules><ReplicationStream>",
-                   policyRules(kGoldRecord),
-                   {},
-                   {"Failed to open the dispatcher rules"},
-                   {"Parse policy"}},
-        ReloadCase{"empty dispatcher file",
-                   "",
-                   policyRules(kGoldRecord),
-                   {},
-                   {"Failed to open the dispatcher rules"},
-                   {"Parse policy"}},
-        ReloadCase{"dispatcher rules without entries",
-                   "<rules/>",
-                   policyRules(kGoldRecord),
-                   {},
-                   {"No dispatcher rules"},
-                   {"Parse policy"}},
-        ReloadCase{"streams of other names",
-                   "<rules><BackupStream><Policies><Policy>Gold</Policy>"
-                   "</Policies></BackupStream></rules>",
-                   QByteArray(),
-                   {},
-                   {"dispatcherrules.cfg contains streams containing 0 policies"},
-                   {"Failed to open the policy rules", "Parse policy rules"}},
-        ReloadCase{"no policy rules file",
-                   "<rules><ReplicationStream><Policies><Policy>Gold"
-                   "</Policy></Policies></ReplicationStream></rules>",
-                   QByteArray(),
-                   {},
-                   {"Failed to open the policy rules"},
-                   {"Parse policy Gold"}},
-        ReloadCase{"malformed policy rules",
-                   "<rules><ReplicationStream><Policies><Policy>Gold"
-                   "</Policy></Policies></ReplicationStream></rules>",
-                   "<rules><Policy>",
-                   {},
-                   {"Failed to open the policy rules"},
-                   {"Parse policy Gold"}},
-        ReloadCase{"policy rules without entries",
-                   "<rules><ReplicationStream><Policies><Policy>"
-                   "Gold</Policy></Policies></ReplicationStream></rules>",
-                   "<rules/>",
-                   {},
-                   {"No policy rules"},
-                   {"Parse policy Gold"}},
-        ReloadCase{"a record parsed twice, one not implemented, one without a name",
-                   "<rules><ReplicationStream><Policies><Policy>Gold</Policy></Policies>"
-                   "</ReplicationStream></rules>",
-                   policyRules(kGoldRecord + kSilverRecord + kGoldRecord +
-                               "<Policy><FirstRule>3</FirstRule></Policy>"),
-                   {"Gold-1-B-1", "Gold-1-B-1"},
-                   {"Parse policy rules for 1 locally implemented policies", "Parse policy Gold"},
-                   {"Parse policy Silver"}},
-        ReloadCase{"entries of the wrong type are skipped",
-                   "<rules><ReplicationStream>Gold</ReplicationStream><SnapshotStream><Policies>"
-                   "<Policy type=\"uint\">5</Policy><Policy></Policy><Other>Silver</Other>"
-                   "<Policy>Gold</Policy></Policies></SnapshotStream><SnapshotStream><Policies>"
-                   "Silver</Policies></SnapshotStream></rules>",
-                   policyRules("<Policy>Gold</Policy>" + kGoldRecord + kSilverRecord),
-                   {"Gold-1-B-1"},
-                   {"dispatcherrules.cfg contains streams containing 1 policies"},
-                   {"Node implements 5", "Node implements Silver"}}),
-    [](const ::testing::TestParamInfo<ReloadCase> &info) { return std::to_string(info.index); });
 
 TEST_F(ReloadTest, APolicyNamedByStreamsAndRemoteNodesCountsOnce)
 {

@@ -14,9 +14,7 @@ QByteArray example(const char *name)
 
 } // namespace
 
-class DocumentedExamples : public ScheduleTest
-{
-};
+using DocumentedExamples = ScheduleTest;
 
 TEST_F(DocumentedExamples, MaintenanceFridayFallsBackToSaturdayMorning)
 {

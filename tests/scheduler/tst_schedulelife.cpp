@@ -9,12 +9,14 @@ using Orvel::XmlList;
 class ScheduleLife : public ScheduleTest
 {
 protected:
-    Schedule started(const QString &file)
+    Schedule started(const QString &file = QStringLiteral("s.xml"))
     {
         Schedule s = schedule(file);
         s.initiateSchedule();
         return s;
     }
+    // s.xml: daily from 08:00 for an hour.
+    void writeDaily() const { writeScheduleFile("s.xml", {daily("Trigger", "08:00", 3600)}); }
     void writeCalendar(const QStringList &dates) const
     {
         QByteArray text = "<calendar><Calendar>";
@@ -24,74 +26,48 @@ protected:
     }
 };
 
-TEST_F(ScheduleLife, NeverFiredStartsFromNowInclusive)
+TEST_F(ScheduleLife, NeverFiredStartsFromNowInclusiveAndAnOpenWindowFiresOnce)
 {
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
-    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), at(2026, 12, 7, 8, 0));
+    writeDaily();
+    EXPECT_EQ(started().nextOccurrence(), at(2026, 12, 7, 8, 0));
     setNow(at(2026, 12, 7, 8, 30));
-    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), at(2026, 12, 7, 8, 30));
-}
-
-TEST_F(ScheduleLife, AWindowStartFiresOnce)
-{
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
-    Schedule s = started(QStringLiteral("s.xml"));
-    setNow(at(2026, 12, 7, 8, 0));
-    s.markOccurred(s.nextOccurrence());
-    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 8, 8, 0));
-}
-
-TEST_F(ScheduleLife, MissedRunsAreNotMadeUpButAnOpenWindowFiresOnceAtStart)
-{
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
-    {
-        Schedule before = started(QStringLiteral("s.xml"));
-        before.markOccurred(at(2026, 11, 30, 8, 0)); // a week ago
-    }
-    reopenStore();
-    setNow(at(2026, 12, 7, 12, 0));
-    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), at(2026, 12, 8, 8, 0));
-
-    setNow(at(2026, 12, 7, 8, 30));
-    Schedule open = started(QStringLiteral("s.xml"));
+    Schedule open = started();
     EXPECT_EQ(open.nextOccurrence(), at(2026, 12, 7, 8, 30));
     open.markOccurred(open.nextOccurrence());
     EXPECT_EQ(open.nextOccurrence(), at(2026, 12, 8, 8, 0));
 }
 
-TEST_F(ScheduleLife, ALastOccurrenceInTheFutureIsDropped)
+TEST_F(ScheduleLife, MissedRunsAreNotMadeUp)
 {
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
-    XmlList record;
-    record.set(QStringLiteral("LastOccurance"), "20261207080000", 1);
-    store->set(QStringLiteral("P-1-Backup-1"), record, 1);
-    Schedule s = started(QStringLiteral("s.xml"));
-    EXPECT_EQ(s.lastOccurrence(), QDateTime());
-    EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
-    EXPECT_TRUE(trace.contains("Clear 'last occurance' for P-1-Backup-1 as in the future!"));
+    writeDaily();
+    started().markOccurred(at(2026, 11, 30, 8, 0)); // a week ago
+    reopenStore();
+    setNow(at(2026, 12, 7, 12, 0));
+    EXPECT_EQ(started().nextOccurrence(), at(2026, 12, 8, 8, 0));
 }
 
-TEST_F(ScheduleLife, GarbageStoredTimesCountAsNeverFired)
+TEST_F(ScheduleLife, AStoredTimeInTheFutureOrUnreadableCountsAsNeverFired)
 {
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
-    for (const char *garbage : {"2026-12-01 08:00", "20261301080000", "20261201250000",
-                                "2026120108000", "202612010800000", "+2026120108000"}) {
-        SCOPED_TRACE(garbage);
+    writeDaily();
+    // The first is in the future; the others are not times at all.
+    for (const char *last : {"20261207080000", "2026-12-01 08:00", "20261301080000",
+                             "20261201250000", "2026120108000", "202612010800000"}) {
         XmlList record;
-        record.set(QStringLiteral("LastOccurance"), garbage, 1);
+        record.set(QStringLiteral("LastOccurance"), last, 1);
         record.set(QStringLiteral("NextOccurance"), "soon", 1);
-        store->set(QStringLiteral("P-1-Backup-1"), record, 1);
-        Schedule s = started(QStringLiteral("s.xml"));
-        EXPECT_EQ(s.lastOccurrence(), QDateTime());
-        EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+        store->set("P-1-Backup-1", record, 1);
+        Schedule s = started();
+        EXPECT_EQ(s.lastOccurrence(), QDateTime()) << last;
+        EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0)) << last;
     }
+    EXPECT_TRUE(trace.contains("Clear 'last occurance' for P-1-Backup-1 as in the future!"));
 }
 
 TEST_F(ScheduleLife, ManualTriggerMakesTheScheduleDueNowWithItsData)
 {
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600, "daily"),
-                                                manual("Nightly", "by hand"), manual("nightly")});
-    Schedule s = started(QStringLiteral("s.xml"));
+    writeScheduleFile("s.xml", {daily("Trigger", "08:00", 3600, "daily"),
+                                manual("Nightly", "by hand"), manual("nightly")});
+    Schedule s = started();
     EXPECT_EQ(s.manualTriggerNames(), QStringList({"Nightly", "nightly"}));
     EXPECT_TRUE(s.hasManualTrigger(QStringLiteral("NIGHTLY")));
     EXPECT_FALSE(s.triggerManual(QStringLiteral("Weekly"), QStringLiteral("t")));
@@ -101,14 +77,10 @@ TEST_F(ScheduleLife, ManualTriggerMakesTheScheduleDueNowWithItsData)
     ASSERT_TRUE(s.triggerManual(QStringLiteral("NIGHTLY"), QStringLiteral("tag")));
     EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 7, 30));
     EXPECT_EQ(s.triggerIndex(), 2); // the last match becomes current
-    XmlList triggerData;
-    ASSERT_TRUE(s.eventData().get(triggerData, QStringLiteral("TriggerData")));
-    QString name;
-    QString tag;
-    EXPECT_TRUE(triggerData.get(name, QStringLiteral("ManualTrigger")));
-    EXPECT_TRUE(triggerData.get(tag, QStringLiteral("UserTag")));
-    EXPECT_EQ(name, QStringLiteral("nightly"));
-    EXPECT_EQ(tag, QStringLiteral("tag"));
+    EXPECT_EQ(
+        s.eventData().toBinary(),
+        QByteArray("<list><TriggerData type=\"list\"><ManualTrigger type=\"text\">nightly"
+                   "</ManualTrigger><UserTag type=\"text\">tag</UserTag></TriggerData></list>"));
 
     s.markOccurred(s.nextOccurrence());
     EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
@@ -120,7 +92,7 @@ TEST_F(ScheduleLife, ASingleCalendarDateFiresOnceThenRunsOutUntilTheRulesAddADat
     writeCalendar({"20261207"});
     writeScheduleFile(QStringLiteral("s.xml"), {calendar("Trigger", "dates.cfg")});
     setNow(at(2026, 12, 7, 10, 0));
-    Schedule s = started(QStringLiteral("s.xml"));
+    Schedule s = started();
     EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 10, 0));
     s.markOccurred(s.nextOccurrence());
     EXPECT_EQ(s.nextOccurrence(), QDateTime());
@@ -130,13 +102,12 @@ TEST_F(ScheduleLife, ASingleCalendarDateFiresOnceThenRunsOutUntilTheRulesAddADat
 
     setNow(at(2026, 12, 7, 18, 0));
     reopenStore();
-    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), QDateTime());
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"), QString());
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"),
-              QStringLiteral("20261207100000"));
+    EXPECT_EQ(started().nextOccurrence(), QDateTime());
+    EXPECT_EQ(storedText("P-1-Backup-1", "NextOccurance"), QString());
+    EXPECT_EQ(storedText("P-1-Backup-1", "LastOccurance"), QStringLiteral("20261207100000"));
 
     writeCalendar({"20261207", "20261210"});
-    EXPECT_EQ(started(QStringLiteral("s.xml")).nextOccurrence(), at(2026, 12, 10, 0, 0));
+    EXPECT_EQ(started().nextOccurrence(), at(2026, 12, 10, 0, 0));
 }
 
 TEST_F(ScheduleLife, APeriodBeyondTheDateRangeFiresOnceThenRunsOut)
@@ -154,28 +125,25 @@ TEST_F(ScheduleLife, APeriodBeyondTheDateRangeFiresOnceThenRunsOut)
 
 TEST_F(ScheduleLife, TimesAreStoredAsWholeSecondsAndReplacedWhole)
 {
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
-    Schedule s = started(QStringLiteral("s.xml"));
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"),
-              QStringLiteral("20261207080000"));
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"), QString());
+    writeDaily();
+    Schedule s = started();
+    EXPECT_EQ(storedText("P-1-Backup-1", "NextOccurance"), QStringLiteral("20261207080000"));
+    EXPECT_EQ(storedText("P-1-Backup-1", "LastOccurance"), QString());
     s.markOccurred(at(2026, 12, 7, 8, 0).addMSecs(500));
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "LastOccurance"),
-              QStringLiteral("20261207080000"));
-    EXPECT_EQ(storedText(QStringLiteral("P-1-Backup-1"), "NextOccurance"),
-              QStringLiteral("20261208080000"));
+    EXPECT_EQ(storedText("P-1-Backup-1", "LastOccurance"), QStringLiteral("20261207080000"));
+    EXPECT_EQ(storedText("P-1-Backup-1", "NextOccurance"), QStringLiteral("20261208080000"));
 
     reopenStore();
     setNow(at(2026, 12, 7, 9, 0));
-    Schedule restarted = started(QStringLiteral("s.xml"));
+    Schedule restarted = started();
     EXPECT_EQ(restarted.lastOccurrence(), at(2026, 12, 7, 8, 0));
     EXPECT_EQ(restarted.nextOccurrence(), at(2026, 12, 8, 8, 0));
 }
 
 TEST_F(ScheduleLife, WithoutAtomicOrNameNothingIsStored)
 {
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Trigger", "08:00", 3600)});
-    Schedule s(QStringLiteral("P-1-Backup-1"), QStringLiteral("s.xml"), 1, store.get(), false);
+    writeDaily();
+    Schedule s("P-1-Backup-1", QStringLiteral("s.xml"), 1, store.get(), false);
     s.initiateSchedule();
     EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
     EXPECT_TRUE(trace.contains("saveTimes SKIP P-1-Backup-1 Atomic: false"));

@@ -1,36 +1,22 @@
 // The running timer loop over real schedules: the in-memory transport
-// delivers each timer expiry when the frozen clock reaches it.
+// delivers each timer expiry when the frozen clock reaches it, and its
+// jumpClock() stands for the system's notice that the wall clock was set or
+// the machine resumed.
 #include "memorytransport.h"
 #include "schedulelist.h"
 #include "scheduletestsupport.h"
 #include "timer.h"
 
+#include <functional>
+
 using namespace Elements;
+using Orvel::Clock;
 
 namespace {
 
-// How often each schedule fired, from the loop's own trace.
-QMap<QString, int> firings(const TraceCapture &trace)
-{
-    QMap<QString, int> count;
-    for (const QString &text : trace.texts()) {
-        if (text.startsWith(QLatin1String("Schedule triggered:  ")))
-            ++count[text.section(QLatin1Char(' '), 3, 3)];
-    }
-    return count;
-}
-
-QStringList firingOrder(const TraceCapture &trace)
-{
-    QStringList order;
-    for (const QString &text : trace.texts()) {
-        if (text.startsWith(QLatin1String("Schedule triggered:  ")))
-            order << text.section(QLatin1Char(' '), 3, 3);
-    }
-    return order;
-}
-
-} // namespace
+const QString kTimer = QStringLiteral("SchedulerTimer");
+constexpr qint64 kMinuteMs = 60 * 1000;
+constexpr qint64 kHourMs = 60 * kMinuteMs;
 
 class ScheduleLoop : public ScheduleTest
 {
@@ -41,22 +27,40 @@ protected:
         s.initiateSchedule();
         return s;
     }
-    // Runs the list as the process does, with its first pass at once, while
-    // the clock moves on by `milliseconds`; then shuts it down.
-    void runFor(ScheduleList &list, qint64 milliseconds)
+    // Daily schedules A 08:00, B 08:10, C 08:20 and D 12:00, each with a
+    // one-minute window, so that each is due once a day.
+    QList<Schedule> fourDaily()
     {
-        bus.setIdleHook([this, milliseconds]() {
-            bus.advance(milliseconds);
+        QList<Schedule> list;
+        for (const auto &[name, time] : {std::pair{"A", "08:00"}, std::pair{"B", "08:10"},
+                                         std::pair{"C", "08:20"}, std::pair{"D", "12:00"}}) {
+            writeScheduleFile(QString::fromLatin1(name) + ".xml", {daily("Trigger", time, 60)});
+            list << started(QString::fromLatin1(name) + ".xml", QString::fromLatin1(name));
+        }
+        return list;
+    }
+    // Runs the list as the process does until `whileRunning` has done its part.
+    void run(ScheduleList &list, const std::function<void()> &whileRunning)
+    {
+        bus.setIdleHook([&]() {
+            whileRunning();
             bus.shutDown();
         });
-        Orvel::Timer::set(QStringLiteral("SchedulerTimer"), 1, QString());
         list.run();
+    }
+    // The same with its first pass at once, while the clock moves on.
+    void runFor(ScheduleList &list, qint64 milliseconds)
+    {
+        Orvel::Timer::set(kTimer, 1, QString());
+        run(list, [&]() { bus.advance(milliseconds); });
     }
 
     Orvel::MemoryTransport bus;
 };
 
-TEST_F(ScheduleLoop, ThreeSchedulesFireInOrderOverADay)
+} // namespace
+
+TEST_F(ScheduleLoop, ThreeSchedulesFireInOrderOverADayEachAtItsTime)
 {
     home.write(QStringLiteral("rules/1/dates.cfg"),
                "<c><Calendar><Date>20261207</Date></Calendar></c>");
@@ -70,19 +74,12 @@ TEST_F(ScheduleLoop, ThreeSchedulesFireInOrderOverADay)
     ScheduleList list;
     list.setSchedules({started("evening.xml", "evening"), started("calendar.xml", "calendar"),
                        started("daily.xml", "daily")});
-    {
-        TraceCapture quiet(2);
-        runFor(list, 24 * 3600 * 1000);
-        EXPECT_EQ(firingOrder(quiet), QStringList({"daily", "calendar", "evening"}));
-    }
-    // Each fired once, and each fired at its time, not a pass later.
+    TraceCapture quiet(2);
+    runFor(list, 24 * kHourMs);
+    EXPECT_EQ(firings(quiet),
+              QStringList({"daily 08:00:00", "calendar 12:30:00", "evening 20:15:00"}));
     EXPECT_EQ(list.scheduleList().at(0).name(), QStringLiteral("daily"));
     EXPECT_EQ(list.scheduleList().at(0).nextOccurrence(), at(2026, 12, 8, 8, 0));
-    QMap<QString, QDateTime> last;
-    for (const Schedule &s : list.scheduleList())
-        last.insert(s.name(), s.lastOccurrence());
-    EXPECT_EQ(last.value(QStringLiteral("calendar")), at(2026, 12, 7, 12, 30));
-    EXPECT_EQ(last.value(QStringLiteral("evening")), at(2026, 12, 7, 20, 15));
 }
 
 TEST_F(ScheduleLoop, AScheduleThatRanOutStaysQuietForTheRestOfItsWindowAndAfterARestart)
@@ -95,28 +92,65 @@ TEST_F(ScheduleLoop, AScheduleThatRanOutStaysQuietForTheRestOfItsWindowAndAfterA
         ScheduleList list;
         list.setSchedules({started("once.xml", "once")});
         TraceCapture quiet(2);
-        runFor(list, 13 * 3600 * 1000); // the rest of the whole-day window
-        EXPECT_EQ(firings(quiet).value(QStringLiteral("once")), 1);
+        runFor(list, 13 * kHourMs); // the rest of the whole-day window
+        EXPECT_EQ(firings(quiet), QStringList({"once 10:00:00"}));
         EXPECT_EQ(quiet.texts().filter(QStringLiteral("has run out")).size(), 1);
     }
     reopenStore();
     ScheduleList restarted;
     restarted.setSchedules({started("once.xml", "once")});
     TraceCapture quiet(2);
-    runFor(restarted, 3600 * 1000);
+    runFor(restarted, kHourMs);
     EXPECT_TRUE(firings(quiet).isEmpty());
 }
 
-TEST_F(ScheduleLoop, ADailyScheduleFiredAWeekAgoFiresAtItsNextWindowOnly)
+TEST_F(ScheduleLoop, AClockSetForwardsPastSeveralDueTimesFiresEachDueScheduleOnce)
 {
-    writeScheduleFile(QStringLiteral("daily.xml"), {daily("Trigger", "08:00", 3600)});
-    Schedule before = started("daily.xml", "daily");
-    before.markOccurred(at(2026, 11, 30, 8, 0));
-    setNow(at(2026, 12, 7, 12, 0));
     ScheduleList list;
-    list.setSchedules({started("daily.xml", "daily")});
-    TraceCapture quiet(2);
-    runFor(list, 20 * 3600 * 1000);
-    EXPECT_EQ(firings(quiet).value(QStringLiteral("daily")), 1);
-    EXPECT_EQ(list.scheduleList().first().lastOccurrence(), at(2026, 12, 8, 8, 0));
+    list.setSchedules(fourDaily());
+    list.processScheduleList();
+    ASSERT_EQ(bus.armedMs(kTimer), 900000);
+
+    run(list, [&]() { bus.jumpClock(90 * kMinuteMs); });
+
+    EXPECT_EQ(firings(trace), QStringList({"A 08:30:00", "B 08:30:00", "C 08:30:00"}));
+    EXPECT_EQ(list.scheduleList().first().name(), QStringLiteral("D"));
+    EXPECT_EQ(bus.armedMs(kTimer), 900000);
+    EXPECT_TRUE(trace.contains(QStringLiteral("Wall clock jumped by 5400000 ms - pending timers "
+                                              "expire now")));
+}
+
+TEST_F(ScheduleLoop, AClockSetBackwardsByAnHourFiresNothingTwiceAndReArms)
+{
+    setNow(at(2026, 12, 7, 8, 0));
+    ScheduleList list;
+    list.setSchedules(fourDaily());
+    list.processScheduleList();
+    ASSERT_EQ(firings(trace), QStringList({"A 08:00:00"}));
+    ASSERT_EQ(bus.armedMs(kTimer), 600000);
+
+    run(list, [&]() {
+        bus.jumpClock(-kHourMs);
+        EXPECT_EQ(firings(trace).size(), 1);
+        // B at 08:10 is 70 minutes away again: the longest wait, not a stall.
+        EXPECT_EQ(bus.armedMs(kTimer), 900000);
+        EXPECT_TRUE(trace.contains(QStringLiteral("(in 4200 seconds) Set timer for 900")));
+        bus.advance(70 * kMinuteMs);
+    });
+
+    EXPECT_EQ(firings(trace), QStringList({"A 08:00:00", "B 08:10:00"}));
+    EXPECT_EQ(bus.armedMs(kTimer), 600000);
+}
+
+TEST_F(ScheduleLoop, AResumeWithNothingDueJustReArms)
+{
+    ScheduleList list;
+    list.setSchedules(fourDaily());
+    list.processScheduleList();
+
+    run(list, [&]() { bus.jumpClock(10 * kMinuteMs); });
+
+    EXPECT_TRUE(firings(trace).isEmpty());
+    EXPECT_EQ(bus.armedMs(kTimer), 900000);
+    EXPECT_EQ(bus.dueAt(kTimer), at(2026, 12, 7, 7, 25));
 }

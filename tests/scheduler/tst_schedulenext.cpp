@@ -7,17 +7,6 @@ using Orvel::XmlList;
 
 namespace {
 
-struct NextCase
-{
-    const char *name;
-    QStringList elements;
-    QDateTime from;
-    bool inclusive;
-    QDateTime expected;
-    int triggerIndex;
-    int fallbackIndex;
-};
-
 QDateTime monday(int hour, int minute, int second = 0)
 {
     return QDateTime(QDate(2026, 12, 7), QTime(hour, minute, second));
@@ -30,105 +19,61 @@ QDateTime tuesday(int hour, int minute, int second = 0)
 
 } // namespace
 
-class NextOccurrence : public ScheduleTest
-{
-};
+using NextOccurrence = ScheduleTest;
 
 TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
 {
-    const NextCase cases[] = {
-        {"earliest trigger wins, ties go to the first",
-         {daily("Trigger", "10:00", 60), daily("Trigger", "08:00", 60),
-          daily("Trigger", "08:00", 60)},
-         monday(7, 0),
-         true,
-         monday(8, 0),
-         1,
-         -1},
-        {"inclusive search answers an open window at once",
-         {weekdays("Trigger", {"Monday"})},
-         monday(10, 0),
-         true,
-         monday(10, 0),
-         0,
-         -1},
-        {"exclusive search answers the next window start",
-         {weekdays("Trigger", {"Monday"})},
-         monday(10, 0),
-         false,
-         QDateTime(QDate(2026, 12, 14), QTime(0, 0)),
-         0,
-         -1},
-        {"exclusion pushes the time along inside the trigger window",
-         {daily("Trigger", "08:00", 7200), daily("Exclude", "07:00", 7200)},
-         monday(6, 0),
-         true,
-         monday(9, 0, 1),
-         0,
-         -1},
-        {"pushed out of its window, the trigger takes the fallback",
-         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
-          daily("Fallback", "12:00", 3600)},
-         monday(6, 0),
-         true,
-         monday(12, 0),
-         0,
-         0},
-        {"an excluded fallback time moves inside the fallback window",
-         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
-          daily("Exclude", "12:00", 1800), daily("Fallback", "12:00", 3600)},
-         monday(6, 0),
-         true,
-         monday(12, 30, 1),
-         0,
-         0},
-        {"the earliest fallback wins",
-         {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
-          daily("Fallback", "14:00", 60), daily("Fallback", "11:00", 60)},
-         monday(6, 0),
-         true,
-         monday(11, 0),
-         0,
-         1},
-        {"without fallbacks the trigger is retried at its next run time",
-         {weekdays("Trigger", {"Monday", "Tuesday"}, "08:00", 1), weekdays("Exclude", {"Monday"})},
-         monday(6, 0),
-         true,
-         tuesday(8, 0),
-         0,
-         -1},
-        {"overlapping exclusions: the scan restarts after every move",
-         {weekdays("Trigger", {"Monday"}), daily("Exclude", "08:30", 3600),
-          daily("Exclude", "08:00", 3600)},
-         monday(8, 15),
-         true,
-         monday(9, 30, 1),
-         0,
-         -1},
-        {"manual triggers alone give no time",
-         {manual("Nightly")},
-         monday(6, 0),
-         true,
-         QDateTime(),
-         -1,
-         -1},
-    };
-    for (const NextCase &c : cases) {
-        SCOPED_TRACE(c.name);
-        writeScheduleFile(QStringLiteral("s.xml"), c.elements);
-        Schedule s = schedule(QStringLiteral("s.xml"));
+    // The next occurrence from `from` and the trigger and fallback it came from.
+    const auto expectNext = [this](const char *what, const QStringList &elements,
+                                   const QDateTime &from, bool inclusive, const QDateTime &expected,
+                                   int trigger, int fallback) {
+        SCOPED_TRACE(what);
+        writeScheduleFile("s.xml", elements);
+        Schedule s = schedule("s.xml");
         ASSERT_TRUE(s.isValid());
-        EXPECT_EQ(s.getNextOccurrence(c.from, c.inclusive), c.expected);
-        EXPECT_EQ(s.triggerIndex(), c.triggerIndex);
-        EXPECT_EQ(s.fallbackIndex(), c.fallbackIndex);
-    }
+        EXPECT_EQ(s.getNextOccurrence(from, inclusive), expected);
+        EXPECT_EQ(s.triggerIndex(), trigger);
+        EXPECT_EQ(s.fallbackIndex(), fallback);
+    };
+    expectNext("earliest trigger wins, ties go to the first",
+               {daily("Trigger", "10:00", 60), daily("Trigger", "08:00", 60),
+                daily("Trigger", "08:00", 60)},
+               monday(7, 0), true, monday(8, 0), 1, -1);
+    expectNext("inclusive search answers an open window at once", {weekdays("Trigger", {"Monday"})},
+               monday(10, 0), true, monday(10, 0), 0, -1);
+    expectNext("exclusive search answers the next window start", {weekdays("Trigger", {"Monday"})},
+               monday(10, 0), false, monday(0, 0).addDays(7), 0, -1);
+    expectNext("exclusion pushes the time along inside the trigger window",
+               {daily("Trigger", "08:00", 7200), daily("Exclude", "07:00", 7200)}, monday(6, 0),
+               true, monday(9, 0, 1), 0, -1);
+    expectNext("pushed out of its window, the trigger takes the fallback",
+               {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
+                daily("Fallback", "12:00", 3600)},
+               monday(6, 0), true, monday(12, 0), 0, 0);
+    expectNext("an excluded fallback time moves inside the fallback window",
+               {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
+                daily("Exclude", "12:00", 1800), daily("Fallback", "12:00", 3600)},
+               monday(6, 0), true, monday(12, 30, 1), 0, 0);
+    expectNext("the earliest fallback wins",
+               {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
+                daily("Fallback", "14:00", 60), daily("Fallback", "11:00", 60)},
+               monday(6, 0), true, monday(11, 0), 0, 1);
+    expectNext(
+        "without fallbacks the trigger is retried at its next run time",
+        {weekdays("Trigger", {"Monday", "Tuesday"}, "08:00", 1), weekdays("Exclude", {"Monday"})},
+        monday(6, 0), true, tuesday(8, 0), 0, -1);
+    expectNext("overlapping exclusions: the scan restarts after every move",
+               {weekdays("Trigger", {"Monday"}), daily("Exclude", "08:30", 3600),
+                daily("Exclude", "08:00", 3600)},
+               monday(8, 15), true, monday(9, 30, 1), 0, -1);
+    expectNext("manual triggers alone give no time", {manual("Nightly")}, monday(6, 0), true,
+               QDateTime(), -1, -1);
 }
 
 TEST_F(NextOccurrence, TracesWhyATimeMoved)
 {
-    writeScheduleFile(QStringLiteral("s.xml"),
-                      {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200)});
-    Schedule s = schedule(QStringLiteral("s.xml"));
+    writeScheduleFile("s.xml", {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200)});
+    Schedule s = schedule("s.xml");
     // With no fallback and a daily exclusion, every retry is excluded: the
     // passes run out and the trigger's next time is used unchecked.
     EXPECT_EQ(s.getNextOccurrence(monday(6, 0), true), tuesday(8, 0));
@@ -143,9 +88,8 @@ TEST_F(NextOccurrence, ExclusionsThatNeverEndGiveNone)
 {
     // 25-hour windows every day overlap, so there is no way out. (Whole-day
     // windows of 86400 s would leave the extra hour of the autumn change free.)
-    writeScheduleFile(QStringLiteral("s.xml"),
-                      {daily("Trigger", "08:00", 60), daily("Exclude", "00:00", 90000)});
-    Schedule s = schedule(QStringLiteral("s.xml"));
+    writeScheduleFile("s.xml", {daily("Trigger", "08:00", 60), daily("Exclude", "00:00", 90000)});
+    Schedule s = schedule("s.xml");
     EXPECT_EQ(s.moveOutOfExclusions(monday(8, 0)), QDateTime());
     EXPECT_TRUE(trace.lines().last().contains(" 0 schedule:"));
     EXPECT_EQ(trace.texts().last(), "Exclusion of 08:00:00 Mon December 7 2026 lasts for eternity");
@@ -155,9 +99,9 @@ TEST_F(NextOccurrence, AnExcludedLastCalendarDateGivesNone)
 {
     home.write(QStringLiteral("rules/1/dates.cfg"),
                "<c><Calendar><Date>20261207</Date></Calendar></c>");
-    writeScheduleFile(QStringLiteral("s.xml"), {calendar("Trigger", "dates.cfg", "08:00", 1),
-                                                daily("Exclude", "07:00", 7200)});
-    Schedule s = schedule(QStringLiteral("s.xml"));
+    writeScheduleFile(
+        "s.xml", {calendar("Trigger", "dates.cfg", "08:00", 1), daily("Exclude", "07:00", 7200)});
+    Schedule s = schedule("s.xml");
     int fallback = 7;
     const ScheduleElement trigger(
         XmlList::fromText("<e>" + calendar("Trigger", "dates.cfg", "08:00", 1).toUtf8() + "</e>",
@@ -173,8 +117,8 @@ TEST_F(NextOccurrence, AnExcludedLastCalendarDateGivesNone)
 
 TEST_F(NextOccurrence, RepeatPeriodTriggerTakesItsTimeFromTheFallbacks)
 {
-    writeScheduleFile(QStringLiteral("s.xml"), {daily("Fallback", "22:00", 3600, "late")});
-    Schedule s = schedule(QStringLiteral("s.xml"));
+    writeScheduleFile("s.xml", {daily("Fallback", "22:00", 3600, "late")});
+    Schedule s = schedule("s.xml");
     EXPECT_FALSE(s.isValid()); // fallbacks alone never fire
     ASSERT_TRUE(s.addRepeatPeriod(RepeatPeriod::Hours, 4, 1));
     EXPECT_EQ(s.getNextOccurrence(monday(7, 0), true), monday(22, 0));
