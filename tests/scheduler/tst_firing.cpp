@@ -2,6 +2,7 @@
 // messages that change the schedule list, over the in-memory transport.
 #include "rulesettestsupport.h"
 
+#include "context.h"
 #include "msgnames.h"
 
 #include <QDir>
@@ -104,10 +105,14 @@ TEST_F(FiringTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
     serve([&]() {
         announce(4);
         bus.advance(2000);
+        // Without an event log the event is still posted.
+        Orvel::Context::setLoggingEnabled(false);
+        bus.advance(2000);
+        Orvel::Context::setLoggingEnabled(true);
     });
     const QString body = kGoldData + "<CommsMode type=\"text\">Async</CommsMode></list>";
     const auto posted = events();
-    ASSERT_EQ(posted.size(), 2);
+    ASSERT_EQ(posted.size(), 3);
     for (const auto &post : posted) {
         EXPECT_EQ(post.to, Orvel::MsgAddress("Distributor", "Distributor"));
         EXPECT_EQ(QString::fromUtf8(post.body.toBinary()), body);
