@@ -158,8 +158,7 @@ void ScheduleList::run()
     logState(2);
     initialize(1, 1);
     registerHandlers();
-    const MsgAddress nodeManager(QLatin1String(Names::NodeManager),
-                                 QLatin1String(Names::NodeManager));
+    const MsgAddress nodeManager(key(Names::NodeManager), key(Names::NodeManager));
     Msg(nodeManager, QLatin1String(Names::NodeMgrRegisterNotifyRulesIdPost), XmlList(), 0)
         .send(false);
     const ConditionDone done(*this);
