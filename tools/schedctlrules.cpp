@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "configlocal.h"
+#include "firingpreview.h"
 #include "fixedpath.h"
 #include "msgnames.h"
 #include "rulesetloader.h"
@@ -95,32 +96,21 @@ int timers(quint32 ruleSet)
     return 0;
 }
 
-// Each firing is taken exactly on time: the frozen clock stands at the
-// occurrence when the schedule is marked, as it would in the scheduler.
 int preview(quint32 ruleSet, const QDateTime &from, int count, const QString &only)
 {
-    Clock::setNow(from);
-    QList<Schedule> schedules = RuleSetLoader::load(ruleSet, nullptr);
-    if (!only.isEmpty()) {
-        schedules.erase(std::remove_if(schedules.begin(), schedules.end(),
-                                       [&only](const Schedule &s) { return s.name() != only; }),
-                        schedules.end());
-        if (schedules.isEmpty()) {
-            ToolSupport::fail(
-                kTool, QStringLiteral("no schedule %1 in rule set %2").arg(only).arg(ruleSet));
-            return 1;
-        }
+    FiringPreview preview(ruleSet, from);
+    if (!only.isEmpty() && !preview.keepOnly(only)) {
+        ToolSupport::fail(kTool,
+                          QStringLiteral("no schedule %1 in rule set %2").arg(only).arg(ruleSet));
+        return 1;
     }
     for (int fired = 0; fired < count; ++fired) {
-        const auto first = std::min_element(schedules.begin(), schedules.end());
-        if (first == schedules.end() || !first->nextOccurrence().isValid())
+        const FiringPreview::Firing firing = preview.fireNext();
+        if (!firing.at.isValid())
             break;
-        const QDateTime at = first->nextOccurrence();
-        std::printf("%s\t%s\t%d\t%d\n", qPrintable(first->name()),
-                    qPrintable(at.toString(kStampFormat)), first->triggerIndex(),
-                    first->fallbackIndex());
-        Clock::setNow(at);
-        first->markOccurred(at);
+        std::printf("%s\t%s\t%d\t%d\n", qPrintable(firing.schedule),
+                    qPrintable(firing.at.toString(kStampFormat)), firing.triggerIndex,
+                    firing.fallbackIndex);
     }
     std::fflush(stdout);
     return 0;
