@@ -17,9 +17,22 @@ ManualTrigger::ManualTrigger(const Orvel::XmlList &body)
             << "Manual trigger given XML without a trigger entry";
         return;
     }
-    valid = trigger.get(name, QStringLiteral("ActivationName"));
-    if (!valid)
+    QString read;
+    if (!trigger.get(read, QStringLiteral("ActivationName"))) {
         TraceLine(2, "manualtrigger", __LINE__) << "Manual trigger XML contains no activation name";
+        return;
+    }
+    if (read.isEmpty()) {
+        TraceLine(2, "manualtrigger", __LINE__) << "Refused an empty activation name";
+        return;
+    }
+    if (read.size() > kMaxNameLength) {
+        TraceLine(2, "manualtrigger", __LINE__) << "Refused an activation name of" << read.size()
+                                                << "characters, more than" << kMaxNameLength;
+        return;
+    }
+    name = read;
+    valid = true;
 }
 
 bool ManualTrigger::matches(const QString &requested) const

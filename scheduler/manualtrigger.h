@@ -1,16 +1,21 @@
 #pragma once
 
-#include <QString>
+#include "xmllist.h"
 
-namespace Orvel {
-class XmlList;
-}
+#include <QString>
 
 // A trigger that never runs by itself: a user fires its schedule on request,
 // under its activation name. Read from "ManualTrigger" / "ActivationName".
 class ManualTrigger
 {
 public:
+    // Deliberate choice: an activation name that was read is still refused
+    // when it is empty or longer than this. Activation names are the keys of
+    // the answer to a request for the list of manual triggers: an empty one
+    // could never be requested, and one longer than a key may be could never
+    // be listed.
+    static constexpr int kMaxNameLength = Orvel::XmlList::kMaxKeyLength;
+
     explicit ManualTrigger(const Orvel::XmlList &body);
 
     bool isValid() const { return valid; }

@@ -15,6 +15,9 @@ QString key(const char *name)
     return QLatin1String(name);
 }
 
+// A trace line shows no more of a name that is refused for its length.
+constexpr int kShownNameLength = 64;
+
 void traceInvalidObjective()
 {
     TraceLine(0, "policyparser", __LINE__) << "Invalid Recovery point objective in policyrules";
@@ -88,6 +91,20 @@ QList<Schedule> PolicyParser::parse(const XmlList &record) const
     return made;
 }
 
+// The name is never empty: it holds three "-" at least.
+QString PolicyParser::scheduleName(const PolicyHead &policy, const QString &operation, quint32 id)
+{
+    const QString name = policy.name + QLatin1Char('-') + QString::number(policy.firstRule) +
+                         QLatin1Char('-') + operation + QLatin1Char('-') + QString::number(id);
+    if (name.size() <= kMaxScheduleNameLength)
+        return name;
+    TraceLine(2, "policyparser", __LINE__)
+        << "Refused an operation of policy" << policy.name.left(kShownNameLength)
+        << "whose schedule name has" << name.size() << "characters, more than"
+        << kMaxScheduleNameLength;
+    return QString();
+}
+
 void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
                                   const XmlList &target, QList<Schedule> &made) const
 {
@@ -99,8 +116,9 @@ void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
     list.get(objective, key(Names::RecoveryPointObjective));
 
     Operation operation;
-    operation.scheduleName = policy.name + QLatin1Char('-') + QString::number(policy.firstRule) +
-                             QLatin1Char('-') + name + QLatin1Char('-') + QString::number(id);
+    operation.scheduleName = scheduleName(policy, name, id);
+    if (operation.scheduleName.isEmpty())
+        return;
     operation.objective = parseObjective(objective);
     operation.data.set(key(Names::Policy), policy.name, XmlList::Replace);
     operation.data.set(key(Names::RuleId), policy.firstRule, XmlList::Replace);

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "schedule.h"
+#include "xmllist.h"
 
 #include <QList>
 #include <QString>
 
 namespace Orvel {
 class Config;
-class XmlList;
 } // namespace Orvel
 
 // Turns one policy record of the policy rules into schedules: one for each
@@ -23,6 +23,13 @@ public:
         quint32 unit = 0;
         quint32 count = 0;
     };
+
+    // Deliberate choice: an operation whose schedule name would be longer
+    // than this is refused. The name keys the schedule's record in the times
+    // store, whose keys are at most this long: a longer name could never keep
+    // its times, and its schedule would fire again at once after every
+    // restart.
+    static constexpr int kMaxScheduleNameLength = Orvel::XmlList::kMaxKeyLength;
 
     PolicyParser(quint32 ruleSet, Orvel::Config *timesStore);
 
@@ -52,6 +59,8 @@ private:
         Orvel::XmlList target;
     };
 
+    // The operation's schedule name, or none (traced) when it is too long.
+    static QString scheduleName(const PolicyHead &policy, const QString &operation, quint32 id);
     void parseOperation(const PolicyHead &policy, const Orvel::XmlList &list,
                         const Orvel::XmlList &target, QList<Schedule> &made) const;
     bool addFromFile(const PolicyHead &policy, const Operation &operation, const QString &fileName,
