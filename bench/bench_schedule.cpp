@@ -82,6 +82,26 @@ void adversarialNextOccurrence(benchmark::State &state)
 }
 BENCHMARK(adversarialNextOccurrence)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// Found by fuzz_schedule: an exclusion without end (a whole-day window every
+// day), a fallback it covers too, and a repeat period that decides through
+// the fallbacks. Each retry of the period meets the exclusion's end of time
+// anew.
+void endlessExclusionNextOccurrence(benchmark::State &state)
+{
+    BenchHome home;
+    home.write(
+        QStringLiteral("s.xml"),
+        "<s>" + element("Exclude", kEveryDay, "<Time>01:33:33</Time><Duration>86400</Duration>") +
+            element("Fallback", "<MonthlyDays><entry name=\"25\">true</entry></MonthlyDays>",
+                    "<Time>01:33:33</Time><Duration>86400</Duration>") +
+            "</s>");
+    Schedule schedule(QStringLiteral("endless"), QStringLiteral("s.xml"), 1, nullptr, false);
+    schedule.addRepeatPeriod(3, 1024, 1);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(schedule.getNextOccurrence(kMonday, true));
+}
+BENCHMARK(endlessExclusionNextOccurrence)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // Starting every schedule of a large rule set: each reads its stored times and
 // saves new ones. Inside one delivery the store is written once at the end,
 // and that write is timed too. Reading the schedule files is not.

@@ -96,7 +96,7 @@ QDateTime Calendar::nextRunTime(const QDateTime &from, bool includeOpenWindow) c
     return windows().nextRunTime(from, includeOpenWindow);
 }
 
-QDateTime Calendar::moveOutside(const QDateTime &t) const
+QDateTime Calendar::moveOutside(const QDateTime &t, SearchBudget *budget) const
 {
-    return windows().moveOutside(t);
+    return windows().moveOutside(t, budget);
 }

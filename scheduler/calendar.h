@@ -9,6 +9,7 @@ namespace Orvel {
 class XmlList;
 }
 template<typename Rule> class WindowRule;
+class SearchBudget;
 
 // The rule of explicit dates: one window on each date of a calendar file in
 // the rule set's folder. The element body names the file ("Calendar") and
@@ -26,7 +27,7 @@ public:
     [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;
     [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
     bool contains(const QDateTime &t) const;
-    [[nodiscard]] QDateTime moveOutside(const QDateTime &t) const;
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &t, SearchBudget *budget = nullptr) const;
 
 private:
     void readCalendarFile(const QTime &startTime);

@@ -83,7 +83,7 @@ bool DaysOfMonth::contains(const QDateTime &t) const
     return windows().contains(t);
 }
 
-QDateTime DaysOfMonth::moveOutside(const QDateTime &t) const
+QDateTime DaysOfMonth::moveOutside(const QDateTime &t, SearchBudget *budget) const
 {
-    return windows().moveOutside(t);
+    return windows().moveOutside(t, budget);
 }

@@ -10,6 +10,7 @@ namespace Orvel {
 class XmlList;
 }
 template<typename Rule> class WindowRule;
+class SearchBudget;
 
 // The month-day rule: one window a day on chosen days of the month (the 1st
 // and the 15th, the last day). Read from a "MonthlyDays" list of bools named
@@ -28,7 +29,7 @@ public:
     [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;
     [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
     bool contains(const QDateTime &t) const;
-    [[nodiscard]] QDateTime moveOutside(const QDateTime &t) const;
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &t, SearchBudget *budget = nullptr) const;
 
 private:
     void traceDays() const;

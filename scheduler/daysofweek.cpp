@@ -126,7 +126,7 @@ bool DaysOfWeek::contains(const QDateTime &t) const
     return windows().contains(t);
 }
 
-QDateTime DaysOfWeek::moveOutside(const QDateTime &t) const
+QDateTime DaysOfWeek::moveOutside(const QDateTime &t, SearchBudget *budget) const
 {
-    return windows().moveOutside(t);
+    return windows().moveOutside(t, budget);
 }

@@ -10,6 +10,7 @@ namespace Orvel {
 class XmlList;
 }
 template<typename Rule> class WindowRule;
+class SearchBudget;
 
 // The week-day rule: one window a day on chosen week days, in chosen weeks
 // of the month (the first and third Monday, every Friday, the last Sunday).
@@ -27,7 +28,7 @@ public:
     [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;
     [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
     bool contains(const QDateTime &t) const;
-    [[nodiscard]] QDateTime moveOutside(const QDateTime &t) const;
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &t, SearchBudget *budget = nullptr) const;
 
 private:
     bool readDays(const Orvel::XmlList &weekDays);

@@ -6,6 +6,7 @@
 namespace Orvel {
 class XmlList;
 }
+class SearchBudget;
 
 // A fixed period after a given instant, counted afresh from each instant
 // asked about: the rule keeps no phase of its own. Built from a recovery
@@ -40,7 +41,10 @@ public:
     // period; none when the rule or `from` is invalid or the sum is out of range.
     [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
     bool contains(const QDateTime &) const { return true; }
-    [[nodiscard]] QDateTime moveOutside(const QDateTime &) const { return QDateTime(); }
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &, SearchBudget * = nullptr) const
+    {
+        return QDateTime();
+    }
 
 private:
     QDateTime afterOnePeriod(const QDateTime &from) const;

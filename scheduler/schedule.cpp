@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "fixedpath.h"
+#include "searchbudget.h"
 #include "trace.h"
 
 #include <cstdio>
@@ -209,15 +210,25 @@ QStringList Schedule::manualTriggerNames() const
 
 QDateTime Schedule::moveOutOfExclusions(const QDateTime &t) const
 {
+    SearchBudget budget;
+    return moveOutOfExclusions(t, budget);
+}
+
+QDateTime Schedule::moveOutOfExclusions(const QDateTime &t, SearchBudget &budget) const
+{
     QDateTime r = t;
     int moves = 0;
     for (int i = 0; r.isValid() && i < exclusions.size();) {
         const ScheduleElement &exclusion = exclusions.at(i);
         const int position = i++;
+        if (!budget.take()) {
+            r = QDateTime();
+            break;
+        }
         if (!exclusion.contains(r))
             continue;
         TraceLine(3, "schedule", __LINE__) << "Excluded by exclusion element" << position;
-        r = exclusion.moveOutside(r);
+        r = exclusion.moveOutside(r, &budget);
         if (r.isValid() && ++moves >= kMaxExclusionMoves)
             r = QDateTime();
         else
@@ -231,20 +242,22 @@ QDateTime Schedule::moveOutOfExclusions(const QDateTime &t) const
 // The first time at or after `from` that `fallback` offers and no exclusion
 // forbids, or none.
 QDateTime Schedule::fallbackTime(const ScheduleElement &fallback, int position,
-                                 const QDateTime &from) const
+                                 const QDateTime &from, SearchBudget &budget) const
 {
+    if (!budget.take())
+        return QDateTime();
     QDateTime offered = fallback.nextRunTime(from, true);
     TraceLine(3, "schedule", __LINE__) << "Fallback" << position << "time" << offered;
     for (int tries = 0; offered.isValid();) {
-        const QDateTime moved = moveOutOfExclusions(offered);
-        if (!moved.isValid())
+        const QDateTime moved = moveOutOfExclusions(offered, budget);
+        if (!moved.isValid() || !budget.take())
             return QDateTime();
         if (fallback.contains(moved)) {
             TraceLine(3, "schedule", __LINE__)
                 << "Exclusion moved fallback. Still in fallback window" << moved;
             return moved;
         }
-        if (++tries >= kMaxFallbackTries)
+        if (++tries >= kMaxFallbackTries || !budget.take())
             return QDateTime();
         offered = fallback.nextRunTime(moved, false);
     }
@@ -254,14 +267,21 @@ QDateTime Schedule::fallbackTime(const ScheduleElement &fallback, int position,
 QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime &candidate,
                                  int *fallbackIndexOut) const
 {
+    SearchBudget budget;
+    return findFallback(trigger, candidate, fallbackIndexOut, budget);
+}
+
+QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime &candidate,
+                                 int *fallbackIndexOut, SearchBudget &budget) const
+{
     if (fallbackIndexOut)
         *fallbackIndexOut = -1;
     QDateTime from = candidate;
-    for (int pass = 0; pass < kMaxFallbackPasses; ++pass) {
+    for (int pass = 0; pass < kMaxFallbackPasses && !budget.isSpent(); ++pass) {
         QDateTime result;
         int best = -1;
         for (int j = 0; j < fallbacks.size(); ++j) {
-            const QDateTime offered = fallbackTime(fallbacks.at(j), j, from);
+            const QDateTime offered = fallbackTime(fallbacks.at(j), j, from, budget);
             if (offered.isValid() && (!result.isValid() || offered < result)) {
                 result = offered;
                 best = j;
@@ -275,13 +295,13 @@ QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime
         }
         TraceLine(3, "schedule", __LINE__)
             << "Trigger is excluded. No fallback found. Retry trigger";
-        from = trigger.nextRunTime(from, false);
+        from = budget.take() ? trigger.nextRunTime(from, false) : QDateTime();
         if (!from.isValid()) {
             TraceLine(2, "schedule", __LINE__) << "Failed to find fallback or next trigger time";
             return QDateTime();
         }
-        const QDateTime moved = moveOutOfExclusions(from);
-        if (moved.isValid() && trigger.contains(moved))
+        const QDateTime moved = moveOutOfExclusions(from, budget);
+        if (moved.isValid() && budget.take() && trigger.contains(moved))
             return moved;
         if (moved.isValid())
             from = moved;
@@ -292,19 +312,19 @@ QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime
 // Checks one trigger's unchecked run time against the exclusions and, where it
 // is pushed out of the trigger's window, looks for a fallback.
 QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDateTime &unchecked,
-                                       int *fallbackIndexOut) const
+                                       int *fallbackIndexOut, SearchBudget &budget) const
 {
     QDateTime c = unchecked;
     // A repeat period's time is always decided by the fallbacks when there are any.
     const bool fallbackDecides =
         trigger.kind() == ScheduleElement::Kind::RepeatPeriod && !fallbacks.isEmpty();
     if (!fallbackDecides) {
-        const QDateTime moved = moveOutOfExclusions(c);
+        const QDateTime moved = moveOutOfExclusions(c, budget);
         if (moved == c)
             return c;
         if (moved.isValid()) {
             c = moved;
-            const bool inside = trigger.contains(c);
+            const bool inside = budget.take() && trigger.contains(c);
             TraceLine(3, "schedule", __LINE__)
                 << "Exclusion moved trigger to" << c
                 << (inside ? "Still in trigger window" : "Fallback required");
@@ -312,7 +332,7 @@ QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDa
                 return c;
         }
     }
-    const QDateTime fallback = findFallback(trigger, c, fallbackIndexOut);
+    const QDateTime fallback = findFallback(trigger, c, fallbackIndexOut, budget);
     if (fallback.isValid())
         return fallback;
     TraceLine(3, "schedule", __LINE__)
@@ -330,8 +350,11 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     QDateTime result;
     int bestTrigger = -1;
     int bestFallback = -1;
+    SearchBudget budget;
     for (int i = 0; i < triggers.size(); ++i) {
         const ScheduleElement &trigger = triggers.at(i);
+        // Asked even of a spent budget: a trigger's own time is one bounded question.
+        budget.take();
         const QDateTime unchecked = trigger.nextRunTime(from, inclusive);
         TraceLine(3, "schedule", __LINE__)
             << "Trigger" << i << m_name << "Unchecked next run time" << unchecked;
@@ -339,7 +362,7 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
         if (!unchecked.isValid() || (result.isValid() && !(unchecked < result)))
             continue;
         int fallback = -1;
-        const QDateTime c = checkedTriggerTime(trigger, unchecked, &fallback);
+        const QDateTime c = checkedTriggerTime(trigger, unchecked, &fallback, budget);
         if (c.isValid() && (!result.isValid() || c < result)) {
             result = c;
             bestTrigger = i;
@@ -348,6 +371,9 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     }
     m_triggerIndex = bestTrigger;
     m_fallbackIndex = bestFallback;
+    if (budget.isSpent())
+        TraceLine(0, "schedule", __LINE__) << "Search for the next occurance of" << m_name
+                                           << "used up its" << SearchBudget::kMaxSteps << "steps";
     if (result.isValid()) {
         TraceLine(3, "schedule", __LINE__) << "Next occurance for" << m_name << ":" << result;
         TraceLine(3, "schedule", __LINE__)

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QStringList>
 
+class SearchBudget;
+
 // The timetable of one operation of one policy: its trigger, exclusion and
 // fallback elements, the data its events carry, and when it last fired and
 // fires next. The schedule file is loaded into the schedule itself.
@@ -55,10 +57,14 @@ public:
 private:
     void loadScheduleFile(const QString &fileName);
     QDateTime searchFromLastOccurrence();
+    // The searches above, each within the steps of one `budget` (searchbudget.h).
+    QDateTime moveOutOfExclusions(const QDateTime &t, SearchBudget &budget) const;
+    QDateTime findFallback(const ScheduleElement &trigger, const QDateTime &candidate,
+                           int *fallbackIndexOut, SearchBudget &budget) const;
     QDateTime checkedTriggerTime(const ScheduleElement &trigger, const QDateTime &unchecked,
-                                 int *fallbackIndexOut) const;
-    QDateTime fallbackTime(const ScheduleElement &fallback, int position,
-                           const QDateTime &from) const;
+                                 int *fallbackIndexOut, SearchBudget &budget) const;
+    QDateTime fallbackTime(const ScheduleElement &fallback, int position, const QDateTime &from,
+                           SearchBudget &budget) const;
 
     bool m_valid = false;
     QString m_filePath;

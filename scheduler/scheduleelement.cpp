@@ -117,9 +117,9 @@ bool ScheduleElement::contains(const QDateTime &t) const
     return askTimeRule([&](const auto &rule) { return rule.contains(t); }, false);
 }
 
-QDateTime ScheduleElement::moveOutside(const QDateTime &t) const
+QDateTime ScheduleElement::moveOutside(const QDateTime &t, SearchBudget *budget) const
 {
-    return askTimeRule([&](const auto &rule) { return rule.moveOutside(t); }, QDateTime());
+    return askTimeRule([&](const auto &rule) { return rule.moveOutside(t, budget); }, QDateTime());
 }
 
 QString ScheduleElement::activationName() const

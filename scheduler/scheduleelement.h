@@ -7,6 +7,8 @@
 
 #include <boost/any.hpp>
 
+class SearchBudget;
+
 // One trigger, exclusion or fallback of a schedule: a role, exactly one time
 // rule held by value, and the data that travels with the event it fires.
 // The schedule never looks inside the rule; the element forwards each
@@ -46,7 +48,8 @@ public:
 
     [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
     bool contains(const QDateTime &t) const;
-    [[nodiscard]] QDateTime moveOutside(const QDateTime &t) const;
+    // Each window hopped takes a step of `budget`, when given.
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &t, SearchBudget *budget = nullptr) const;
     QString activationName() const;
     bool matches(const QString &name) const;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "searchbudget.h"
 #include "trace.h"
 
 #include <QDateTime>
@@ -25,8 +26,10 @@ public:
     // The next window start after `from`, or `from` itself when
     // `includeOpenWindow` is set and a window opened earlier is still open.
     [[nodiscard]] QDateTime nextRunTime(const QDateTime &from, bool includeOpenWindow) const;
-    // The first instant at or after `t` that lies in no window.
-    [[nodiscard]] QDateTime moveOutside(const QDateTime &t) const;
+    // The first instant at or after `t` that lies in no window. Each window
+    // hopped takes a step of `budget`, when given; none is the answer once
+    // it is spent.
+    [[nodiscard]] QDateTime moveOutside(const QDateTime &t, SearchBudget *budget = nullptr) const;
     bool contains(const QDateTime &t) const;
 
 private:
@@ -66,7 +69,8 @@ template<typename Rule> QDateTime WindowRule<Rule>::openOrNextStart(const QDateT
     return start.addSecs(duration) > from ? from : rule.nextStartTime(from);
 }
 
-template<typename Rule> QDateTime WindowRule<Rule>::moveOutside(const QDateTime &t) const
+template<typename Rule>
+QDateTime WindowRule<Rule>::moveOutside(const QDateTime &t, SearchBudget *budget) const
 {
     Orvel::TraceLine(3, file, __LINE__) << "moveOutside(" << t << ")";
     const qint64 duration = rule.duration();
@@ -75,7 +79,7 @@ template<typename Rule> QDateTime WindowRule<Rule>::moveOutside(const QDateTime 
         answer = t.addSecs(1);
     } else {
         QDateTime current = t;
-        for (int moves = 1; moves < kMaxMoves; ++moves) {
+        for (int moves = 1; moves < kMaxMoves && (!budget || budget->take()); ++moves) {
             const QDateTime start = rule.nextStartTime(current.addSecs(-duration));
             if (!start.isValid() || start > current) {
                 answer = current;

@@ -265,7 +265,30 @@ INSTANTIATE_TEST_SUITE_P(
                          },
                          kGoodOnly,
                          {"Refused an activation name of 1025 characters, more than 1024",
-                          "Invalid ManualTrigger for schedule element"}}),
+                          "Invalid ManualTrigger for schedule element"}},
+        // Found by fuzz_schedule (corpus: slow-endless-exclusion): an
+        // exclusion without end, a fallback it covers and a period that
+        // decides through the fallbacks. Every retry of the period met the
+        // end of time anew: 0.4 s a search. It now ends within one budget,
+        // with the answer the bounds give, the period's own next time.
+        HostileRulesCase{
+            "ScheduleFileWhoseBoundsMultiply",
+            [] {
+                const QByteArray window = "<Time>01:33:33</Time><Duration>86400</Duration>";
+                rewrite("bad.xml", "<s>" +
+                                       element("<Type>Exclude</Type><WeekDays><Days><All>true</"
+                                               "All></Days></WeekDays>" +
+                                               window) +
+                                       element("<Type>Fallback</Type><MonthlyDays><entry "
+                                               "name=\"25\">true</entry></MonthlyDays>" +
+                                               window) +
+                                       "</s>");
+                rewrite("policyrules.cfg",
+                        policies(policy("Bad", "2",
+                                        operation("Backup", "B", "1", "1024 Hours", "bad.xml"))));
+            },
+            kBoth,
+            {"Search for the next occurance of Bad-2-B-1 used up its 20000 steps"}}),
     [](const ::testing::TestParamInfo<HostileRulesCase> &info) { return info.param.name; });
 
 class HostileNamesTest : public RuleSetTest

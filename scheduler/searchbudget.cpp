@@ -1,0 +1,8 @@
+#include "searchbudget.h"
+
+bool SearchBudget::take()
+{
+    if (left >= 0)
+        --left;
+    return left >= 0;
+}
