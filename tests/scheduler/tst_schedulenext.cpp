@@ -58,6 +58,14 @@ TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
                {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
                 daily("Fallback", "14:00", 60), daily("Fallback", "11:00", 60)},
                monday(6, 0), true, monday(11, 0), 0, 1);
+    // Broke fuzz_schedule's property (corpus: fallback-after-next-run): the
+    // inclusive search answered Saturday, the exclusive one Tuesday.
+    expectNext("a fallback later than the trigger's next run is passed over",
+               {weekdays("Trigger", {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday"},
+                         "08:00", 3600),
+                weekdays("Exclude", {"Monday"}, "07:30", 7200),
+                weekdays("Fallback", {"Saturday"}, "10:00", 60)},
+               monday(8, 10), true, tuesday(8, 0), 0, -1);
     expectNext(
         "without fallbacks the trigger is retried at its next run time",
         {weekdays("Trigger", {"Monday", "Tuesday"}, "08:00", 1), weekdays("Exclude", {"Monday"})},
