@@ -291,9 +291,7 @@ INSTANTIATE_TEST_SUITE_P(
             {"Search for the next occurance of Bad-2-B-1 used up its 20000 steps"}}),
     [](const ::testing::TestParamInfo<HostileRulesCase> &info) { return info.param.name; });
 
-class HostileNamesTest : public RuleSetTest
-{
-};
+using HostileNamesTest = RuleSetTest;
 
 TEST_F(HostileNamesTest, NamesExactlyAtTheirLimitsLoad)
 {
