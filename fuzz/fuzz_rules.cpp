@@ -23,7 +23,7 @@ using FuzzSupport::shown;
 namespace {
 
 // Enough firings to pass several windows, fallbacks and a day's change of
-// the clocks, few enough to keep thousands of inputs a second.
+// the clocks, few enough to keep hundreds of inputs a second.
 constexpr int kFirings = 40;
 
 const char *const kFiles[] = {"dispatcherrules.cfg", "policyrules.cfg", "a.xml", "sub/b.xml",

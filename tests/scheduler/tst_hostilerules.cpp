@@ -102,6 +102,15 @@ void replace(const char *name, const std::function<int(const QByteArray &path)> 
     ASSERT_EQ(make(path), 0);
 }
 
+QStringList loadedNames(quint32 ruleSet)
+{
+    QStringList names;
+    for (const Schedule &schedule : RuleSetLoader::load(ruleSet, nullptr))
+        names << schedule.name();
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 QByteArray nested(int levels)
 {
     return QByteArray("<a>").repeated(levels) + QByteArray("</a>").repeated(levels);
@@ -112,7 +121,7 @@ struct HostileRulesCase
     const char *name;
     std::function<void()> spoil;
     QStringList schedules; // what still loads, sorted
-    QStringList traced;    // parts of the level-2 lines expected, the reason first
+    QStringList traced;    // parts of the level-2 lines expected
 };
 
 class HostileRulesTest : public RuleSetTest, public ::testing::WithParamInterface<HostileRulesCase>
@@ -125,11 +134,7 @@ TEST_P(HostileRulesTest, RefusedWithItsReasonAndTheRestStillLoads)
     writeGoodRuleSet(home, kRuleSet);
     c.spoil();
     TraceCapture levelTwo(2);
-    QStringList names;
-    for (const Schedule &schedule : RuleSetLoader::load(kRuleSet, nullptr))
-        names << schedule.name();
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, c.schedules);
+    EXPECT_EQ(loadedNames(kRuleSet), c.schedules);
     const QString traced = levelTwo.texts().join('\n');
     for (const QString &text : c.traced)
         EXPECT_TRUE(traced.contains(text)) << text.toStdString() << "\nin:\n"
@@ -137,11 +142,7 @@ TEST_P(HostileRulesTest, RefusedWithItsReasonAndTheRestStillLoads)
 
     // The process goes on: the next rule set loads whole.
     writeGoodRuleSet(home, kRuleSet + 1);
-    QStringList again;
-    for (const Schedule &schedule : RuleSetLoader::load(kRuleSet + 1, nullptr))
-        again << schedule.name();
-    std::sort(again.begin(), again.end());
-    EXPECT_EQ(again, kBoth);
+    EXPECT_EQ(loadedNames(kRuleSet + 1), kBoth);
 }
 
 const QString kOverlong(PolicyParser::kMaxScheduleNameLength, QLatin1Char('n'));
