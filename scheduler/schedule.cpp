@@ -264,30 +264,6 @@ QDateTime Schedule::fallbackTime(const ScheduleElement &fallback, int position,
     return QDateTime();
 }
 
-// The earliest time a fallback offers at or after `from` and, when `before`
-// is valid, before it; `best` is the position of that fallback.
-QDateTime Schedule::earliestFallback(const QDateTime &from, const QDateTime &before, int &best,
-                                     SearchBudget &budget) const
-{
-    QDateTime result;
-    best = -1;
-    for (int j = 0; j < fallbacks.size(); ++j) {
-        const QDateTime offered = fallbackTime(fallbacks.at(j), j, from, budget);
-        if (offered.isValid() && (!before.isValid() || offered < before) &&
-            (!result.isValid() || offered < result)) {
-            result = offered;
-            best = j;
-        }
-    }
-    return result;
-}
-
-// Deliberate choice: a fallback stands in for an excluded run of a trigger
-// with windows only when it comes before that trigger's next run; a later one
-// is passed over and that next run is tried instead. Taken at any distance, a
-// Saturday fallback for a Monday run excluded by maintenance would win over
-// the Tuesday to Friday runs every week, and a search from inside an open
-// window could answer later than one from just after it.
 QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime &candidate,
                                  int *fallbackIndexOut) const
 {
@@ -300,14 +276,17 @@ QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime
 {
     if (fallbackIndexOut)
         *fallbackIndexOut = -1;
-    // A repeat period says only that a run is due: its fallbacks decide when.
-    const bool boundedByTrigger = trigger.kind() != ScheduleElement::Kind::RepeatPeriod;
     QDateTime from = candidate;
     for (int pass = 0; pass < kMaxFallbackPasses && !budget.isSpent(); ++pass) {
-        const QDateTime next = budget.take() ? trigger.nextRunTime(from, false) : QDateTime();
+        QDateTime result;
         int best = -1;
-        const QDateTime result =
-            earliestFallback(from, boundedByTrigger ? next : QDateTime(), best, budget);
+        for (int j = 0; j < fallbacks.size(); ++j) {
+            const QDateTime offered = fallbackTime(fallbacks.at(j), j, from, budget);
+            if (offered.isValid() && (!result.isValid() || offered < result)) {
+                result = offered;
+                best = j;
+            }
+        }
         if (result.isValid()) {
             TraceLine(3, "schedule", __LINE__) << "Trigger is excluded. Fallback found:" << result;
             if (fallbackIndexOut)
@@ -316,7 +295,7 @@ QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime
         }
         TraceLine(3, "schedule", __LINE__)
             << "Trigger is excluded. No fallback found. Retry trigger";
-        from = next;
+        from = budget.take() ? trigger.nextRunTime(from, false) : QDateTime();
         if (!from.isValid()) {
             TraceLine(2, "schedule", __LINE__) << "Failed to find fallback or next trigger time";
             return QDateTime();

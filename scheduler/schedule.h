@@ -65,8 +65,6 @@ private:
                                  int *fallbackIndexOut, SearchBudget &budget) const;
     QDateTime fallbackTime(const ScheduleElement &fallback, int position, const QDateTime &from,
                            SearchBudget &budget) const;
-    QDateTime earliestFallback(const QDateTime &from, const QDateTime &before, int &best,
-                               SearchBudget &budget) const;
 
     bool m_valid = false;
     QString m_filePath;

