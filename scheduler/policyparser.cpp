@@ -68,7 +68,7 @@ XmlList PolicyParser::triggerTarget(bool snapshot)
     return target;
 }
 
-QList<Schedule> PolicyParser::parse(const XmlList &record) const
+QList<Schedule> PolicyParser::parsePolicy(const XmlList &record) const
 {
     QList<Schedule> made;
     PolicyHead policy;

@@ -35,7 +35,7 @@ public:
 
     // The record's schedules, each initiated; none for a record without a
     // name or first rule.
-    QList<Schedule> parse(const Orvel::XmlList &record) const;
+    QList<Schedule> parsePolicy(const Orvel::XmlList &record) const;
 
     static Objective parseObjective(const QString &text);
     // Where a fired schedule of the operation kind goes: backups and

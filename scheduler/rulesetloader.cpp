@@ -57,6 +57,6 @@ void RuleSetLoader::parsePolicyRules(const Config &rules, const QStringList &loc
             !implemented.contains(name))
             continue;
         TraceLine(3, "rulesetloader", __LINE__) << "Parse policy" << name;
-        made.append(parser.parse(record));
+        made.append(parser.parsePolicy(record));
     }
 }

@@ -5,7 +5,6 @@
 #include "log.h"
 #include "msg.h"
 #include "msgnames.h"
-#include "policyparser.h"
 #include "rulesetloader.h"
 #include "spawn.h"
 #include "timer.h"
@@ -333,11 +332,6 @@ void ScheduleList::reload(quint32 uiRuleSet)
     TraceLine(4, "schedulelist", __LINE__) << "OUT:"
                                            << "ScheduleList::reload"
                                            << "reload uiRuleSet =" << uiRuleSet;
-}
-
-void ScheduleList::parsePolicy(const XmlList &record)
-{
-    schedules.append(PolicyParser(ruleSet, &config).parse(record));
 }
 
 void ScheduleList::setSchedules(const QList<Schedule> &list)

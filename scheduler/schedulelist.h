@@ -41,8 +41,6 @@ public:
     // Appends the schedules of rule set `uiRuleSet` for every policy this
     // node implements, then sorts the list.
     void reload(quint32 uiRuleSet);
-    // Appends the schedules of one policy record of the policy rules.
-    void parsePolicy(const Orvel::XmlList &record);
 
     // Replaces every schedule and sorts the list.
     void setSchedules(const QList<Schedule> &list);

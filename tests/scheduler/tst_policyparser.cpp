@@ -36,7 +36,7 @@ protected:
     // Parses one policy record of rule set 1.
     static QList<Schedule> parse(const QByteArray &record)
     {
-        return PolicyParser(1, nullptr).parse(Orvel::XmlList::fromText(record, "test"));
+        return PolicyParser(1, nullptr).parsePolicy(Orvel::XmlList::fromText(record, "test"));
     }
 
     static QStringList policyTraces(const TraceCapture &from)
