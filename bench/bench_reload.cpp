@@ -77,7 +77,7 @@ void reloadTenThousandPolicies(benchmark::State &state)
 {
     QTemporaryDir dir;
     qputenv("ORVEL_HOME", dir.path().toUtf8());
-    qputenv("ORVEL_TRACE_LEVEL", "0");
+    qputenv("ORVEL_TRACE_LEVEL", "-1");
     Orvel::Trace::configure();
     writeRuleSet(dir.path());
     Orvel::Clock::setNow(kNow);

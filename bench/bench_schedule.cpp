@@ -22,7 +22,7 @@ public:
     BenchHome()
     {
         qputenv("ORVEL_HOME", dir.path().toUtf8());
-        qputenv("ORVEL_TRACE_LEVEL", "0");
+        qputenv("ORVEL_TRACE_LEVEL", "-1");
         Orvel::Trace::configure();
         QDir().mkpath(dir.path() + QStringLiteral("/rules/1"));
     }
