@@ -346,6 +346,13 @@ void writeTag(QString &out, const QString &tag, const Attributes &attributes)
     out += QLatin1Char('>');
 }
 
+// What every list starts from; the first write copies it.
+const std::shared_ptr<XmlEntries> &noEntries()
+{
+    static const std::shared_ptr<XmlEntries> none = std::make_shared<XmlEntries>();
+    return none;
+}
+
 void writeEntries(QString &out, const XmlEntries &list, int depth, bool indent);
 
 // Writes one element: its entries when `list` is set, else its text.
@@ -369,9 +376,8 @@ void writeElement(QString &out, const XmlEntry &e, const XmlEntries *list, int d
 
 void writeEntries(QString &out, const XmlEntries &list, int depth, bool indent)
 {
-    static const XmlEntries none;
     for (const XmlEntry &e : list.entries) {
-        const XmlEntries *entries = e.list ? e.list.get() : &none;
+        const XmlEntries *entries = e.list ? e.list.get() : noEntries().get();
         writeElement(out, e, e.isList() ? entries : nullptr, depth, indent);
     }
 }
@@ -517,13 +523,6 @@ std::shared_ptr<XmlEntries> asNested(const std::shared_ptr<XmlEntries> &entries)
     bare->tag = kList;
     bare->attributes.clear();
     return bare;
-}
-
-// What every list starts from; the first write copies it.
-const std::shared_ptr<XmlEntries> &noEntries()
-{
-    static const std::shared_ptr<XmlEntries> none = std::make_shared<XmlEntries>();
-    return none;
 }
 
 } // namespace
