@@ -22,6 +22,9 @@ public:
 
     bool isValid() const { return valid; }
     quint32 duration() const { return seconds; }
+    // The calendar file's path, and the window starts it gave, ascending.
+    QString calendarFile() const { return fileName; }
+    QList<QDateTime> windowStarts() const { return dates; }
 
     // The first listed window start strictly after `from`; none if none.
     [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;

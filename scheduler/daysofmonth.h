@@ -24,6 +24,10 @@ public:
 
     bool isValid() const { return valid; }
     quint32 duration() const { return window.duration(); }
+    TimeWindow timeWindow() const { return window; }
+    // Whether day `day` (1 to 31) of the month is chosen.
+    bool onDay(int day) const { return day >= 1 && day <= 31 && days.test(size_t(day)); }
+    bool onLastDay() const { return lastDay; }
 
     // The first window start at or after `from`, within a year; none if none.
     [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;

@@ -23,6 +23,15 @@ public:
 
     bool isValid() const { return valid; }
     quint32 duration() const { return window.duration(); }
+    TimeWindow timeWindow() const { return window; }
+    // Whether day `dayOfWeek` (1 Monday to 7 Sunday) is chosen.
+    bool onDay(int dayOfWeek) const
+    {
+        return dayOfWeek >= 1 && dayOfWeek <= 7 && days.test(size_t(dayOfWeek));
+    }
+    // Whether the `week`-th (1 to 5) such week day of the month is chosen.
+    bool inWeek(int week) const { return week >= 1 && week <= 5 && weeks.test(size_t(week)); }
+    bool inLastWeek() const { return lastWeek; }
 
     // The first window start at or after `from`, within a year; none if none.
     [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;

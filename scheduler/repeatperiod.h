@@ -36,6 +36,8 @@ public:
     static Unit unitFromName(const QString &name);
 
     bool isValid() const { return valid; }
+    Unit periodUnit() const { return unit; }
+    quint32 periodCount() const { return count; }
 
     // `from` itself when `includeOpenWindow` is set, else `from` plus one
     // period; none when the rule or `from` is invalid or the sum is out of range.

@@ -35,6 +35,22 @@ public:
     QDateTime lastOccurrence() const { return m_lastOccurrence; }
     int triggerIndex() const { return m_triggerIndex; }
     int fallbackIndex() const { return m_fallbackIndex; }
+    // The triggers, exclusions or fallbacks, in the order they were added;
+    // the indexes above count within these lists.
+    QList<ScheduleElement> elements(ScheduleElement::Role role) const
+    {
+        switch (role) {
+        case ScheduleElement::Role::Trigger:
+            return triggers;
+        case ScheduleElement::Role::Exclusion:
+            return exclusions;
+        case ScheduleElement::Role::Fallback:
+            return fallbacks;
+        case ScheduleElement::Role::None:
+            break;
+        }
+        return {};
+    }
 
     void initiateSchedule();
     void markOccurred(const QDateTime &at);

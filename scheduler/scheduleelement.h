@@ -43,6 +43,8 @@ public:
     Role role() const { return m_role; }
     Kind kind() const { return m_kind; }
     Orvel::XmlList data() const { return m_data; }
+    // The time rule when it is a `Rule` (DaysOfWeek, Calendar, ...); null otherwise.
+    template<typename Rule> const Rule *rule() const { return boost::any_cast<Rule>(&m_rule); }
     // Written when a manual trigger fires on request.
     void setData(const Orvel::XmlList &data) { m_data = data; }
 
