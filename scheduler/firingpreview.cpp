@@ -25,7 +25,7 @@ FiringPreview::Firing FiringPreview::fireNext()
     if (first == list.end() || !first->nextOccurrence().isValid())
         return Firing();
     const Firing firing{first->name(), first->nextOccurrence(), first->triggerIndex(),
-                        first->fallbackIndex()};
+                        first->fallbackIndex(), int(first - list.begin())};
     Orvel::Clock::setNow(firing.at);
     first->markOccurred(firing.at);
     return firing;

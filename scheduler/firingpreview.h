@@ -20,6 +20,7 @@ public:
         QDateTime at; // invalid when nothing fires any more
         int triggerIndex = -1;
         int fallbackIndex = -1;
+        int position = -1; // of the schedule in schedules()
     };
 
     // Freezes the clock at `from` and loads rule set `ruleSet`.

@@ -41,6 +41,7 @@ TEST_F(FiringPreviewTest, FiresInOrderOnTimeTiesByName)
     for (const auto &e : expected) {
         const FiringPreview::Firing firing = preview.fireNext();
         EXPECT_EQ(firing.schedule, QString::fromLatin1(e.schedule));
+        EXPECT_EQ(preview.schedules().value(firing.position).name(), firing.schedule);
         EXPECT_EQ(firing.at, e.at);
         EXPECT_EQ(firing.triggerIndex, 0);
         EXPECT_EQ(firing.fallbackIndex, -1);
