@@ -1,31 +1,35 @@
 // schedctl: the operator's tool. It asks the running scheduler about its
 // manual triggers, or reads a rule set through the scheduler's own code.
 //
-//   schedctl triggers
-//   schedctl trigger NAME [--tag TAG]
-//   schedctl timers [--rule-set N]
-//   schedctl preview --rule-set N --from yyyyMMddhhmmss --count K [--schedule NAME]
-//   schedctl check [--rule-set N]
+// Every text about a command or an option stands once, in the tables below;
+// `schedctl --help` and `schedctl COMMAND --help` are made from them, and the
+// manual page from `schedctl --help`, so they keep to the layout help2man
+// reads: "Usage:" and "  or:" lines, sections ending in a colon, options
+// indented and starting with a dash.
 //
-// Exit codes: 0 success, 1 the answer is a problem (a trigger nobody has,
-// problems found by check), 2 usage errors, a missing rule set, or a
-// scheduler or bus that cannot be reached. Errors are one line on standard
-// error.
+// Exit codes: 0 success, 1 the answer is a problem (a trigger nobody has, a
+// schedule the rule set lacks, problems found by check), 2 usage errors, a
+// missing rule set, or a scheduler or bus that cannot be reached. Errors are
+// one line on standard error.
 
+#include "clock.h"
 #include "context.h"
 #include "msg.h"
 #include "msgnames.h"
 #include "schedctlrules.h"
+#include "schedctltime.h"
 #include "toolsupport.h"
 #include "trace.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QMap>
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
 
 using namespace Orvel;
+using SchedctlRules::Output;
 
 namespace {
 
@@ -34,46 +38,273 @@ const char kTool[] = "schedctl";
 // answer: a hung or busy scheduler is reported instead of waited for.
 constexpr int kPeerLookupMs = 2000;
 constexpr int kRequestMs = 5000;
-// The most firings one preview lists: enough for years of a busy rule set,
-// and a bound on the work a mistyped count can ask for.
-constexpr int kMaxPreviewCount = 1000000;
+// What a preview lists when asked for neither a count nor an end.
+constexpr int kDefaultPreviewCount = 10;
 
-struct Command
+// ---- the texts ---------------------------------------------------------------
+
+struct OptionText
 {
-    QString name;
-    QStringList positional;
-    QMap<QString, QString> options;
+    const char *name;
+    const char *value; // the name of its value in the help
+    const char *description;
 };
 
-int usage(const QString &why)
+const OptionText kOptions[] = {
+    {"rule-set", "N", "read rule set N, the folder $ORVEL_HOME/rules/N"},
+    {"from", "TIME", "start at TIME instead of now"},
+    {"count", "K", "list K firings (default 10, at most 1000000)"},
+    {"until", "TIME", "list every firing up to TIME instead"},
+    {"schedule", "NAME", "list the schedule NAME only"},
+    {"output", "FORM", "print a table (the default), tsv or json"},
+    {"tag", "TAG", "a tag the events carry, such as a change number"},
+};
+
+// The paragraphs that explain an option's value, under the options.
+const struct
 {
-    ToolSupport::fail(kTool, why);
-    std::fprintf(stderr, "usage: schedctl triggers\n"
-                         "       schedctl trigger NAME [--tag TAG]\n"
-                         "       schedctl timers [--rule-set N]\n"
-                         "       schedctl preview --rule-set N --from yyyyMMddhhmmss --count K "
-                         "[--schedule NAME]\n"
-                         "       schedctl check [--rule-set N]\n");
+    const char *option;
+    const char *text;
+} kValueNotes[] = {
+    {"from", "TIME is local time: yyyyMMddhhmmss, yyyy-MM-dd, \"yyyy-MM-dd hh:mm[:ss]\", now,\n"
+             "or an offset from now such as +90s, +15min, +6h, +2d or +1w (-2d for the\n"
+             "past). Days and weeks keep the time of day across a clock change.\n"},
+    {"output", "FORM is table (aligned columns for people, and a last line naming the rule\n"
+               "set), tsv (tab-separated lines for scripts, without heading) or json (one\n"
+               "JSON document on one line; docs/operator-guide.md lists its fields).\n"},
+};
+
+struct Values;
+
+struct CommandText
+{
+    const char *name;
+    const char *synopsis; // what follows the command's name on its usage line
+    const char *summary;  // its line in the list of commands
+    const char *description;
+    QStringList options;
+    int arguments; // how many it takes besides the options
+    int (*run)(const Values &values);
+};
+
+int runTriggers(const Values &values);
+int runTrigger(const Values &values);
+int runTimers(const Values &values);
+int runPreview(const Values &values);
+int runCheck(const Values &values);
+
+const CommandText kCommands[] = {
+    {"triggers",
+     "[--rule-set N] [--output FORM]",
+     "list the manual triggers of the running scheduler, or of a rule set",
+     "List the manual triggers, each with its policy and operation: those of the\n"
+     "running scheduler, or with --rule-set those of rule set N, read from its files.\n",
+     {"rule-set", "output"},
+     0,
+     runTriggers},
+    {"trigger",
+     "NAME [--tag TAG]",
+     "make every schedule with the manual trigger NAME due now",
+     "Ask the running scheduler to fire at once every schedule whose manual trigger\n"
+     "is NAME (compared ignoring case), and tell how many it made due. Exit 1 when\n"
+     "no schedule has it.\n",
+     {"tag"},
+     1,
+     runTrigger},
+    {"timers",
+     "[--rule-set N] [--output FORM]",
+     "show when each schedule fires next and why, and when it last fired",
+     "For every schedule of rule set N (default: the highest-numbered folder), when\n"
+     "it fires next, the time left, what fires it, when it last fired and how long\n"
+     "ago, from the rules and the scheduler's store. The store is never written.\n",
+     {"rule-set", "output"},
+     0,
+     runTimers},
+    {"preview",
+     "[--rule-set N] [--from TIME] [--count K | --until TIME] [--schedule NAME] "
+     "[--output FORM]",
+     "show what the scheduler would fire from an instant on",
+     "What the scheduler would fire from TIME on (default: now) if it started then on\n"
+     "rule set N (default: the highest-numbered folder) without stored times:\n"
+     "10 firings, K firings, or every firing up to --until. Each shows its time, the\n"
+     "time left until it, its schedule, policy and operation, and what fires it; a\n"
+     "clock change in between shows as a line of its own. The store is not read.\n",
+     {"rule-set", "from", "count", "until", "schedule", "output"},
+     0,
+     runPreview},
+    {"check",
+     "[--rule-set N] [--output FORM]",
+     "show what the scheduler would skip in a rule set, and why",
+     "Read rule set N (default: the highest-numbered folder) as the scheduler does\n"
+     "and list every file, policy, operation and element it would skip or could not\n"
+     "use, with the reason. Exit 1 when there is any.\n",
+     {"rule-set", "output"},
+     0,
+     runCheck},
+};
+
+const char kGeneralDescription[] =
+    "Ask the scheduler about its manual triggers and fire them, and read its rule\n"
+    "sets as it does: when each schedule fires and why, and what it would skip.\n";
+
+const char kClosingSections[] =
+    "Environment:\n"
+    "  ORVEL_HOME  the node's files: rule sets in rules/N, the scheduler's store in\n"
+    "              local/ (default /var/lib/orvel)\n"
+    "  ORVEL_BUS   the bus of the running scheduler: session, system or an address\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  the answer is a problem: a trigger no schedule has, a schedule the rule\n"
+    "     set lacks, problems found by check\n"
+    "  2  a usage error, a missing rule set, or a scheduler or bus that cannot be\n"
+    "     reached\n"
+    "\n"
+    "Run 'schedctl COMMAND --help' for the options of one command.\n";
+
+// "      --rule-set N      read rule set N ..."
+QString optionLine(const QString &names, const char *description)
+{
+    return QStringLiteral("  %1  %2\n").arg(names.leftJustified(20), QLatin1String(description));
+}
+
+const OptionText &optionText(const QString &name)
+{
+    for (const OptionText &option : kOptions) {
+        if (name == QLatin1String(option.name))
+            return option;
+    }
+    return kOptions[0];
+}
+
+// The options, the lines about -h and --version, and the notes on their values.
+QString optionSection(const QStringList &names, const char *helpText, bool version)
+{
+    QString text = QStringLiteral("\nOptions:\n");
+    for (const QString &name : names) {
+        const OptionText &option = optionText(name);
+        text += optionLine(QStringLiteral("    --%1 %2").arg(name, QLatin1String(option.value)),
+                           option.description);
+    }
+    text += optionLine(QStringLiteral("-h, --help"), helpText);
+    if (version)
+        text += optionLine(QStringLiteral("    --version"), "show the version");
+    for (const auto &note : kValueNotes) {
+        if (names.contains(QLatin1String(note.option)))
+            text += QLatin1Char('\n') + QLatin1String(note.text);
+    }
+    return text;
+}
+
+QString usageLine(const CommandText &command)
+{
+    return QStringLiteral("schedctl %1 %2\n")
+        .arg(QLatin1String(command.name), QLatin1String(command.synopsis));
+}
+
+QString generalHelp()
+{
+    QString text;
+    QStringList everyOption;
+    for (const CommandText &command : kCommands)
+        text += QLatin1String(text.isEmpty() ? "Usage: " : "  or:  ") + usageLine(command);
+    text += QLatin1String(kGeneralDescription) + QStringLiteral("\nCommands:\n");
+    for (const OptionText &option : kOptions)
+        everyOption << QLatin1String(option.name);
+    for (const CommandText &command : kCommands)
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QString::fromLatin1(command.name).leftJustified(8),
+                         QLatin1String(command.summary));
+    return text +
+           optionSection(everyOption, "show this help, or with a command that command's", true) +
+           QLatin1Char('\n') + QLatin1String(kClosingSections);
+}
+
+QString commandHelp(const CommandText &command)
+{
+    return QStringLiteral("Usage: ") + usageLine(command) + QLatin1String(command.description) +
+           optionSection(command.options, "show this help", false);
+}
+
+const CommandText *commandNamed(const QString &name)
+{
+    for (const CommandText &command : kCommands) {
+        if (name == QLatin1String(command.name))
+            return &command;
+    }
+    return nullptr;
+}
+
+// One line on standard error, pointing to the help that applies; exit code 2.
+int usage(const QString &why, const CommandText *command)
+{
+    QString text = why;
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    ToolSupport::fail(
+        kTool,
+        QStringLiteral("%1 (see 'schedctl%2 --help')")
+            .arg(text, command ? QLatin1Char(' ') + QLatin1String(command->name) : QString()));
     return 2;
 }
 
-// Splits the arguments into positional ones and "--option value" pairs;
-// false when an option has no value or is not one `allowed` lists.
-bool split(const QStringList &args, const QStringList &allowed, Command &command)
+// ---- the values of the options --------------------------------------------------
+
+struct Values
 {
-    command.name = args.value(0);
-    for (int i = 1; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (!arg.startsWith(QLatin1String("--"))) {
-            command.positional.append(arg);
-            continue;
-        }
-        if (!allowed.contains(arg) || i + 1 >= args.size())
-            return false;
-        command.options.insert(arg, args.at(++i));
+    quint32 ruleSet = 0; // 0: not given
+    Output output = Output::Table;
+    SchedctlRules::Range range;
+    QString tag;
+    QStringList arguments;
+};
+
+// Reads and checks the options `command` takes; an empty text when they are
+// usable, else why not.
+QString readValues(const CommandText &command, const QCommandLineParser &parser, Values &values)
+{
+    const auto given = [&](const char *name) {
+        return command.options.contains(QLatin1String(name)) && parser.isSet(QLatin1String(name));
+    };
+    const auto value = [&](const char *name) {
+        return given(name) ? parser.value(QLatin1String(name)) : QString();
+    };
+    bool ok = true;
+    if (given("rule-set") && (values.ruleSet = value("rule-set").toUInt(&ok, 10)) == 0)
+        return QStringLiteral("--rule-set needs a number above 0, not '%1'").arg(value("rule-set"));
+    // In the order of Output, the table first: it is the default.
+    static const QStringList forms{"table", "tsv", "json"};
+    if (given("output") && !forms.contains(value("output")))
+        return QStringLiteral("--output takes table, tsv or json, not '%1'").arg(value("output"));
+    values.output = Output(std::max<qsizetype>(0, forms.indexOf(value("output"))));
+    const QDateTime now = Clock::now();
+    SchedctlRules::Range &range = values.range;
+    range.from = SchedctlTime::parse(given("from") ? value("from") : QStringLiteral("now"), now);
+    if (!range.from.isValid())
+        return QStringLiteral("--from needs a TIME such as 20261224000000, '2026-12-24 08:00' "
+                              "or +6h, not '%1'")
+            .arg(value("from"));
+    if (given("count") && given("until"))
+        return QStringLiteral("--count and --until exclude each other");
+    range.count = given("count") ? value("count").toInt(&ok, 10) : kDefaultPreviewCount;
+    if (!ok || range.count < 1 || range.count > SchedctlRules::kMaxPreviewCount)
+        return QStringLiteral("--count needs a number from 1 to %1, not '%2'")
+            .arg(SchedctlRules::kMaxPreviewCount)
+            .arg(value("count"));
+    if (given("until")) {
+        range.until = SchedctlTime::parse(value("until"), now);
+        if (!range.until.isValid() || range.until < range.from)
+            return QStringLiteral("--until needs a TIME not before --from, not '%1'")
+                .arg(value("until"));
     }
-    return true;
+    range.schedule = value("schedule");
+    values.tag = value("tag");
+    return QString();
 }
+
+// ---- the commands -----------------------------------------------------------------
 
 Msg askScheduler(const char *request, const XmlList &body, int &exitCode)
 {
@@ -94,13 +325,13 @@ Msg askScheduler(const char *request, const XmlList &body, int &exitCode)
     return reply;
 }
 
-int listTriggers()
+int listTriggers(Output output)
 {
     int exitCode = 2;
     const Msg reply = askScheduler(Names::SchedulerListManualTriggersRequest, XmlList(), exitCode);
     if (!reply)
         return exitCode;
-    QList<QStringList> rows{{"TRIGGER", "POLICY", "OPERATION"}};
+    QList<QStringList> rows;
     const XmlList &body = reply.body();
     for (XmlListIterator it = body.first(); !it.isNull(); it.next()) {
         XmlList data;
@@ -111,11 +342,7 @@ int listTriggers()
         data.get(operation, QLatin1String(Names::Operation));
         rows.append({it.name(), policy, operation});
     }
-    if (rows.size() == 1)
-        std::printf("no manual triggers in the current rule set\n");
-    else
-        ToolSupport::printAligned(rows);
-    return 0;
+    return SchedctlRules::printTriggers(rows, 0, output);
 }
 
 int fireTrigger(const QString &name, const QString &tag)
@@ -150,73 +377,90 @@ int onBus(const std::function<int()> &work)
     return result;
 }
 
-// --rule-set as a number above 0; 0 when absent, -1 when unreadable.
-qint64 ruleSetOption(const Command &command)
+int onRuleSet(const Values &values, const std::function<int(quint32)> &work)
 {
-    const QString text = command.options.value(QStringLiteral("--rule-set"));
-    if (text.isEmpty())
-        return 0;
-    bool ok = false;
-    const quint32 number = text.toUInt(&ok, 10);
-    return ok && number > 0 ? qint64(number) : -1;
-}
-
-int runPreview(const Command &command)
-{
-    const qint64 given = ruleSetOption(command);
-    const QDateTime from = QDateTime::fromString(command.options.value(QStringLiteral("--from")),
-                                                 QStringLiteral("yyyyMMddhhmmss"));
-    bool ok = false;
-    const int count = command.options.value(QStringLiteral("--count")).toInt(&ok, 10);
-    if (given <= 0)
-        return usage(QStringLiteral("preview needs --rule-set N, a number above 0"));
-    if (!from.isValid())
-        return usage(
-            QStringLiteral("preview needs --from yyyyMMddhhmmss, a local time that exists"));
-    if (!ok || count < 1 || count > kMaxPreviewCount)
-        return usage(QStringLiteral("preview needs --count K, 1 to %1").arg(kMaxPreviewCount));
-    const quint32 ruleSet = SchedctlRules::ruleSetOrLatest(quint32(given));
-    if (ruleSet == 0)
-        return 2;
-    return SchedctlRules::preview(ruleSet, from, count,
-                                  command.options.value(QStringLiteral("--schedule")));
-}
-
-int runOnRuleSet(const Command &command, int (*work)(quint32))
-{
-    const qint64 given = ruleSetOption(command);
-    if (given < 0)
-        return usage(QStringLiteral("--rule-set needs a number above 0"));
-    const quint32 ruleSet = SchedctlRules::ruleSetOrLatest(quint32(given));
+    const quint32 ruleSet = SchedctlRules::ruleSetOrLatest(values.ruleSet);
     return ruleSet == 0 ? 2 : work(ruleSet);
 }
 
+int runTriggers(const Values &values)
+{
+    if (values.ruleSet == 0)
+        return onBus([&values]() { return listTriggers(values.output); });
+    return onRuleSet(values, [&values](quint32 ruleSet) {
+        return SchedctlRules::triggers(ruleSet, values.output);
+    });
+}
+
+int runTrigger(const Values &values)
+{
+    return onBus([&values]() { return fireTrigger(values.arguments.first(), values.tag); });
+}
+
+int runTimers(const Values &values)
+{
+    return onRuleSet(values, [&values](quint32 ruleSet) {
+        return SchedctlRules::timers(ruleSet, values.output);
+    });
+}
+
+int runPreview(const Values &values)
+{
+    return onRuleSet(values, [&values](quint32 ruleSet) {
+        return SchedctlRules::preview(ruleSet, values.range, values.output);
+    });
+}
+
+int runCheck(const Values &values)
+{
+    return onRuleSet(values, [&values](quint32 ruleSet) {
+        return SchedctlRules::check(ruleSet, values.output);
+    });
+}
+
+// ---- the command line ---------------------------------------------------------------
+
 int run(const QStringList &args)
 {
-    static const QMap<QString, QStringList> allowed{
-        {"triggers", {}},           {"trigger", {"--tag"}},
-        {"timers", {"--rule-set"}}, {"preview", {"--rule-set", "--from", "--count", "--schedule"}},
-        {"check", {"--rule-set"}},
-    };
-    Command command;
-    if (!allowed.contains(args.value(0)))
+    const QString first = args.value(0);
+    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
+        std::printf("%s", qPrintable(generalHelp()));
+        return 0;
+    }
+    if (first == QLatin1String("--version")) {
+        std::printf("schedctl (%s) %s\n", ORVEL_PACKAGE, ORVEL_VERSION);
+        return 0;
+    }
+    const CommandText *command = commandNamed(first);
+    if (!command)
         return usage(args.isEmpty() ? QStringLiteral("no command given")
-                                    : QStringLiteral("unknown command %1").arg(args.first()));
-    const int wantedPositional = args.first() == QLatin1String("trigger") ? 1 : 0;
-    if (!split(args, allowed.value(args.first()), command) ||
-        command.positional.size() != wantedPositional)
-        return usage(QStringLiteral("wrong arguments for %1").arg(args.first()));
-    if (command.name == QLatin1String("triggers"))
-        return onBus(listTriggers);
-    if (command.name == QLatin1String("trigger"))
-        return onBus([&command]() {
-            return fireTrigger(command.positional.first(),
-                               command.options.value(QStringLiteral("--tag")));
-        });
-    if (command.name == QLatin1String("preview"))
-        return runPreview(command);
-    return runOnRuleSet(command, command.name == QLatin1String("timers") ? SchedctlRules::timers
-                                                                         : SchedctlRules::check);
+                     : first.startsWith(QLatin1Char('-'))
+                         ? QStringLiteral("unknown option '%1'").arg(first)
+                         : QStringLiteral("unknown command '%1'").arg(first),
+                     nullptr);
+    QCommandLineParser parser;
+    parser.addOption(QCommandLineOption(QStringList{"h", "help"}));
+    for (const QString &name : command->options)
+        parser.addOption(
+            QCommandLineOption(name, QString(), QLatin1String(optionText(name).value)));
+    if (!parser.parse(QStringList(QLatin1String(kTool)) + args.mid(1)))
+        return usage(parser.errorText(), command);
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::printf("%s", qPrintable(commandHelp(*command)));
+        return 0;
+    }
+    Values values;
+    values.arguments = parser.positionalArguments();
+    if (values.arguments.size() > command->arguments)
+        return usage(QStringLiteral("unexpected argument '%1'").arg(values.arguments.last()),
+                     command);
+    if (values.arguments.size() < command->arguments)
+        return usage(QStringLiteral("%1 needs %2")
+                         .arg(QLatin1String(command->name),
+                              QString::fromLatin1(command->synopsis).section(' ', 0, 0)),
+                     command);
+    const QString why = readValues(*command, parser, values);
+    return why.isEmpty() ? command->run(values) : usage(why, command);
 }
 
 } // namespace
@@ -224,6 +468,8 @@ int run(const QStringList &args)
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
+    // Every conversion to local time would read the zone's file again.
+    Clock::settleZone();
     // The framework's and the scheduler's trace stays out of the operator's
     // output unless asked for: errors are schedctl's own one line.
     if (!qEnvironmentVariableIsSet("ORVEL_TRACE_LEVEL")) {

@@ -11,6 +11,7 @@
 #include "toolsupport.h"
 #include "trace.h"
 
+#include <QJsonArray>
 #include <QList>
 #include <QRegularExpression>
 #include <QStringList>
@@ -122,7 +123,7 @@ private:
 
 namespace SchedctlRules {
 
-int check(quint32 ruleSet)
+int check(quint32 ruleSet, Output output)
 {
     qputenv("ORVEL_TRACE_LEVEL", "3");
     Trace::configure();
@@ -131,10 +132,20 @@ int check(quint32 ruleSet)
     const int schedules = RuleSetLoader::load(ruleSet, nullptr).size();
     Trace::setSink(nullptr);
     const QList<QStringList> problems = attribution.finish();
-    for (const QStringList &problem : problems)
-        std::printf("%s: %s\n", qPrintable(problem.at(0)), qPrintable(problem.at(1)));
-    if (problems.isEmpty())
-        std::printf("rule set %u: %d schedules, no problems\n", ruleSet, schedules);
+    if (output == Output::Json) {
+        QJsonArray found;
+        for (const QStringList &problem : problems)
+            found.append(QJsonObject{{"file", problem.at(0)}, {"reason", problem.at(1)}});
+        printJson({{"ruleSet", qint64(ruleSet)}, {"schedules", schedules}, {"problems", found}});
+    } else if (output == Output::Tsv) {
+        printTsv(problems);
+    } else {
+        std::printf("rule set %u: %s, %s\n", ruleSet, qPrintable(counted(schedules, "schedule")),
+                    problems.isEmpty() ? "no problems"
+                                       : qPrintable(counted(problems.size(), "problem")));
+        for (const QStringList &problem : problems)
+            std::printf("%s: %s\n", qPrintable(problem.at(0)), qPrintable(problem.at(1)));
+    }
     std::fflush(stdout);
     return problems.isEmpty() ? 0 : 1;
 }

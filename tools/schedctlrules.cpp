@@ -5,19 +5,24 @@
 #include "firingpreview.h"
 #include "fixedpath.h"
 #include "msgnames.h"
+#include "reasonwords.h"
 #include "rulesetloader.h"
+#include "schedctltime.h"
 #include "toolsupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 using namespace Orvel;
+using namespace SchedctlTime;
 
 namespace {
 
 const char kTool[] = "schedctl";
-const QString kStampFormat = QStringLiteral("yyyyMMddhhmmss");
-const QString kShownFormat = QStringLiteral("ddd yyyy-MM-dd hh:mm:ss");
 
 // The scheduler's store, read as it is on disk; what the schedules write back
 // while they are built stays in memory.
@@ -30,28 +35,37 @@ public:
     bool save() override { return true; }
 };
 
-// "4s", "12min 5s", "3h 20min", "5 days": the two largest units.
-QString span(qint64 seconds)
+// What every answer says about one schedule besides its times.
+struct Facts
 {
-    const qint64 days = seconds / 86400;
-    const qint64 hours = seconds % 86400 / 3600;
-    const qint64 minutes = seconds % 3600 / 60;
-    if (days > 0)
-        return hours > 0 ? QStringLiteral("%1 days %2h").arg(days).arg(hours)
-                         : QStringLiteral("%1 days").arg(days);
-    if (hours > 0)
-        return QStringLiteral("%1h %2min").arg(hours).arg(minutes);
-    if (minutes > 0)
-        return QStringLiteral("%1min %2s").arg(minutes).arg(seconds % 60);
-    return QStringLiteral("%1s").arg(seconds);
+    explicit Facts(const Schedule &schedule)
+        : name(schedule.name())
+        , words(schedule)
+    {
+        const XmlList data = schedule.eventData();
+        data.get(policy, QLatin1String(Names::Policy));
+        data.get(operation, QLatin1String(Names::Operation));
+    }
+
+    QString name;
+    QString policy;
+    QString operation;
+    ReasonWords words;
+};
+
+std::vector<Facts> factsOf(const QList<Schedule> &schedules)
+{
+    return std::vector<Facts>(schedules.cbegin(), schedules.cend());
 }
 
-QString shown(const QDateTime &instant)
+QJsonValue isoOrNull(const QDateTime &instant)
 {
-    return instant.isValid() ? instant.toString(kShownFormat) : QStringLiteral("-");
+    return instant.isValid() ? QJsonValue(iso(instant)) : QJsonValue();
 }
 
-QStringList timerRow(const Schedule &schedule, const QDateTime &now)
+// ---- timers ------------------------------------------------------------------
+
+QStringList timerRow(const Schedule &schedule, const Facts &facts, const QDateTime &now)
 {
     const QDateTime next = schedule.nextOccurrence();
     const QDateTime last = schedule.lastOccurrence();
@@ -60,7 +74,130 @@ QStringList timerRow(const Schedule &schedule, const QDateTime &now)
     const QString passed =
         last.isValid() ? span(std::max<qint64>(0, last.secsTo(now))) + QStringLiteral(" ago")
                        : QStringLiteral("-");
-    return {shown(next), left, shown(last), passed, schedule.name()};
+    return {shown(next), left,
+            shown(last), passed,
+            facts.name,  facts.words.firing(schedule.triggerIndex(), schedule.fallbackIndex())};
+}
+
+QJsonObject timerObject(const Schedule &schedule, const Facts &facts)
+{
+    return {{"schedule", facts.name},
+            {"policy", facts.policy},
+            {"operation", facts.operation},
+            {"next", isoOrNull(schedule.nextOccurrence())},
+            {"last", isoOrNull(schedule.lastOccurrence())},
+            {"triggerIndex", schedule.triggerIndex()},
+            {"fallbackIndex", schedule.fallbackIndex()},
+            {"reason", facts.words.firing(schedule.triggerIndex(), schedule.fallbackIndex())}};
+}
+
+// ---- preview -----------------------------------------------------------------
+
+// One line of a preview: a firing, or a change of the clock between firings.
+struct PreviewLine
+{
+    QDateTime at;
+    int schedule = -1; // a position in FiringPreview::schedules(); -1 for a clock change
+    int trigger = -1;
+    int fallback = -1;
+    ClockChange change;
+};
+
+QList<PreviewLine> previewLines(FiringPreview &preview, const SchedctlRules::Range &range)
+{
+    QList<PreviewLine> lines;
+    ClockChange change = nextClockChange(range.from);
+    const auto changesUpTo = [&](const QDateTime &end) {
+        for (; change.isValid() && change.at <= end; change = nextClockChange(change.at))
+            lines.append({change.at, -1, -1, -1, change});
+    };
+    const int limit = range.until.isValid() ? SchedctlRules::kMaxPreviewCount : range.count;
+    int fired = 0;
+    for (; fired < limit; ++fired) {
+        const FiringPreview::Firing firing = preview.fireNext();
+        if (!firing.at.isValid() || (range.until.isValid() && firing.at > range.until))
+            break;
+        changesUpTo(firing.at);
+        lines.append({firing.at, firing.position, firing.triggerIndex, firing.fallbackIndex, {}});
+    }
+    if (range.until.isValid() && fired == limit)
+        ToolSupport::fail(kTool, QStringLiteral("stopped after %1 firings, before %2")
+                                     .arg(limit)
+                                     .arg(shown(range.until)));
+    else if (range.until.isValid())
+        changesUpTo(range.until);
+    return lines;
+}
+
+void printPreviewTable(const QList<PreviewLine> &lines, const std::vector<Facts> &facts,
+                       quint32 ruleSet, const SchedctlRules::Range &range)
+{
+    ToolSupport::printAligned(int(lines.size()) + 1, [&](int i) -> QStringList {
+        if (i == 0)
+            return {"TIME", "LEFT", "SCHEDULE", "POLICY", "OPERATION", "FIRED BY"};
+        const PreviewLine &line = lines.at(i - 1);
+        const QString left = span(range.from.secsTo(line.at));
+        if (line.schedule < 0)
+            return {shown(line.at), left, line.change.words()};
+        const Facts &schedule = facts.at(size_t(line.schedule));
+        return {shown(line.at),     left,
+                schedule.name,      schedule.policy,
+                schedule.operation, schedule.words.firing(line.trigger, line.fallback)};
+    });
+    const qint64 firings = std::count_if(
+        lines.cbegin(), lines.cend(), [](const PreviewLine &line) { return line.schedule >= 0; });
+    QString summary = QStringLiteral("%1 in rule set %2 from %3")
+                          .arg(SchedctlRules::counted(firings, "firing"))
+                          .arg(ruleSet)
+                          .arg(shown(range.from));
+    if (range.until.isValid())
+        summary += QStringLiteral(" until ") + shown(range.until);
+    std::printf("%s\n", qPrintable(summary));
+}
+
+// Written piece by piece: a long preview is never held as one JSON tree.
+void printPreviewJson(const QList<PreviewLine> &lines, const std::vector<Facts> &facts,
+                      quint32 ruleSet, const SchedctlRules::Range &range)
+{
+    const auto text = [](const QJsonValue &value) {
+        return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+    };
+    QJsonArray changes;
+    for (const PreviewLine &line : lines) {
+        if (line.schedule < 0)
+            changes.append(QJsonObject{{"time", iso(line.at)},
+                                       {"offsetBefore", line.change.offsetBefore},
+                                       {"offsetAfter", line.change.offsetAfter}});
+    }
+    std::printf("{\"clockChanges\":%s,\"firings\":[", text(changes).constData());
+    const char *separator = "";
+    for (const PreviewLine &line : lines) {
+        if (line.schedule < 0)
+            continue;
+        const Facts &schedule = facts.at(size_t(line.schedule));
+        const QJsonObject firing{{"schedule", schedule.name},
+                                 {"policy", schedule.policy},
+                                 {"operation", schedule.operation},
+                                 {"time", iso(line.at)},
+                                 {"triggerIndex", line.trigger},
+                                 {"fallbackIndex", line.fallback},
+                                 {"reason", schedule.words.firing(line.trigger, line.fallback)}};
+        std::printf("%s%s", separator, text(firing).constData());
+        separator = ",";
+    }
+    std::printf("],\"from\":%s,\"ruleSet\":%u,\"until\":%s}\n", text(iso(range.from)).constData(),
+                ruleSet, text(isoOrNull(range.until)).constData());
+}
+
+// Exactly the lines scripts have read from the start: name, yyyyMMddhhmmss,
+// trigger index, fallback index.
+void printPreviewTsv(const QList<PreviewLine> &lines, const std::vector<Facts> &facts)
+{
+    for (const PreviewLine &line : lines) {
+        if (line.schedule >= 0)
+            std::printf("%s\t%s\t%d\t%d\n", qPrintable(facts.at(size_t(line.schedule)).name),
+                        qPrintable(stamp(line.at)), line.trigger, line.fallback);
+    }
 }
 
 } // namespace
@@ -82,38 +219,110 @@ quint32 ruleSetOrLatest(quint32 given)
     return 0;
 }
 
-int timers(quint32 ruleSet)
+int timers(quint32 ruleSet, Output output)
 {
     ReadOnlyStore store;
     QList<Schedule> schedules = RuleSetLoader::load(ruleSet, &store);
     std::sort(schedules.begin(), schedules.end());
+    const std::vector<Facts> facts = factsOf(schedules);
     const QDateTime now = Clock::now();
-    QList<QStringList> rows{{"NEXT", "LEFT", "LAST", "PASSED", "SCHEDULE"}};
-    for (const Schedule &schedule : std::as_const(schedules))
-        rows.append(timerRow(schedule, now));
-    ToolSupport::printAligned(rows);
-    std::printf("%lld schedules in rule set %u\n", qint64(schedules.size()), ruleSet);
-    return 0;
-}
-
-int preview(quint32 ruleSet, const QDateTime &from, int count, const QString &only)
-{
-    FiringPreview preview(ruleSet, from);
-    if (!only.isEmpty() && !preview.keepOnly(only)) {
-        ToolSupport::fail(kTool,
-                          QStringLiteral("no schedule %1 in rule set %2").arg(only).arg(ruleSet));
-        return 1;
+    QList<QStringList> rows;
+    QJsonArray objects;
+    for (int i = 0; i < schedules.size(); ++i) {
+        const Schedule &schedule = schedules.at(i);
+        if (output == Output::Table)
+            rows.append(timerRow(schedule, facts.at(size_t(i)), now));
+        else if (output == Output::Tsv)
+            rows.append({schedule.name(), stamp(schedule.nextOccurrence()),
+                         stamp(schedule.lastOccurrence())});
+        else
+            objects.append(timerObject(schedule, facts.at(size_t(i))));
     }
-    for (int fired = 0; fired < count; ++fired) {
-        const FiringPreview::Firing firing = preview.fireNext();
-        if (!firing.at.isValid())
-            break;
-        std::printf("%s\t%s\t%d\t%d\n", qPrintable(firing.schedule),
-                    qPrintable(firing.at.toString(kStampFormat)), firing.triggerIndex,
-                    firing.fallbackIndex);
+    if (output == Output::Json) {
+        printJson({{"ruleSet", qint64(ruleSet)}, {"timers", objects}});
+    } else if (output == Output::Tsv) {
+        printTsv(rows);
+    } else {
+        rows.prepend({"NEXT", "LEFT", "LAST", "PASSED", "SCHEDULE", "FIRED BY"});
+        ToolSupport::printAligned(rows);
+        std::printf("%s in rule set %u\n", qPrintable(counted(schedules.size(), "schedule")),
+                    ruleSet);
     }
     std::fflush(stdout);
     return 0;
+}
+
+int preview(quint32 ruleSet, const Range &range, Output output)
+{
+    FiringPreview preview(ruleSet, range.from);
+    if (!range.schedule.isEmpty() && !preview.keepOnly(range.schedule)) {
+        ToolSupport::fail(
+            kTool,
+            QStringLiteral("no schedule %1 in rule set %2").arg(range.schedule).arg(ruleSet));
+        return 1;
+    }
+    const std::vector<Facts> facts = factsOf(preview.schedules());
+    const QList<PreviewLine> lines = previewLines(preview, range);
+    if (output == Output::Table)
+        printPreviewTable(lines, facts, ruleSet, range);
+    else if (output == Output::Json)
+        printPreviewJson(lines, facts, ruleSet, range);
+    else
+        printPreviewTsv(lines, facts);
+    std::fflush(stdout);
+    return 0;
+}
+
+int triggers(quint32 ruleSet, Output output)
+{
+    const QList<Schedule> schedules = RuleSetLoader::load(ruleSet, nullptr);
+    QList<QStringList> rows;
+    for (const Schedule &schedule : schedules) {
+        const Facts facts(schedule);
+        for (const QString &name : schedule.manualTriggerNames())
+            rows.append({name, facts.policy, facts.operation});
+    }
+    return printTriggers(rows, ruleSet, output);
+}
+
+int printTriggers(const QList<QStringList> &rows, quint32 ruleSet, Output output)
+{
+    const QString where = ruleSet == 0 ? QStringLiteral("the current rule set")
+                                       : QStringLiteral("rule set %1").arg(ruleSet);
+    if (output == Output::Json) {
+        QJsonArray triggers;
+        for (const QStringList &row : rows)
+            triggers.append(
+                QJsonObject{{"name", row.at(0)}, {"policy", row.at(1)}, {"operation", row.at(2)}});
+        printJson({{"ruleSet", ruleSet == 0 ? QJsonValue() : QJsonValue(qint64(ruleSet))},
+                   {"triggers", triggers}});
+    } else if (output == Output::Tsv) {
+        printTsv(rows);
+    } else if (rows.isEmpty()) {
+        std::printf("no manual triggers in %s\n", qPrintable(where));
+    } else {
+        ToolSupport::printAligned(QList<QStringList>{{"TRIGGER", "POLICY", "OPERATION"}} + rows);
+        std::printf("%s in %s\n", qPrintable(counted(rows.size(), "manual trigger")),
+                    qPrintable(where));
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+void printTsv(const QList<QStringList> &rows)
+{
+    for (const QStringList &row : rows)
+        std::printf("%s\n", qPrintable(row.join(QLatin1Char('\t'))));
+}
+
+void printJson(const QJsonObject &document)
+{
+    std::printf("%s\n", QJsonDocument(document).toJson(QJsonDocument::Compact).constData());
+}
+
+QString counted(qint64 count, const char *noun)
+{
+    return QStringLiteral("%1 %2%3").arg(count).arg(QLatin1String(noun)).arg(count == 1 ? "" : "s");
 }
 
 } // namespace SchedctlRules

@@ -1,25 +1,63 @@
 #pragma once
 
 #include <QDateTime>
+#include <QJsonObject>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 // The schedctl commands that read a rule set without the bus, through the
-// scheduler's own loading code. Each answers schedctl's exit code.
+// scheduler's own loading code, and the forms every schedctl answer takes.
+// Each command answers schedctl's exit code.
 namespace SchedctlRules {
+
+// The most firings one preview lists: enough for years of a busy rule set,
+// and a bound on the work a mistyped count or a far --until can ask for.
+constexpr int kMaxPreviewCount = 1000000;
+
+// How an answer is printed: aligned columns for people, ending with a line
+// that names the rule set; tab-separated lines without a heading for
+// scripts; or one JSON document on one line.
+enum class Output
+{
+    Table,
+    Tsv,
+    Json
+};
 
 // The rule set to use: `given`, or the highest-numbered one under
 // $ORVEL_HOME/rules when `given` is 0. Answers 0, with one line on standard
 // error, when there is none or `given` does not exist.
 quint32 ruleSetOrLatest(quint32 given);
 
-// NEXT, LEFT, LAST, PASSED and the name of every schedule, from the rules and
-// the scheduler's store, which is read but never written.
-int timers(quint32 ruleSet);
-// What the scheduler would fire from `from` on, `count` firings, tab-separated;
-// no store is read or written. `only` limits the output to one schedule.
-int preview(quint32 ruleSet, const QDateTime &from, int count, const QString &only);
+// What a preview lists: from `from` on, `count` firings, or every firing up
+// to `until` when that is valid; of every schedule, or of `schedule` only.
+struct Range
+{
+    QDateTime from;
+    int count = 0;
+    QDateTime until;
+    QString schedule;
+};
+
+// NEXT, LEFT, LAST, PASSED, the name and the reason of every schedule, from
+// the rules and the scheduler's store, which is read but never written.
+int timers(quint32 ruleSet, Output output);
+// What the scheduler would fire over `range`, with the clock changes between;
+// no store is read or written.
+int preview(quint32 ruleSet, const Range &range, Output output);
+// The manual triggers of rule set `ruleSet`, read from its files.
+int triggers(quint32 ruleSet, Output output);
+// Prints manual triggers as rows of name, policy and operation; `ruleSet` 0
+// stands for the rule set the running scheduler answered from.
+int printTriggers(const QList<QStringList> &rows, quint32 ruleSet, Output output);
 // Every problem the scheduler would only trace while loading the rule set,
 // one line each: "file: reason". 1 when there is any.
-int check(quint32 ruleSet);
+int check(quint32 ruleSet, Output output);
+
+void printTsv(const QList<QStringList> &rows);
+void printJson(const QJsonObject &document);
+// "1 firing", "5 firings".
+QString counted(qint64 count, const char *noun);
 
 } // namespace SchedctlRules

@@ -39,19 +39,27 @@ bool peerIsThere(const Orvel::MsgAddress &peer, int timeoutMs)
 
 void printAligned(const QList<QStringList> &rows)
 {
+    printAligned(int(rows.size()), [&rows](int i) { return rows.at(i); });
+}
+
+void printAligned(int count, const std::function<QStringList(int)> &row)
+{
     QList<int> widths;
-    for (const QStringList &row : rows) {
-        for (int column = 0; column < row.size(); ++column) {
+    for (int i = 0; i < count; ++i) {
+        const QStringList cells = row(i);
+        for (int column = 0; column + 1 < cells.size(); ++column) {
             if (column == widths.size())
                 widths.append(0);
-            widths[column] = std::max(widths.at(column), int(row.at(column).size()));
+            widths[column] = std::max(widths.at(column), int(cells.at(column).size()));
         }
     }
-    for (const QStringList &row : rows) {
+    for (int i = 0; i < count; ++i) {
+        const QStringList cells = row(i);
         QString line;
-        for (int column = 0; column < row.size(); ++column)
-            line += column + 1 < row.size() ? row.at(column).leftJustified(widths.at(column) + 2)
-                                            : row.at(column);
+        for (int column = 0; column < cells.size(); ++column)
+            line += column + 1 < cells.size()
+                        ? cells.at(column).leftJustified(widths.at(column) + 2)
+                        : cells.at(column);
         std::printf("%s\n", qPrintable(line));
     }
     std::fflush(stdout);

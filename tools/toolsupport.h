@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace Orvel {
 class Msg;
 class MsgAddress;
@@ -21,8 +23,12 @@ void fail(const char *tool, const QString &text);
 // `timeoutMs`, so that a message to nobody is reported instead of vanishing.
 bool peerIsThere(const Orvel::MsgAddress &peer, int timeoutMs);
 // Prints `rows` with every column padded to its widest cell, two blanks
-// apart, for people to read.
+// apart, for people to read. A row's last cell is not padded, so the last
+// cell of a short row runs on across the columns after it.
 void printAligned(const QList<QStringList> &rows);
+// The same for `count` rows made by `row`, asked twice for each: once to
+// measure, once to print, so that long listings are not held as text.
+void printAligned(int count, const std::function<QStringList(int)> &row);
 // Owns the bus name of the running process, prints every message it receives
 // until the process is shut down; 0 then, 2 when the name cannot be owned.
 int printEveryMessage(const char *tool);

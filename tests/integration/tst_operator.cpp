@@ -1,6 +1,7 @@
 // The operator's tools against real processes: schedctl asking a running
 // scheduler, schedctl preview against what the scheduler really fires,
-// schedctl check on broken rule sets, and scripts/demo end to end.
+// schedctl check on broken rule sets, and scripts/demo end to end. What
+// schedctl answers from the rules alone is in tst_schedctl.cpp.
 
 #include "bustest.h"
 
@@ -141,30 +142,6 @@ TEST_F(OperatorTest, BusCommandsWithoutASchedulerFailWithOneLineAndExitTwo)
     }
 }
 
-TEST_F(OperatorTest, WrongArgumentsAreUsageErrors)
-{
-    useExamples();
-    const QList<QStringList> cases = {
-        {},
-        {"bogus"},
-        {"trigger"},
-        {"triggers", "extra"},
-        {"timers", "--rule-set", "x"},
-        {"timers", "--rule-set", "7"},
-        {"check", "--rule-set", "0"},
-        {"preview", "--rule-set", "1", "--from", "2026120500", "--count", "3"},
-        {"preview", "--rule-set", "1", "--from", "20261205000000", "--count", "0"},
-        {"preview", "--rule-set", "1", "--from", "20261205000000"},
-        {"preview", "--rule-set", "1", "--from", "20261205000000", "--count", "3", "--tag", "t"},
-    };
-    for (const QStringList &arguments : cases) {
-        const Outcome run = schedctl(arguments);
-        EXPECT_EQ(run.code, 2) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(run.err.startsWith("schedctl: ")) << run.err.toStdString();
-        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
-    }
-}
-
 // ---- preview and timers ----------------------------------------------------
 
 // Whole seconds only: the scheduler fires to the millisecond but traces to the
@@ -177,8 +154,9 @@ TEST_F(OperatorTest, PreviewAgreesWithWhatTheSchedulerFires)
     ASSERT_TRUE(eventually([&]() { return tracedFirings().size() >= 7; }));
     QList<Firing> real = tracedFirings();
     const QDateTime from = real.first().at;
-    const Outcome run = schedctl({"preview", "--rule-set", "1", "--from",
-                                  from.toString("yyyyMMddhhmmss"), "--count", "100"});
+    const Outcome run =
+        schedctl({"preview", "--rule-set", "1", "--from", from.toString("yyyyMMddhhmmss"),
+                  "--count", "100", "--output", "tsv"});
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
     QList<Firing> expected = previewFirings(run.out);
     // Compare the whole seconds the run has certainly finished.
@@ -189,21 +167,6 @@ TEST_F(OperatorTest, PreviewAgreesWithWhatTheSchedulerFires)
     std::sort(real.begin(), real.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(real, expected);
-}
-
-TEST_F(OperatorTest, PreviewPrintsTabSeparatedIndexesAndFollowsTheExclusion)
-{
-    useExamples();
-    // 25 and 26 December are holidays: the nightly backup skips both and runs
-    // one second after the exclusion ends.
-    const Outcome run = schedctl({"preview", "--rule-set", "1", "--from", "20261224235958",
-                                  "--count", "2", "--schedule", "Gold-10-Nightly-1"});
-    ASSERT_EQ(run.code, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out.toStdString(), "Gold-10-Nightly-1\t20261224235958\t2\t-1\n"
-                                     "Gold-10-Nightly-1\t20261227000001\t2\t-1\n");
-    const Outcome fallback = schedctl({"preview", "--rule-set", "1", "--from", "20261205120000",
-                                       "--count", "1", "--schedule", "Bronze-30-Offsite-2"});
-    EXPECT_EQ(fallback.out.toStdString(), "Bronze-30-Offsite-2\t20261205120000\t0\t0\n");
 }
 
 TEST_F(OperatorTest, TimersAndPreviewLeaveTheStoreAlone)

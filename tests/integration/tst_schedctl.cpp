@@ -1,0 +1,215 @@
+// schedctl on rule sets, without a bus: its command line and its answers in
+// each output form, as tables of home, command line
+// and expected output. The zone is Europe/Berlin (testmain.cpp), which
+// schedctl inherits.
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kSource = QStringLiteral(ORVEL_SOURCE_DIR);
+const QString kBin = QStringLiteral(ORVEL_BIN_DIR);
+
+// "berlin": rule set 1 holds one date far ahead; rule set 2 an objective of
+// 12 hours beside a Sunday 02:30 window, for both clock changes of 2027.
+const char *const kBerlin[][2] = {
+    {"rules/1/dispatcherrules.cfg",
+     "<r><ReplicationStream><Policies><Policy>Gold</Policy></Policies></ReplicationStream></r>"},
+    {"rules/1/policyrules.cfg", "<r><Policy><Policy>Gold</Policy><FirstRule>1</FirstRule><Backup>"
+                                "<Name>Far</Name><OperationId>1</OperationId>"
+                                "<ScheduleFile>far.xml</ScheduleFile></Backup></Policy></r>"},
+    {"rules/1/far.xml", "<s><ScheduleElement><Type>Trigger</Type><Calendar>far.cfg</Calendar>"
+                        "<Time>08:00</Time><Duration>3600</Duration></ScheduleElement></s>"},
+    {"rules/1/far.cfg", "<c><Calendar><Date>20990101</Date></Calendar></c>"},
+    {"rules/2/dispatcherrules.cfg",
+     "<r><ReplicationStream><Policies><Policy>Gold</Policy></Policies></ReplicationStream></r>"},
+    {"rules/2/policyrules.cfg", "<r><Policy><Policy>Gold</Policy><FirstRule>1</FirstRule><Backup>"
+                                "<Name>Night</Name><OperationId>1</OperationId>"
+                                "<ScheduleFile>night.xml</ScheduleFile>"
+                                "<RecoveryPointObjective>12 Hours</RecoveryPointObjective>"
+                                "</Backup></Policy></r>"},
+    {"rules/2/night.xml", "<s><ScheduleElement><Type>Trigger</Type><WeekDays><Days><Sunday>true"
+                          "</Sunday></Days></WeekDays><Time>02:30</Time><Duration>3600</Duration>"
+                          "</ScheduleElement></s>"},
+};
+
+struct Outcome
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// An expected text ending in "..." is the start of the text only.
+void expectText(const QString &actual, const QString &expected, const QStringList &arguments)
+{
+    if (expected.endsWith(QLatin1String("...")))
+        EXPECT_TRUE(actual.startsWith(expected.chopped(3))) << actual.toStdString();
+    else
+        EXPECT_EQ(actual.toStdString(), expected.toStdString())
+            << arguments.join(' ').toStdString();
+}
+
+class SchedctlTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(
+            QProcess::execute("/bin/cp", {"-r", kSource + "/examples/home", path("examples")}), 0);
+        for (const auto &file : kBerlin) {
+            QDir().mkpath(QFileInfo(path("berlin/") + file[0]).path());
+            QFile out(path("berlin/") + file[0]);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(file[1]);
+        }
+    }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    Outcome run(const QString &program, const QStringList &arguments, const QString &home) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ORVEL_HOME", path(home));
+        environment.insert("PATH", kBin + ':' + environment.value("PATH"));
+        environment.remove("ORVEL_TRACE_LEVEL");
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        Outcome outcome;
+        if (process.waitForFinished(15000))
+            outcome.code = process.exitCode();
+        outcome.out = QString::fromUtf8(process.readAllStandardOutput());
+        outcome.err = QString::fromUtf8(process.readAllStandardError());
+        return outcome;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(SchedctlTest, AnswersEachCommandLine)
+{
+    const struct
+    {
+        const char *home;
+        QStringList arguments;
+        int code;
+        const char *out;
+        const char *err;
+    } cases[] = {
+        // clang-format off
+        // Help, version and usage errors.
+        {"examples", {"--help"}, 0, "Usage: schedctl triggers [--rule-set N] [--output FORM]\n...", ""},
+        {"examples", {"preview", "-h"}, 0, "Usage: schedctl preview [--rule-set N] [--from TIME]...", ""},
+        {"examples", {"--version"}, 0, "schedctl (orvel-scheduler) ...", ""},
+        {"examples", {}, 2, "", "schedctl: no command given (see 'schedctl --help')\n"},
+        {"examples", {"bogus"}, 2, "", "schedctl: unknown command 'bogus' (see 'schedctl --help')\n"},
+        {"examples", {"--bogus"}, 2, "", "schedctl: unknown option '--bogus' (see 'schedctl --help')\n"},
+        {"examples", {"trigger"}, 2, "", "schedctl: trigger needs NAME (see 'schedctl trigger --help')\n"},
+        {"examples", {"triggers", "extra"}, 2, "", "schedctl: unexpected argument 'extra' (see 'schedctl triggers --help')\n"},
+        {"examples", {"preview", "--tag", "t"}, 2, "", "schedctl: unknown option 'tag' (see 'schedctl preview --help')\n"},
+        {"examples", {"timers", "--rule-set", "x"}, 2, "", "schedctl: --rule-set needs a number above 0, not 'x' (see..."},
+        {"examples", {"check", "--output", "xml"}, 2, "", "schedctl: --output takes table, tsv or json, not 'xml' (see..."},
+        {"examples", {"preview", "--from", "2026120500"}, 2, "", "schedctl: --from needs a TIME..."},
+        {"examples", {"preview", "--count", "0"}, 2, "", "schedctl: --count needs a number from 1..."},
+        {"examples", {"preview", "--count", "3", "--until", "+1d"}, 2, "", "schedctl: --count and --until exclude each other..."},
+        {"examples", {"preview", "--from", "20261205000000", "--until", "2026-12-04"}, 2, "", "schedctl: --until needs a TIME not before --from..."},
+        {"examples", {"timers", "--rule-set", "7"}, 2, "", "schedctl: rule set 7 not found: ..."},
+        {"examples", {"preview", "--schedule", "Nope"}, 1, "", "schedctl: no schedule Nope in rule set 1\n"},
+        // Preview: the tab-separated lines scripts read, unchanged.
+        {"examples", {"preview", "--from", "20261224235958", "--count", "2", "--schedule", "Gold-10-Nightly-1", "--output", "tsv"}, 0,
+         "Gold-10-Nightly-1\t20261224235958\t2\t-1\nGold-10-Nightly-1\t20261227000001\t2\t-1\n", ""},
+        {"examples", {"preview", "--from", "2026-12-05 12:00", "--count", "1", "--schedule", "Bronze-30-Offsite-2", "--output", "tsv"}, 0,
+         "Bronze-30-Offsite-2\t20261205120000\t0\t0\n", ""},
+        // Preview for people: what fires it, in words; a clock change is a line of its own.
+        {"examples", {"preview", "--from", "2026-12-24 21:59:59", "--count", "2", "--schedule", "Gold-10-Nightly-1"}, 0,
+         "TIME                         LEFT  SCHEDULE           POLICY  OPERATION  FIRED BY\n"
+         "Thu 2026-12-24 21:59:59 CET  0s    Gold-10-Nightly-1  Gold    Nightly    objective: every 5 seconds\n"
+         "Thu 2026-12-24 22:00:00 CET  1s    Gold-10-Nightly-1  Gold    Nightly    trigger 1: Monday to Friday 22:00 window\n"
+         "2 firings in rule set 1 from Thu 2026-12-24 21:59:59 CET\n", ""},
+        {"examples", {"preview", "--from", "2026-12-24 22:00", "--count", "2", "--schedule", "Bronze-30-Monthly-1"}, 0,
+         "TIME                         LEFT       SCHEDULE             POLICY  OPERATION  FIRED BY\n"
+         "Sat 2026-12-26 06:00:00 CET  1 day 8h   Bronze-30-Monthly-1  Bronze  Monthly    fallback 1 for the objective: Saturday 06:00 window\n"
+         "Thu 2026-12-31 23:00:00 CET  7 days 1h  Bronze-30-Monthly-1  Bronze  Monthly    trigger 1: 1st, 15th and last day of the month 23:00 window\n"
+         "2 firings in rule set 1 from Thu 2026-12-24 22:00:00 CET\n", ""},
+        {"berlin", {"preview", "--from", "2027-03-27 12:00", "--until", "2027-03-28 20:00"}, 0,
+         "TIME                          LEFT      SCHEDULE        POLICY  OPERATION  FIRED BY\n"
+         "Sat 2027-03-27 12:00:00 CET   0s        Gold-1-Night-1  Gold    Night      objective: every 12 hours\n"
+         "Sun 2027-03-28 00:00:00 CET   12h       Gold-1-Night-1  Gold    Night      objective: every 12 hours\n"
+         "Sun 2027-03-28 03:00:00 CEST  14h       clock change: clocks go forward 1h, CET to CEST\n"
+         "Sun 2027-03-28 03:00:00 CEST  14h       Gold-1-Night-1  Gold    Night      trigger 1: Sunday 02:30 window\n"
+         "Sun 2027-03-28 15:00:00 CEST  1 day 2h  Gold-1-Night-1  Gold    Night      objective: every 12 hours\n"
+         "4 firings in rule set 2 from Sat 2027-03-27 12:00:00 CET until Sun 2027-03-28 20:00:00 CEST\n", ""},
+        {"examples", {"triggers", "--rule-set", "1"}, 0,
+         "TRIGGER   POLICY  OPERATION\n"
+         "Full now  Gold    Nightly\n"
+         "1 manual trigger in rule set 1\n", ""},
+        // Each command's JSON document.
+        {"berlin", {"preview", "--from", "2027-10-31 01:00", "--count", "3", "--output", "json"}, 0,
+         R"({"clockChanges":[{"offsetAfter":3600,"offsetBefore":7200,)"
+         R"("time":"2027-10-31T02:00:00+01:00"}],"firings":[{"fallbackIndex":-1,)"
+         R"("operation":"Night","policy":"Gold","reason":"objective: every 12 hours",)"
+         R"("schedule":"Gold-1-Night-1","time":"2027-10-31T01:00:00+02:00","triggerIndex":1},)"
+         R"({"fallbackIndex":-1,"operation":"Night","policy":"Gold",)"
+         R"("reason":"trigger 1: Sunday 02:30 window","schedule":"Gold-1-Night-1",)"
+         R"("time":"2027-10-31T02:30:00+02:00","triggerIndex":0},{"fallbackIndex":-1,)"
+         R"("operation":"Night","policy":"Gold","reason":"objective: every 12 hours",)"
+         R"("schedule":"Gold-1-Night-1","time":"2027-10-31T13:30:00+01:00","triggerIndex":1}],)"
+         R"("from":"2027-10-31T01:00:00+02:00","ruleSet":2,"until":null})" "\n", ""},
+        {"berlin", {"timers", "--rule-set", "1", "--output", "json"}, 0,
+         R"({"ruleSet":1,"timers":[{"fallbackIndex":-1,"last":null,)"
+         R"("next":"2099-01-01T08:00:00+01:00","operation":"Far","policy":"Gold",)"
+         R"("reason":"trigger 1: dates in far.cfg 08:00 window","schedule":"Gold-1-Far-1",)"
+         R"("triggerIndex":0}]})" "\n", ""},
+        {"examples", {"check", "--output", "json"}, 0, R"({"problems":[],"ruleSet":1,"schedules":5})" "\n", ""},
+        {"examples", {"triggers", "--rule-set", "1", "--output", "json"}, 0,
+         R"({"ruleSet":1,"triggers":[{"name":"Full now","operation":"Nightly","policy":"Gold"}]})" "\n", ""},
+        // clang-format on
+    };
+    for (const auto &c : cases) {
+        const Outcome outcome = run(kBin + "/schedctl", c.arguments, c.home);
+        EXPECT_EQ(outcome.code, c.code) << c.arguments.join(' ').toStdString();
+        expectText(outcome.out, c.out, c.arguments);
+        expectText(outcome.err, c.err, c.arguments);
+    }
+}
+
+// Without --from a preview starts now, truncated to the second; an offset
+// counts from now. Rule set 2 of "berlin" fires at its start.
+TEST_F(SchedctlTest, PreviewStartsNowOrAtAnOffsetFromNow)
+{
+    const struct
+    {
+        QStringList arguments;
+        qint64 seconds;
+        int days;
+    } cases[] = {
+        {{}, 0, 0},
+        {{"--from", "+6h"}, 6 * 3600, 0},
+        {{"--from", "-90s"}, -90, 0},
+        {{"--from", "+15min"}, 15 * 60, 0},
+        {{"--from", "+2d"}, 0, 2},
+        {{"--from", "+1w"}, 0, 7},
+    };
+    for (const auto &c : cases) {
+        const auto expected = [&c]() {
+            const QDateTime now = QDateTime::currentDateTime();
+            return now.addMSecs(-now.time().msec()).addSecs(c.seconds).addDays(c.days);
+        };
+        const QDateTime earliest = expected();
+        const Outcome outcome = run(
+            kBin + "/schedctl", QStringList{"preview", "--output", "tsv"} + c.arguments, "berlin");
+        const QDateTime at =
+            QDateTime::fromString(outcome.out.section('\t', 1, 1), "yyyyMMddhhmmss");
+        EXPECT_TRUE(earliest <= at && at <= expected()) << outcome.out.toStdString();
+        EXPECT_EQ(outcome.out.count('\n'), 10) << c.arguments.join(' ').toStdString();
+    }
+}
+
+} // namespace

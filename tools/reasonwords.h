@@ -1,0 +1,38 @@
+#pragma once
+
+#include "scheduleelement.h"
+
+#include <QString>
+#include <QStringList>
+
+class Schedule;
+
+// What fires a schedule, in words for operators: "trigger 1: Monday to Friday
+// 22:00 window", "objective: every 4 hours", "fallback 1 for trigger 2:
+// Saturday 06:00 window". Elements are counted from 1, within their role, in
+// the order the schedule holds them (the objective is the last trigger).
+// The words of every trigger and fallback are made once, so that naming the
+// reason for each of many firings costs a look-up.
+class ReasonWords
+{
+public:
+    explicit ReasonWords(const Schedule &schedule);
+
+    // The reason for a firing that trigger `trigger` decided, through
+    // fallback `fallback` (indexes from 0, -1 for none); "-" for none.
+    QString firing(int trigger, int fallback) const;
+
+    // The time rule of `element` alone: "every day, all day",
+    // "1st, 15th and last day of the month 23:00 window".
+    static QString rule(const ScheduleElement &element);
+
+private:
+    // "trigger 2: manual \"Full now\"", "objective: every 5 seconds".
+    QString trigger(int index) const;
+    // "trigger 2", "the objective".
+    QString triggerName(int index) const;
+
+    QStringList triggerRules;
+    QStringList fallbackRules;
+    int objective = -1; // the trigger that is the objective's repeat period
+};
