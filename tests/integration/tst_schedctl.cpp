@@ -1,6 +1,6 @@
-// schedctl on rule sets, without a bus: its command line and its answers in
-// each output form, as tables of home, command line
-// and expected output. The zone is Europe/Berlin (testmain.cpp), which
+// schedctl on rule sets, without a bus: its command line, its answers in
+// each output form, and its bash completion, as tables of home, command
+// line and expected output. The zone is Europe/Berlin (testmain.cpp), which
 // schedctl inherits.
 
 #include <QDateTime>
@@ -209,6 +209,36 @@ TEST_F(SchedctlTest, PreviewStartsNowOrAtAnOffsetFromNow)
             QDateTime::fromString(outcome.out.section('\t', 1, 1), "yyyyMMddhhmmss");
         EXPECT_TRUE(earliest <= at && at <= expected()) << outcome.out.toStdString();
         EXPECT_EQ(outcome.out.count('\n'), 10) << c.arguments.join(' ').toStdString();
+    }
+}
+
+TEST_F(SchedctlTest, BashCompletesCommandsOptionsAndNames)
+{
+    const struct
+    {
+        QStringList words; // the last is the word being completed
+        const char *expected;
+    } cases[] = {
+        {{"schedctl", ""}, "triggers trigger timers preview check --help --version"},
+        {{"schedctl", "pr"}, "preview"},
+        {{"schedctl", "preview", "--"},
+         "--rule-set --from --count --until --schedule --output --help"},
+        {{"schedctl", "preview", "--schedule", "Gold"}, "Gold-10-Nightly-1 Gold-10-Snap-2"},
+        {{"schedctl", "trigger", "F"}, "Full\\ now"},
+        {{"schedctl", "trigger", "\"Full"}, "Full\\ now"},
+        {{"schedctl", "timers", "--rule-set", ""}, "1"},
+        {{"schedctl", "check", "--output", "t"}, "table tsv"},
+        {{"schedctl", "preview", "--from", ""}, ""},
+    };
+    const QString script = QStringLiteral("source '%1/tools/schedctl.bash-completion'; "
+                                          "COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _schedctl; "
+                                          "echo \"${COMPREPLY[*]}\"")
+                               .arg(kSource);
+    for (const auto &c : cases) {
+        const Outcome outcome =
+            run("/bin/bash", QStringList{"-c", script, "bash"} + c.words, "examples");
+        EXPECT_EQ(outcome.out.toStdString(), std::string(c.expected) + "\n")
+            << c.words.join(' ').toStdString();
     }
 }
 
