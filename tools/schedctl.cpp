@@ -67,11 +67,12 @@ const struct
     const char *text;
 } kValueNotes[] = {
     {"from", "TIME is local time: yyyyMMddhhmmss, yyyy-MM-dd, \"yyyy-MM-dd hh:mm[:ss]\", now,\n"
-             "or an offset from now such as +90s, +15min, +6h, +2d or +1w (-2d for the\n"
-             "past). Days and weeks keep the time of day across a clock change.\n"},
+             "or an offset such as +90s, +15min, +6h, +2d or +1w (-2d for the past),\n"
+             "counted from now, or for --until from --from. Days and weeks keep the time\n"
+             "of day across a clock change.\n"},
     {"output", "FORM is table (aligned columns for people, and a last line naming the rule\n"
                "set), tsv (tab-separated lines for scripts, without heading) or json (one\n"
-               "JSON document on one line; docs/operator-guide.md lists its fields).\n"},
+               "JSON document on one line; the operator guide lists its fields).\n"},
 };
 
 struct Values;
@@ -294,7 +295,8 @@ QString readValues(const CommandText &command, const QCommandLineParser &parser,
             .arg(SchedctlRules::kMaxPreviewCount)
             .arg(value("count"));
     if (given("until")) {
-        range.until = SchedctlTime::parse(value("until"), now);
+        // "--from 2027-03-15 --until +30d": an offset counts from the start.
+        range.until = SchedctlTime::parse(value("until"), now, range.from);
         if (!range.until.isValid() || range.until < range.from)
             return QStringLiteral("--until needs a TIME not before --from, not '%1'")
                 .arg(value("until"));

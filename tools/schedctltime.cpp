@@ -36,7 +36,7 @@ QDateTime atWallTime(const QRegularExpressionMatch &match)
 
 namespace SchedctlTime {
 
-QDateTime parse(const QString &text, const QDateTime &now)
+QDateTime parse(const QString &text, const QDateTime &now, const QDateTime &base)
 {
     static const QRegularExpression offset(QStringLiteral("^([+-])(\\d{1,9})(s|min|h|d|w)$"));
     static const QRegularExpression compact(
@@ -44,13 +44,14 @@ QDateTime parse(const QString &text, const QDateTime &now)
     static const QRegularExpression readable(
         QStringLiteral("^(\\d{4})-(\\d\\d)-(\\d\\d)(?: (\\d\\d):(\\d\\d)(?::(\\d\\d))?)?$"));
     // Whole seconds, as every other time schedctl reads or shows.
-    const QDateTime base = now.addMSecs(-now.time().msec());
+    const QDateTime start = now.addMSecs(-now.time().msec());
     if (text == QLatin1String("now"))
-        return base;
+        return start;
     QRegularExpressionMatch match = offset.match(text);
     if (match.hasMatch()) {
         const qint64 count = match.captured(2).toLongLong();
-        return afterOffset(base, match.captured(1) == QLatin1String("-") ? -count : count,
+        return afterOffset(base.isValid() ? base : start,
+                           match.captured(1) == QLatin1String("-") ? -count : count,
                            match.captured(3));
     }
     match = compact.match(text);

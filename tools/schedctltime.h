@@ -9,11 +9,11 @@
 namespace SchedctlTime {
 
 // "yyyyMMddhhmmss", "yyyy-MM-dd", "yyyy-MM-dd hh:mm[:ss]", "now", or an offset
-// from `now` such as "+90s", "+15min", "+6h", "-2d", "+1w". Days and weeks
-// keep the time of day across a clock change; a time of day the clock skips
-// means the end of the gap, one it shows twice its first occurrence. Invalid
-// for anything else.
-QDateTime parse(const QString &text, const QDateTime &now);
+// from `base` (`now` when invalid) such as "+90s", "+15min", "+6h", "-2d",
+// "+1w". Days and weeks keep the time of day across a clock change; a time of
+// day the clock skips means the end of the gap, one it shows twice its first
+// occurrence. Whole seconds; invalid for anything else.
+QDateTime parse(const QString &text, const QDateTime &now, const QDateTime &base = QDateTime());
 
 // "Thu 2026-12-24 00:00:00 CET"; "-" for none.
 QString shown(const QDateTime &instant);

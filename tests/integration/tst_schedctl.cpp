@@ -119,7 +119,7 @@ TEST_F(SchedctlTest, AnswersEachCommandLine)
         {"examples", {"preview", "--from", "2026120500"}, 2, "", "schedctl: --from needs a TIME..."},
         {"examples", {"preview", "--count", "0"}, 2, "", "schedctl: --count needs a number from 1..."},
         {"examples", {"preview", "--count", "3", "--until", "+1d"}, 2, "", "schedctl: --count and --until exclude each other..."},
-        {"examples", {"preview", "--from", "20261205000000", "--until", "2026-12-04"}, 2, "", "schedctl: --until needs a TIME not before --from..."},
+        {"examples", {"preview", "--from", "20261205000000", "--until", "-1d"}, 2, "", "schedctl: --until needs a TIME not before --from..."},
         {"examples", {"timers", "--rule-set", "7"}, 2, "", "schedctl: rule set 7 not found: ..."},
         {"examples", {"preview", "--schedule", "Nope"}, 1, "", "schedctl: no schedule Nope in rule set 1\n"},
         // Preview: the tab-separated lines scripts read, unchanged.
