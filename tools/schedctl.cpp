@@ -217,7 +217,7 @@ QString generalHelp()
                     .arg(QString::fromLatin1(command.name).leftJustified(8),
                          QLatin1String(command.summary));
     return text +
-           optionSection(everyOption, "show this help, or with a command that command's", true) +
+           optionSection(everyOption, "show this help (after a command, that command's help)", true) +
            QLatin1Char('\n') + QLatin1String(kClosingSections);
 }
 
