@@ -65,25 +65,13 @@ public:
         Replace = 1
     };
 
-    // Limits on what the text form may hold. Text beyond them is refused
-    // before any tree is built, so hostile input never reaches the tree's
-    // recursive copying and freeing, nor swallows memory.
+    // Limits on what a list may hold, kept by the setters and by the text
+    // form's reader alike (xmltext.h adds the reader's own), so that what is
+    // set can always be written and read back.
     //
     // Rules need a handful of levels and message bodies wrap them in a few
     // more; 32 leaves room for both and bounds every recursion on a tree.
     static constexpr int kMaxDepth = 32;
-    // Text as large as the largest file a reader accepts, so that whatever a
-    // file holds can travel as a body.
-    static constexpr qint64 kMaxTextBytes = 64 * 1024 * 1024;
-    // Elements plus attributes in one document. A tree costs a few hundred
-    // bytes a node; a million nodes is ten times the largest real rule set and
-    // keeps a hostile document to a few hundred megabytes.
-    static constexpr qint64 kMaxNodes = 1000 * 1000;
-    // Attributes on one element. Entries carry two (name and type); the
-    // XML reader checks each attribute against all earlier ones of its
-    // element, so a hundred thousand on one element would stall it for
-    // minutes. Counted with a byte scan before the reader sees the text.
-    static constexpr int kMaxAttributes = 64;
     // Keys are names of policies, rules, schedules and activations, far
     // shorter than this; a longer key is a broken or hostile document.
     static constexpr int kMaxKeyLength = 1024;

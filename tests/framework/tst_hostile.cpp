@@ -7,6 +7,7 @@
 #include "fixedpath.h"
 #include "testsupport.h"
 #include "xmllist.h"
+#include "xmltext.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,7 @@
 
 using Orvel::Config;
 using Orvel::FixedPath;
+namespace XmlText = Orvel::XmlText;
 using Orvel::XmlList;
 
 namespace {
@@ -67,10 +69,10 @@ const HostileText hostileTexts[] = {
     {"external document type", [] { return QByteArray("<!DOCTYPE l SYSTEM \"/dev/zero\"><l/>"); },
      "has a document type declaration"},
     {"body one byte over the limit",
-     [] { return "<l>" + QByteArray(XmlList::kMaxTextBytes - 3 - 4 + 1, 'x') + "</l>"; },
+     [] { return "<l>" + QByteArray(XmlText::kMaxTextBytes - 3 - 4 + 1, 'x') + "</l>"; },
      "is larger than 67108864 bytes"},
     {"a million and one elements",
-     [] { return "<l>" + QByteArray("<a/>").repeated(XmlList::kMaxNodes) + "</l>"; },
+     [] { return "<l>" + QByteArray("<a/>").repeated(XmlText::kMaxNodes) + "</l>"; },
      "has more than 1000000 elements and attributes"},
     {"100,000 attributes on one element", [] { return withAttributes(100000); },
      "has an element with more than 64 attributes"},
@@ -99,7 +101,7 @@ TEST(HostileXmlList, RefusedWithOneTraceLineAndAFalseEmptyList)
         EXPECT_FALSE(bool(list));
         EXPECT_TRUE(list.isEmpty());
         ASSERT_EQ(trace.lines().size(), 1);
-        EXPECT_TRUE(trace.lines().first().contains(QStringLiteral(" 2 xmllist:")));
+        EXPECT_TRUE(trace.lines().first().contains(QStringLiteral(" 2 xmltext:")));
         EXPECT_TRUE(trace.texts().first().startsWith(QStringLiteral("Refused body-of-test")));
         EXPECT_TRUE(trace.texts().first().contains(QString::fromUtf8(c.reason)))
             << trace.texts().first().toStdString();
@@ -116,7 +118,7 @@ TEST(HostileXmlList, AcceptsWhatIsExactlyAtEachLimit)
     const QByteArray texts[] = {
         nested(XmlList::kMaxDepth, "x"),
         "<l><" + key + ">x</" + key + "><entry name=\"" + key + "\"/></l>",
-        withAttributes(XmlList::kMaxAttributes),
+        withAttributes(XmlText::kMaxAttributes),
         // Equals signs and quotes in comments, text and values are not attributes.
         "<l a=\"=\"><!-- " + QByteArray("= '").repeated(100) + " --><b>" +
             QByteArray("=").repeated(100) + "</b><?pi " + QByteArray("=").repeated(100) +
@@ -232,7 +234,7 @@ const HostilePath hostilePaths[] = {
      [](const QString &home) {
          const QString path = writeFile(home + QStringLiteral("/big.cfg"), "<l>");
          // Sparse: the size is there, the bytes are not.
-         return ::truncate(QFile::encodeName(path).constData(), XmlList::kMaxTextBytes + 1) == 0
+         return ::truncate(QFile::encodeName(path).constData(), XmlText::kMaxTextBytes + 1) == 0
                     ? path
                     : QString();
      },

@@ -264,7 +264,7 @@ TEST(XmlListParse, MalformedTextGivesAnEmptyFalseListAndATraceWithPosition)
         EXPECT_TRUE(list.isEmpty());
         ASSERT_EQ(trace.lines().size(), 1);
         EXPECT_TRUE(trace.lines().first().contains(QStringLiteral("Not well-formed: test line")));
-        EXPECT_TRUE(trace.lines().first().contains(QStringLiteral(" 2 xmllist:")));
+        EXPECT_TRUE(trace.lines().first().contains(QStringLiteral(" 2 xmltext:")));
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include "fixedpath.h"
 #include "xmllist.h"
+#include "xmltext.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,6 +25,7 @@
 #include <unistd.h>
 
 using namespace RuleText;
+namespace XmlText = Orvel::XmlText;
 using Orvel::XmlList;
 
 namespace {
@@ -205,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
                              // Sparse: the size is there, the bytes are not.
                              ASSERT_EQ(
                                  ::truncate(QFile::encodeName(rulesFile("bad.xml")).constData(),
-                                            XmlList::kMaxTextBytes + 1),
+                                            XmlText::kMaxTextBytes + 1),
                                  0);
                          },
                          kGoodOnly,

@@ -1,0 +1,126 @@
+#pragma once
+
+// The storage behind XmlList: the value type (xmllist.cpp) and its text form
+// (xmltext.cpp) share it; nothing else looks inside.
+
+#include <QHash>
+#include <QString>
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace Orvel {
+
+namespace XmlStorage {
+
+inline const QString kName = QStringLiteral("name");
+inline const QString kType = QStringLiteral("type");
+inline const QString kList = QStringLiteral("list");
+inline const QString kText = QStringLiteral("text");
+inline const QString kUint = QStringLiteral("uint");
+inline const QString kInt = QStringLiteral("int");
+inline const QString kBool = QStringLiteral("bool");
+
+// Lists up to this many entries are searched by a walk, which for the short
+// lists of message bodies and rules costs less than keeping an index.
+constexpr int kMostEntriesWalked = 16;
+
+struct Attribute
+{
+    QString name;
+    QString value;
+};
+
+// Entries carry at most a name and a type, which then need no heap.
+using Attributes = QVarLengthArray<Attribute, 2>;
+
+inline const QString *attribute(const Attributes &attributes, const QString &name)
+{
+    for (const Attribute &a : attributes) {
+        if (a.name == name)
+            return &a.value;
+    }
+    return nullptr;
+}
+
+} // namespace XmlStorage
+
+struct XmlEntry
+{
+    QString tag;
+    QString key;                       // the name attribute, else the tag
+    XmlStorage::Attributes attributes; // in name order, so that equal lists write alike
+    QString text;                      // a leaf's
+    std::shared_ptr<XmlEntries> list;  // a nested list's entries, null when it has none
+
+    bool isList() const { return list || typeName() == XmlStorage::kList; }
+    QString typeName() const
+    {
+        const QString *type = XmlStorage::attribute(attributes, XmlStorage::kType);
+        return type ? *type : QString();
+    }
+};
+
+struct XmlEntries
+{
+    // The root element's tag and attributes, which files choose freely; a
+    // nested list, or one built in memory, has a bare "list".
+    QString tag = XmlStorage::kList;
+    XmlStorage::Attributes attributes;
+    std::vector<XmlEntry> entries;
+    // The first entry of each key, once there are too many to walk.
+    QHash<QString, int> first;
+
+    const XmlEntry *find(const QString &key) const
+    {
+        const int i = indexOf(key);
+        return i < 0 ? nullptr : &entries[size_t(i)];
+    }
+
+    int indexOf(const QString &key) const
+    {
+        if (entries.size() > size_t(XmlStorage::kMostEntriesWalked))
+            return first.value(key, -1);
+        const auto it = std::find_if(entries.begin(), entries.end(),
+                                     [&key](const XmlEntry &e) { return e.key == key; });
+        return it == entries.end() ? -1 : int(it - entries.begin());
+    }
+
+    void append(XmlEntry entry)
+    {
+        entries.push_back(std::move(entry));
+        const int count = int(entries.size());
+        if (count == XmlStorage::kMostEntriesWalked + 1) {
+            // Walked backwards so that the first entry of a key wins.
+            for (int i = count - 1; i >= 0; --i)
+                first.insert(entries[size_t(i)].key, i);
+        } else if (count > XmlStorage::kMostEntriesWalked + 1 &&
+                   !first.contains(entries.back().key)) {
+            first.insert(entries.back().key, count - 1);
+        }
+    }
+
+    // Levels spanned, this list being one. Every list was checked against
+    // the depth limit when it was read or set, so the recursion is bounded.
+    int depth() const
+    {
+        int deepest = 0;
+        for (const XmlEntry &e : entries)
+            deepest = std::max(deepest, e.list ? e.list->depth() : 1);
+        return 1 + deepest;
+    }
+};
+
+namespace XmlStorage {
+
+// Whether some get() answers the entry; the reader traces a leaf that none
+// ever will, so that an operator sees why a value is ignored.
+bool usable(const XmlEntry &e);
+// What every list starts from; the first write copies it.
+const std::shared_ptr<XmlEntries> &noEntries();
+
+} // namespace XmlStorage
+
+} // namespace Orvel
