@@ -234,7 +234,9 @@ QDateTime Schedule::moveOutOfExclusions(const QDateTime &t, SearchBudget &budget
         else
             i = 0; // a move may land in an earlier exclusion: scan them all again
     }
-    if (!r.isValid())
+    // A search cut short by its steps says so once, for its trigger; the time
+    // itself may well have a way out.
+    if (!r.isValid() && !budget.isSpent())
         TraceLine(0, "schedule", __LINE__) << "Exclusion of" << t << "lasts for eternity";
     return r;
 }
@@ -335,6 +337,9 @@ QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDa
     const QDateTime fallback = findFallback(trigger, c, fallbackIndexOut, budget);
     if (fallback.isValid())
         return fallback;
+    // Only a search that ran its course may fall back on the unchecked time.
+    if (budget.isSpent())
+        return QDateTime();
     TraceLine(3, "schedule", __LINE__)
         << "Trigger is excluded. No fallback or further trigger found";
     return trigger.nextRunTime(c, false);
@@ -350,10 +355,12 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     QDateTime result;
     int bestTrigger = -1;
     int bestFallback = -1;
-    SearchBudget budget;
+    // Each trigger searches within steps of its own, so one that spends them
+    // all leaves the others their whole search, and the search of a schedule
+    // ends within kMaxSteps times its number of triggers.
     for (int i = 0; i < triggers.size(); ++i) {
         const ScheduleElement &trigger = triggers.at(i);
-        // Asked even of a spent budget: a trigger's own time is one bounded question.
+        SearchBudget budget;
         budget.take();
         const QDateTime unchecked = trigger.nextRunTime(from, inclusive);
         TraceLine(3, "schedule", __LINE__)
@@ -363,6 +370,12 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
             continue;
         int fallback = -1;
         const QDateTime c = checkedTriggerTime(trigger, unchecked, &fallback, budget);
+        if (budget.isSpent()) {
+            TraceLine(0, "schedule", __LINE__)
+                << "Search for the next occurance of" << m_name << "used up its"
+                << SearchBudget::kMaxSteps << "steps on trigger" << i << "- it offers no time";
+            continue;
+        }
         if (c.isValid() && (!result.isValid() || c < result)) {
             result = c;
             bestTrigger = i;
@@ -371,9 +384,6 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     }
     m_triggerIndex = bestTrigger;
     m_fallbackIndex = bestFallback;
-    if (budget.isSpent())
-        TraceLine(0, "schedule", __LINE__) << "Search for the next occurance of" << m_name
-                                           << "used up its" << SearchBudget::kMaxSteps << "steps";
     if (result.isValid()) {
         TraceLine(3, "schedule", __LINE__) << "Next occurance for" << m_name << ":" << result;
         TraceLine(3, "schedule", __LINE__)

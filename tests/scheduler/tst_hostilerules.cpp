@@ -270,8 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Found by fuzz_schedule (corpus: slow-endless-exclusion): an
         // exclusion without end, a fallback it covers and a period that
         // decides through the fallbacks. Every retry of the period met the
-        // end of time anew: 0.4 s a search. It now ends within one budget,
-        // with the answer the bounds give, the period's own next time.
+        // end of time anew: 0.4 s a search. It now ends within the period's
+        // steps, and the period offers no time it could not check.
         HostileRulesCase{
             "ScheduleFileWhoseBoundsMultiply",
             [] {
@@ -289,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
                                         operation("Backup", "B", "1", "1024 Hours", "bad.xml"))));
             },
             kBoth,
-            {"Search for the next occurance of Bad-2-B-1 used up its 20000 steps"}}),
+            {"Search for the next occurance of Bad-2-B-1 used up its 20000 steps on trigger 0"}}),
     [](const ::testing::TestParamInfo<HostileRulesCase> &info) { return info.param.name; });
 
 using HostileNamesTest = RuleSetTest;
