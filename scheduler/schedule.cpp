@@ -2,14 +2,17 @@
 
 #include "clock.h"
 #include "fixedpath.h"
+#include "msgnames.h"
 #include "searchbudget.h"
 #include "trace.h"
+#include "walltime.h"
 
 #include <cstdio>
 
 using Orvel::TraceLine;
 using Orvel::XmlList;
 using Orvel::XmlListIterator;
+namespace Names = Orvel::Names;
 
 namespace {
 
@@ -37,7 +40,18 @@ QString storedText(const QDateTime &t)
 }
 
 // Anything but fourteen digits naming a real date and time is no time.
-QDateTime storedTime(const QString &text)
+//
+// Deliberate choice: the record keeps, beside each time, the UTC offset in
+// force at that instant, and the time is read back as the instant at which
+// the clock showed it with that offset: in the hour the clocks repeat in
+// autumn, a firing in either half is read as the one it was, so a restart
+// neither clears it as "in the future" (and fires an open window again) nor
+// takes it for an hour earlier (and fires an hourly objective again). A time
+// without its offset (a record written before offsets were kept), or one the
+// clock never showed with it (the zone changed since), is read as the time
+// rules read a wall time: its first occurrence, and in the spring gap the
+// first valid instant after it.
+QDateTime storedTime(const QString &text, const qint32 *utcOffset)
 {
     static const int widths[] = {4, 2, 2, 2, 2, 2};
     int fields[6] = {};
@@ -54,7 +68,35 @@ QDateTime storedTime(const QString &text)
     const QTime time(fields[3], fields[4], fields[5]);
     if (at != text.size() || !date.isValid() || !time.isValid())
         return QDateTime();
-    return QDateTime(date, time);
+    if (utcOffset) {
+        const QDateTime instant =
+            QDateTime(date, time, Qt::UTC).addSecs(-qint64(*utcOffset)).toLocalTime();
+        if (instant.offsetFromUtc() == *utcOffset)
+            return instant;
+    }
+    return Orvel::WallTime::at(date, time);
+}
+
+// Reads a stored time, with the UTC offset saved beside it when there is
+// one; false, and `out` untouched, when the record holds no such text.
+bool readStoredTime(const XmlList &record, const char *timeKey, const char *offsetKey,
+                    QDateTime &out)
+{
+    QString text;
+    if (!record.get(text, QLatin1String(timeKey)))
+        return false;
+    qint32 offset = 0;
+    const bool hasOffset = record.get(offset, QLatin1String(offsetKey));
+    out = storedTime(text, hasOffset ? &offset : nullptr);
+    return true;
+}
+
+void setStoredTime(XmlList &record, const QDateTime &t, const char *timeKey, const char *offsetKey)
+{
+    if (!t.isValid())
+        return;
+    record.set(QLatin1String(timeKey), storedText(t), XmlList::Replace);
+    record.set(QLatin1String(offsetKey), qint32(t.offsetFromUtc()), XmlList::Replace);
 }
 
 } // namespace
@@ -456,13 +498,12 @@ void Schedule::saveTimes()
             << "saveTimes SKIP" << m_name << "Atomic:" << atomic << (timesStore ? "" : "No config");
         return;
     }
+    TraceLine(3, "schedule", __LINE__)
+        << "saveTimes" << m_name
+        << (m_lastOccurrence.isValid() ? storedText(m_lastOccurrence) : QString());
     XmlList record;
-    const QString lastText = m_lastOccurrence.isValid() ? storedText(m_lastOccurrence) : QString();
-    TraceLine(3, "schedule", __LINE__) << "saveTimes" << m_name << lastText;
-    if (m_lastOccurrence.isValid())
-        record.set(QStringLiteral("LastOccurance"), lastText, XmlList::Replace);
-    if (m_nextOccurrence.isValid())
-        record.set(QStringLiteral("NextOccurance"), storedText(m_nextOccurrence), XmlList::Replace);
+    setStoredTime(record, m_lastOccurrence, Names::LastOccurance, Names::LastOccuranceUtcOffset);
+    setStoredTime(record, m_nextOccurrence, Names::NextOccurance, Names::NextOccuranceUtcOffset);
     if (record.isEmpty())
         return;
     timesStore->set(m_name, record, XmlList::Replace);
@@ -474,9 +515,8 @@ void Schedule::loadTimes()
     XmlList record;
     if (!timesStore || !atomic || m_name.isEmpty() || !timesStore->get(record, m_name))
         return;
-    QString text;
-    if (record.get(text, QStringLiteral("LastOccurance"))) {
-        m_lastOccurrence = storedTime(text);
+    if (readStoredTime(record, Names::LastOccurance, Names::LastOccuranceUtcOffset,
+                       m_lastOccurrence)) {
         TraceLine(3, "schedule", __LINE__)
             << "loadTimes for" << m_name << "Last:" << m_lastOccurrence;
         if (m_lastOccurrence > Orvel::Clock::now()) {
@@ -485,8 +525,8 @@ void Schedule::loadTimes()
             m_lastOccurrence = QDateTime();
         }
     }
-    if (record.get(text, QStringLiteral("NextOccurance"))) {
-        m_nextOccurrence = storedTime(text);
+    if (readStoredTime(record, Names::NextOccurance, Names::NextOccuranceUtcOffset,
+                       m_nextOccurrence)) {
         TraceLine(3, "schedule", __LINE__)
             << "loadTimes for" << m_name << "Next:" << m_nextOccurrence;
     }
