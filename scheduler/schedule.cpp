@@ -135,21 +135,27 @@ void Schedule::loadScheduleFile(const QString &fileName)
         TraceLine(2, "schedule", __LINE__) << "Empty schedule file" << m_filePath;
         return;
     }
+    const RulesPlace file(m_filePath, QString());
+    int position = 0;
     for (XmlListIterator it = first(); !it.isNull(); it.next()) {
+        if (it.name() != QLatin1String("ScheduleElement"))
+            continue;
+        const QString element = RulesPlace::numbered(it.name(), ++position);
         XmlList entry;
-        if (it.name() == QLatin1String("ScheduleElement") && it.type() == XmlListIterator::List &&
-            get(entry, it))
-            addElement(entry, m_ruleSet);
+        if (get(entry, it))
+            addElement(entry, m_ruleSet, file.inside(element));
+        else
+            file.passedOver(element, "list");
     }
-    get(scheduleData, QStringLiteral("ScheduleData"));
+    file.read(*this, QStringLiteral("ScheduleData"), scheduleData);
     m_valid = !triggers.isEmpty();
 }
 
-bool Schedule::addElement(const XmlList &entry, unsigned ruleSet)
+bool Schedule::addElement(const XmlList &entry, unsigned ruleSet, const RulesPlace &place)
 {
     if (entry.isEmpty())
         return false;
-    const ScheduleElement element(entry, ruleSet);
+    const ScheduleElement element(entry, ruleSet, place);
     if (!element.isValid())
         return false;
     switch (element.role()) {
