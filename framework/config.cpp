@@ -35,15 +35,15 @@ bool Config::write(bool createFolder)
 {
     QString reason;
     if (file.isEmpty()) {
-        TraceLine(2, "config", __LINE__) << "Cannot save a configuration that has no file";
+        TraceLine(0, "config", __LINE__) << "Cannot save a configuration that has no file";
         return false;
     }
     if (createFolder && !FileIo::makeFolder(QFileInfo(file).absolutePath(), reason)) {
-        TraceLine(2, "config", __LINE__) << "Cannot save" << file << reason;
+        TraceLine(0, "config", __LINE__) << "Cannot save" << file << reason;
         return false;
     }
     if (!FileIo::writeFileAtomically(file, toFileText(), reason)) {
-        TraceLine(2, "config", __LINE__) << "Cannot save" << file << reason;
+        TraceLine(0, "config", __LINE__) << "Cannot save" << file << reason;
         return false;
     }
     return true;

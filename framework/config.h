@@ -19,7 +19,7 @@ public:
 
     bool load(const QString &path, const QString &name);
     // Writes the list back to the file it was loaded from, atomically. A failed
-    // save leaves the old file whole and answers false.
+    // save leaves the old file whole, answers false and is traced as a fault.
     virtual bool save();
 
     QString filePath() const { return file; }

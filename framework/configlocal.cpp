@@ -1,6 +1,10 @@
 #include "configlocal.h"
 
+#include "context.h"
+#include "fileio.h"
 #include "fixedpath.h"
+#include "log.h"
+#include "msgnames.h"
 #include "trace.h"
 
 #include <QFileInfo>
@@ -19,16 +23,23 @@ std::set<ConfigLocal *> &liveStores()
 
 int deferring = 0;
 
+// Where an unreadable store file is kept: one generation, beside it.
+QString badCopy(const QString &path)
+{
+    return path + QLatin1String(".bad");
+}
+
 } // namespace
 
 ConfigLocal::ConfigLocal(const QString &name)
 {
     const QString path = FixedPath::local() + QLatin1Char('/') + name;
     const bool exists = QFileInfo::exists(path);
-    if (!load(path, QString()) && exists)
+    unreadable = !load(path, QString()) && exists;
+    if (unreadable)
         TraceLine(0, "configlocal", __LINE__)
             << "Store" << path << "is unreadable; starting without its contents."
-            << "The next save replaces it";
+            << "The next save keeps it as" << badCopy(path);
     liveStores().insert(this);
 }
 
@@ -50,8 +61,34 @@ bool ConfigLocal::save()
 
 bool ConfigLocal::writeNow()
 {
-    dirty = false;
-    return write(true);
+    dirty = !(keepUnreadableFile() && write(true));
+    return !dirty;
+}
+
+// Moves the unreadable file aside before the first save replaces it; false
+// while that fails, so that the save waits rather than loses its bytes.
+bool ConfigLocal::keepUnreadableFile()
+{
+    if (!unreadable || !QFileInfo::exists(filePath())) {
+        unreadable = false;
+        return true;
+    }
+    const QString copy = badCopy(filePath());
+    QString reason;
+    if (!FileIo::moveFile(filePath(), copy, reason)) {
+        TraceLine(0, "configlocal", __LINE__)
+            << "Cannot save" << filePath() << "- it cannot be kept as" << copy << reason;
+        return false;
+    }
+    unreadable = false;
+    TraceLine(0, "configlocal", __LINE__)
+        << "Kept the unreadable store" << filePath() << "as" << copy;
+    if (Log *log = Context::logging()) {
+        log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+        *log << "The unreadable store %1s was kept as %2s" << filePath() << copy;
+        log->sendMessage();
+    }
+    return true;
 }
 
 ConfigLocal::DeferredSaves::DeferredSaves()

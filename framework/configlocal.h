@@ -11,6 +11,13 @@ namespace Orvel {
 // message is being delivered save() only marks it dirty. The delivery loop
 // opens a DeferredSaves scope around each delivery; when the scope ends every
 // dirty store is written once. A dirty store is also written when destroyed.
+// A save that fails leaves the store dirty, so the end of the next delivery
+// tries again.
+//
+// A store file that exists but cannot be read is never overwritten unseen:
+// the store starts empty, and the first save moves the file to <name>.bad
+// (replacing an older one) before it writes, with a level-0 trace line and an
+// event-log line naming the copy.
 class ConfigLocal : public Config
 {
 public:
@@ -33,8 +40,11 @@ public:
 
 private:
     bool writeNow();
+    bool keepUnreadableFile();
 
     bool dirty = false;
+    // The file was there but could not be read, and has not been kept aside yet.
+    bool unreadable = false;
 };
 
 } // namespace Orvel

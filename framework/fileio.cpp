@@ -134,6 +134,14 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString &
     return true;
 }
 
+bool moveFile(const QString &from, const QString &to, QString &reason)
+{
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    reason = errnoText();
+    return false;
+}
+
 bool makeFolder(const QString &path, QString &reason)
 {
     if (QDir().mkpath(path))

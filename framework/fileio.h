@@ -22,6 +22,10 @@ bool readRegularFile(const QString &path, QByteArray &bytes, QString &reason);
 // old file is left whole and the answer is false with `reason` set.
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString &reason);
 
+// Renames `from` to `to` in the same folder, replacing whatever `to` was. On
+// failure nothing changes and the answer is false with `reason` set.
+bool moveFile(const QString &from, const QString &to, QString &reason);
+
 bool makeFolder(const QString &path, QString &reason);
 
 } // namespace Orvel::FileIo

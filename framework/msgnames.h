@@ -67,6 +67,9 @@ inline constexpr char SchedulerStore[] = "scheduler.cfg";
 inline constexpr char MaxWaitSeconds[] = "MaxWaitSeconds";
 inline constexpr char LastOccurance[] = "LastOccurance";
 inline constexpr char NextOccurance[] = "NextOccurance";
+// Seconds east of UTC in force at the instant of the time beside it.
+inline constexpr char LastOccuranceUtcOffset[] = "LastOccuranceUtcOffset";
+inline constexpr char NextOccuranceUtcOffset[] = "NextOccuranceUtcOffset";
 
 // Event-log categories ("Backup" also names a policy's backup operation list).
 inline constexpr char Replication[] = "Replication";

@@ -295,6 +295,11 @@ bool XmlList::get(XmlList &out, const XmlListIterator &at) const
     return at.getXmlList(out);
 }
 
+bool XmlList::contains(const QString &key) const
+{
+    return d->indexOf(key) >= 0;
+}
+
 void XmlList::detach()
 {
     if (d.use_count() > 1)

@@ -91,6 +91,9 @@ public:
     bool get(XmlList &out, const QString &key) const;
     bool get(QString &out, const XmlListIterator &at) const;
     bool get(XmlList &out, const XmlListIterator &at) const;
+    // Whether an entry of that key is there, whatever its type: a get() that
+    // failed for an entry that is there failed for its shape.
+    bool contains(const QString &key) const;
 
     // A setter refuses, with a trace line and the list unchanged, an empty key,
     // a key longer than kMaxKeyLength, and a nested list that would make this

@@ -11,16 +11,16 @@
 using Orvel::TraceLine;
 using Orvel::XmlList;
 
-Calendar::Calendar(const XmlList &body, quint32 ruleSet)
+Calendar::Calendar(const XmlList &body, quint32 ruleSet, const RulesPlace &place)
 {
     if (body.isEmpty())
         return;
-    const TimeWindow window = TimeWindow::read(body);
+    const TimeWindow window = TimeWindow::read(body, place);
     seconds = window.duration();
     TraceLine(3, "calendar", __LINE__)
         << "Trigger time" << window.startTime() << "duration" << seconds << "secs";
     QString name;
-    if (!body.get(name, QStringLiteral("Calendar")))
+    if (!place.read(body, QStringLiteral("Calendar"), name))
         return;
     // A name that would leave the rules folder is refused (and traced) there.
     if (Orvel::FixedPath::ruleFile(ruleSet, name, fileName))
@@ -40,10 +40,17 @@ void Calendar::readCalendarFile(const QTime &startTime)
         TraceLine(2, "calendar", __LINE__) << "Failed to read dates from calendar file" << fileName;
         return;
     }
+    const RulesPlace place(fileName, QStringLiteral("Calendar"));
+    int position = 0;
     for (Orvel::XmlListIterator entry = list.first(); !entry.isNull(); entry.next()) {
+        if (entry.name() != QLatin1String("Date"))
+            continue;
+        ++position;
         QString text;
-        if (entry.name() == QLatin1String("Date") && list.get(text, entry))
+        if (list.get(text, entry))
             addDate(text, startTime);
+        else
+            place.passedOver(RulesPlace::numbered(entry.name(), position), "text");
     }
     std::sort(dates.begin(), dates.end());
     valid = true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rulesplace.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -18,7 +20,8 @@ class SearchBudget;
 class Calendar
 {
 public:
-    Calendar(const Orvel::XmlList &body, quint32 ruleSet);
+    // `place` names the element in trace lines about entries of the wrong shape.
+    Calendar(const Orvel::XmlList &body, quint32 ruleSet, const RulesPlace &place = RulesPlace());
 
     bool isValid() const { return valid; }
     quint32 duration() const { return seconds; }

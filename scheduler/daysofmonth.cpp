@@ -1,5 +1,6 @@
 #include "daysofmonth.h"
 
+#include "rulesplace.h"
 #include "windowrule.h"
 #include "xmllist.h"
 
@@ -10,25 +11,26 @@ namespace {
 
 const TimeWindow::Texts kTexts = {"daysofmonth", "Get next start time following"};
 
-bool readsTrue(const XmlList &list, const QString &key)
+bool readsTrue(const XmlList &list, const QString &key, const RulesPlace &place)
 {
     bool flag = false;
-    return list.get(flag, key) && flag;
+    return place.read(list, key, flag) && flag;
 }
 
 } // namespace
 
-DaysOfMonth::DaysOfMonth(const XmlList &body)
+DaysOfMonth::DaysOfMonth(const XmlList &body, const RulesPlace &place)
 {
     if (body.isEmpty())
         return;
     XmlList monthlyDays;
-    if (body.get(monthlyDays, QStringLiteral("MonthlyDays"))) {
+    if (place.read(body, QStringLiteral("MonthlyDays"), monthlyDays)) {
+        const RulesPlace inList = place.inside(QStringLiteral("MonthlyDays"));
         for (int day = 1; day <= 31; ++day)
-            days.set(size_t(day), readsTrue(monthlyDays, QString::number(day)));
-        lastDay = readsTrue(monthlyDays, QStringLiteral("Last"));
+            days.set(size_t(day), readsTrue(monthlyDays, QString::number(day), inList));
+        lastDay = readsTrue(monthlyDays, QStringLiteral("Last"), inList);
     }
-    window = TimeWindow::read(body);
+    window = TimeWindow::read(body, place);
     valid = days.any() || lastDay;
     // An invalid rule writes no line of its own: the schedule element names it.
     if (valid)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rulesplace.h"
 #include "timewindow.h"
 
 #include <QDateTime>
@@ -20,7 +21,8 @@ class SearchBudget;
 class DaysOfMonth
 {
 public:
-    explicit DaysOfMonth(const Orvel::XmlList &body);
+    // `place` names the element in trace lines about entries of the wrong shape.
+    explicit DaysOfMonth(const Orvel::XmlList &body, const RulesPlace &place = RulesPlace());
 
     bool isValid() const { return valid; }
     quint32 duration() const { return window.duration(); }

@@ -1,5 +1,6 @@
 #include "daysofweek.h"
 
+#include "rulesplace.h"
 #include "windowrule.h"
 #include "xmllist.h"
 
@@ -14,38 +15,53 @@ const char *const kWeekNames[] = {"First", "Second", "Third", "Fourth", "Fifth"}
 
 const TimeWindow::Texts kTexts = {"daysofweek", "Get next start time following "};
 
-bool readsTrue(const XmlList &list, const char *key)
+bool readsTrue(const XmlList &list, const char *key, const RulesPlace &place)
 {
     bool flag = false;
-    return list.get(flag, QString::fromLatin1(key)) && flag;
+    return place.read(list, QString::fromLatin1(key), flag) && flag;
+}
+
+// Reads the list `key` of "WeekDays" ("Days" or "WeekNumbers") into `list`;
+// `listed` tells whether it is there. False when an entry of that name is
+// there but is not a list: a text such as <Days>Monday</Days>, or <Days/>.
+bool readChoiceList(const XmlList &weekDays, const char *key, const RulesPlace &place,
+                    XmlList &list, bool &listed)
+{
+    const QString name = QString::fromLatin1(key);
+    listed = weekDays.get(list, name);
+    if (listed || !weekDays.contains(name))
+        return true;
+    place.refused(name, "list");
+    return false;
 }
 
 // Sets flag n (from 1) when the bool names[n - 1] of `list` is true, and all
 // of them when "All" is true or the list is missing; answers whether any is set.
 template<size_t Bits, size_t Count>
 bool readChoices(const XmlList &list, bool listed, const char *const (&names)[Count],
-                 std::bitset<Bits> &flags)
+                 std::bitset<Bits> &flags, const RulesPlace &place)
 {
-    const bool all = !listed || readsTrue(list, "All");
+    const bool all = !listed || readsTrue(list, "All", place);
     for (size_t i = 0; i < Count; ++i)
-        flags[i + 1] = all || readsTrue(list, names[i]);
+        flags[i + 1] = all || readsTrue(list, names[i], place);
     return flags.any();
 }
 
 } // namespace
 
-DaysOfWeek::DaysOfWeek(const XmlList &body)
+DaysOfWeek::DaysOfWeek(const XmlList &body, const RulesPlace &place)
 {
     if (body.isEmpty())
         return;
     XmlList weekDays;
     bool daysChosen = false;
     bool weeksChosen = false;
-    if (body.get(weekDays, QStringLiteral("WeekDays"))) {
-        daysChosen = readDays(weekDays);
-        weeksChosen = readWeeks(weekDays);
+    if (place.read(body, QStringLiteral("WeekDays"), weekDays)) {
+        const RulesPlace inWeekDays = place.inside(QStringLiteral("WeekDays"));
+        daysChosen = readDays(weekDays, inWeekDays);
+        weeksChosen = readWeeks(weekDays, inWeekDays);
     }
-    window = TimeWindow::read(body);
+    window = TimeWindow::read(body, place);
     valid = daysChosen && weeksChosen;
     if (valid)
         traceDays();
@@ -55,22 +71,30 @@ DaysOfWeek::DaysOfWeek(const XmlList &body)
 
 // Deliberate choice: a "WeekDays" list without a "Days" list means every day
 // of the week and counts as a choice, so "every day in the first week" needs
-// no list of seven flags. An explicit list must still choose a day.
-bool DaysOfWeek::readDays(const XmlList &weekDays)
+// no list of seven flags. An explicit list must still choose a day, and an
+// entry "Days" that is not a list chooses none: a mistyped rule must never
+// turn into "every day".
+bool DaysOfWeek::readDays(const XmlList &weekDays, const RulesPlace &place)
 {
     XmlList list;
-    const bool listed = weekDays.get(list, QStringLiteral("Days"));
-    return readChoices(list, listed, kDayNames, days);
+    bool listed = false;
+    return readChoiceList(weekDays, "Days", place, list, listed) &&
+           readChoices(list, listed, kDayNames, days, place.inside(QStringLiteral("Days")));
 }
 
 // Deliberate choice, as for the days: without a "WeekNumbers" list every week
-// of the month (1 to 5) is chosen, and that counts as a choice.
-bool DaysOfWeek::readWeeks(const XmlList &weekDays)
+// of the month (1 to 5) is chosen, and that counts as a choice; an entry
+// "WeekNumbers" that is not a list chooses none.
+bool DaysOfWeek::readWeeks(const XmlList &weekDays, const RulesPlace &place)
 {
     XmlList list;
-    const bool listed = weekDays.get(list, QStringLiteral("WeekNumbers"));
-    lastWeek = readsTrue(list, "Last");
-    return readChoices(list, listed, kWeekNames, weeks) || lastWeek;
+    bool listed = false;
+    if (!readChoiceList(weekDays, "WeekNumbers", place, list, listed))
+        return false;
+    const RulesPlace inList = place.inside(QStringLiteral("WeekNumbers"));
+    const bool chosen = readChoices(list, listed, kWeekNames, weeks, inList);
+    lastWeek = readsTrue(list, "Last", inList);
+    return chosen || lastWeek;
 }
 
 void DaysOfWeek::traceDays() const

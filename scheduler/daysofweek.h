@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rulesplace.h"
 #include "timewindow.h"
 
 #include <QDateTime>
@@ -19,7 +20,8 @@ class SearchBudget;
 class DaysOfWeek
 {
 public:
-    explicit DaysOfWeek(const Orvel::XmlList &body);
+    // `place` names the element in trace lines about entries of the wrong shape.
+    explicit DaysOfWeek(const Orvel::XmlList &body, const RulesPlace &place = RulesPlace());
 
     bool isValid() const { return valid; }
     quint32 duration() const { return window.duration(); }
@@ -40,8 +42,8 @@ public:
     [[nodiscard]] QDateTime moveOutside(const QDateTime &t, SearchBudget *budget = nullptr) const;
 
 private:
-    bool readDays(const Orvel::XmlList &weekDays);
-    bool readWeeks(const Orvel::XmlList &weekDays);
+    bool readDays(const Orvel::XmlList &weekDays, const RulesPlace &place);
+    bool readWeeks(const Orvel::XmlList &weekDays, const RulesPlace &place);
     void traceDays() const;
     bool matches(const QDate &day) const;
     WindowRule<DaysOfWeek> windows() const;

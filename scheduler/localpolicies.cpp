@@ -2,7 +2,10 @@
 
 #include "config.h"
 #include "msgnames.h"
+#include "rulesplace.h"
 #include "trace.h"
+
+#include <QHash>
 
 using namespace Orvel;
 
@@ -13,10 +16,9 @@ QString key(const char *name)
     return QLatin1String(name);
 }
 
-bool isStream(const XmlListIterator &it)
+bool isStream(const QString &name)
 {
-    return it.type() == XmlListIterator::List &&
-           (it.name() == key(Names::ReplicationStream) || it.name() == key(Names::SnapshotStream));
+    return name == key(Names::ReplicationStream) || name == key(Names::SnapshotStream);
 }
 
 } // namespace
@@ -32,29 +34,36 @@ QStringList LocalPolicies::fromDispatcherRules(const Config &rules)
         return QStringList();
     }
     LocalPolicies local;
+    const RulesPlace file(rules.filePath(), QString());
+    QHash<QString, int> streams; // how many of each kind so far
     for (XmlListIterator it = rules.first(); !it.isNull(); it.next()) {
-        XmlList stream;
-        if (isStream(it) && rules.get(stream, it))
-            local.addStream(stream);
+        if (!isStream(it.name()))
+            continue;
+        const QString stream = RulesPlace::numbered(it.name(), ++streams[it.name()]);
+        XmlList list;
+        if (rules.get(list, it))
+            local.addStream(list, file.inside(stream));
+        else
+            file.passedOver(stream, "list");
     }
     TraceLine(3, "localpolicies", __LINE__)
         << "dispatcherrules.cfg contains streams containing" << local.names.size() << "policies";
     return local.names;
 }
 
-void LocalPolicies::addStream(const XmlList &stream)
+void LocalPolicies::addStream(const XmlList &stream, const RulesPlace &place)
 {
     XmlList policies;
-    if (stream.get(policies, key(Names::Policies)))
-        addNames(policies);
+    if (place.read(stream, key(Names::Policies), policies))
+        addNames(policies, place.inside(key(Names::Policies)));
     TraceLine(4, "localpolicies", __LINE__) << "Reading remote file system info...";
-    addRemoteNodes(stream);
+    addRemoteNodes(stream, place);
 }
 
-void LocalPolicies::addRemoteNodes(const XmlList &stream)
+void LocalPolicies::addRemoteNodes(const XmlList &stream, const RulesPlace &place)
 {
     XmlList nodes;
-    if (!stream.get(nodes, key(Names::RemotePolicies))) {
+    if (!place.read(stream, key(Names::RemotePolicies), nodes)) {
         TraceLine(4, "localpolicies", __LINE__) << "No remote file system info found";
         return;
     }
@@ -63,18 +72,25 @@ void LocalPolicies::addRemoteNodes(const XmlList &stream)
         XmlList node;
         XmlList policies;
         if (nodes.get(node, it) && node.get(policies, key(Names::Policies)))
-            addNames(policies);
+            addNames(policies, place.inside(key(Names::RemotePolicies))
+                                   .inside(it.name())
+                                   .inside(key(Names::Policies)));
         else
             TraceLine(0, "localpolicies", __LINE__) << "Failed to find policies for remote node!";
     }
 }
 
-void LocalPolicies::addNames(const XmlList &policies)
+void LocalPolicies::addNames(const XmlList &policies, const RulesPlace &place)
 {
+    int position = 0;
     for (XmlListIterator it = policies.first(); !it.isNull(); it.next()) {
+        if (it.name() != key(Names::Policy))
+            continue;
+        ++position;
         QString name;
-        if (it.name() != key(Names::Policy) || !policies.get(name, it) || name.isEmpty() ||
-            seen.contains(name))
+        if (!policies.get(name, it))
+            place.passedOver(RulesPlace::numbered(it.name(), position), "text");
+        if (name.isEmpty() || seen.contains(name))
             continue;
         TraceLine(3, "localpolicies", __LINE__) << "Node implements" << name;
         names.append(name);

@@ -7,6 +7,7 @@ namespace Orvel {
 class Config;
 class XmlList;
 } // namespace Orvel
+class RulesPlace;
 
 // The policies this node implements, as the dispatcher rules name them: in
 // the "Policies" of each replication or snapshot stream and of each remote
@@ -19,9 +20,9 @@ public:
     static QStringList fromDispatcherRules(const Orvel::Config &rules);
 
 private:
-    void addStream(const Orvel::XmlList &stream);
-    void addRemoteNodes(const Orvel::XmlList &stream);
-    void addNames(const Orvel::XmlList &policies);
+    void addStream(const Orvel::XmlList &stream, const RulesPlace &place);
+    void addRemoteNodes(const Orvel::XmlList &stream, const RulesPlace &place);
+    void addNames(const Orvel::XmlList &policies, const RulesPlace &place);
 
     QStringList names;
     // The same names, for a membership test that stays cheap with thousands.

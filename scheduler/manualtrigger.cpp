@@ -5,20 +5,21 @@
 
 using Orvel::TraceLine;
 
-ManualTrigger::ManualTrigger(const Orvel::XmlList &body)
+ManualTrigger::ManualTrigger(const Orvel::XmlList &body, const RulesPlace &place)
 {
     if (body.isEmpty()) {
         TraceLine(2, "manualtrigger", __LINE__) << "Manual trigger given empty XML";
         return;
     }
     Orvel::XmlList trigger;
-    if (!body.get(trigger, QStringLiteral("ManualTrigger"))) {
+    if (!place.read(body, QStringLiteral("ManualTrigger"), trigger)) {
         TraceLine(2, "manualtrigger", __LINE__)
             << "Manual trigger given XML without a trigger entry";
         return;
     }
     QString read;
-    if (!trigger.get(read, QStringLiteral("ActivationName"))) {
+    if (!place.inside(QStringLiteral("ManualTrigger"))
+             .read(trigger, QStringLiteral("ActivationName"), read)) {
         TraceLine(2, "manualtrigger", __LINE__) << "Manual trigger XML contains no activation name";
         return;
     }

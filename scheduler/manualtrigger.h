@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rulesplace.h"
 #include "xmllist.h"
 
 #include <QString>
@@ -16,7 +17,8 @@ public:
     // be listed.
     static constexpr int kMaxNameLength = Orvel::XmlList::kMaxKeyLength;
 
-    explicit ManualTrigger(const Orvel::XmlList &body);
+    // `place` names the element in trace lines about entries of the wrong shape.
+    explicit ManualTrigger(const Orvel::XmlList &body, const RulesPlace &place = RulesPlace());
 
     bool isValid() const { return valid; }
     QString activationName() const { return name; }

@@ -4,6 +4,8 @@
 #include "repeatperiod.h"
 #include "trace.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 using namespace Orvel;
@@ -68,7 +70,7 @@ XmlList PolicyParser::triggerTarget(bool snapshot)
     return target;
 }
 
-QList<Schedule> PolicyParser::parsePolicy(const XmlList &record) const
+QList<Schedule> PolicyParser::parsePolicy(const XmlList &record, const RulesPlace &place) const
 {
     QList<Schedule> made;
     PolicyHead policy;
@@ -77,16 +79,19 @@ QList<Schedule> PolicyParser::parsePolicy(const XmlList &record) const
         TraceLine(2, "policyparser", __LINE__) << "Attempt to parse policy with no name or rule id";
         return made;
     }
-    record.get(policy.mode, key(Names::Mode));
+    place.read(record, key(Names::Mode), policy.mode);
+    QHash<QString, int> operations; // how many of each kind so far
     for (XmlListIterator it = record.first(); !it.isNull(); it.next()) {
         const QString kind = it.name();
         const bool snapshot = kind == key(Names::LocalSnapshot);
-        XmlList list;
-        if (it.type() != XmlListIterator::List ||
-            !(snapshot || kind == key(Names::Backup) || kind == key(Names::Cdp)) ||
-            !record.get(list, it))
+        if (!(snapshot || kind == key(Names::Backup) || kind == key(Names::Cdp)))
             continue;
-        parseOperation(policy, list, triggerTarget(snapshot), made);
+        const QString label = RulesPlace::numbered(kind, ++operations[kind]);
+        XmlList list;
+        if (record.get(list, it))
+            parseOperation(policy, list, triggerTarget(snapshot), made, place.inside(label));
+        else
+            place.passedOver(label, "list");
     }
     return made;
 }
@@ -106,14 +111,15 @@ QString PolicyParser::scheduleName(const PolicyHead &policy, const QString &oper
 }
 
 void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
-                                  const XmlList &target, QList<Schedule> &made) const
+                                  const XmlList &target, QList<Schedule> &made,
+                                  const RulesPlace &place) const
 {
     QString name;
     quint32 id = 0;
     QString objective;
-    list.get(name, key(Names::Name));
-    list.get(id, key(Names::OperationId));
-    list.get(objective, key(Names::RecoveryPointObjective));
+    place.read(list, key(Names::Name), name);
+    place.read(list, key(Names::OperationId), id);
+    place.read(list, key(Names::RecoveryPointObjective), objective);
 
     Operation operation;
     operation.scheduleName = scheduleName(policy, name, id);
@@ -129,7 +135,7 @@ void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
     operation.target = target;
 
     QString fileName;
-    if (list.get(fileName, key(Names::ScheduleFile)) &&
+    if (place.read(list, key(Names::ScheduleFile), fileName) &&
         addFromFile(policy, operation, fileName, made))
         return;
     addObjectiveOnly(operation, made);

@@ -35,7 +35,9 @@ public:
 
     // The record's schedules, each initiated; none for a record without a
     // name or first rule.
-    QList<Schedule> parsePolicy(const Orvel::XmlList &record) const;
+    // `place` names the record in trace lines about entries of the wrong shape.
+    QList<Schedule> parsePolicy(const Orvel::XmlList &record,
+                                const RulesPlace &place = RulesPlace()) const;
 
     static Objective parseObjective(const QString &text);
     // Where a fired schedule of the operation kind goes: backups and
@@ -62,7 +64,8 @@ private:
     // The operation's schedule name, or none (traced) when it is too long.
     static QString scheduleName(const PolicyHead &policy, const QString &operation, quint32 id);
     void parseOperation(const PolicyHead &policy, const Orvel::XmlList &list,
-                        const Orvel::XmlList &target, QList<Schedule> &made) const;
+                        const Orvel::XmlList &target, QList<Schedule> &made,
+                        const RulesPlace &place) const;
     bool addFromFile(const PolicyHead &policy, const Operation &operation, const QString &fileName,
                      QList<Schedule> &made) const;
     void addObjectiveOnly(const Operation &operation, QList<Schedule> &made) const;

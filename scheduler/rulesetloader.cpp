@@ -4,6 +4,7 @@
 #include "localpolicies.h"
 #include "msgnames.h"
 #include "policyparser.h"
+#include "rulesplace.h"
 #include "trace.h"
 
 #include <QSet>
@@ -49,14 +50,22 @@ void RuleSetLoader::parsePolicyRules(const Config &rules, const QStringList &loc
     }
     const QSet<QString> implemented(localPolicies.begin(), localPolicies.end());
     const PolicyParser parser(ruleSet, timesStore);
+    const RulesPlace file(rules.filePath(), QString());
+    int position = 0;
     for (XmlListIterator it = rules.first(); !it.isNull(); it.next()) {
+        if (it.name() != key(Names::Policy))
+            continue;
+        const QString label = RulesPlace::numbered(it.name(), ++position);
         XmlList record;
         QString name;
-        if (it.name() != key(Names::Policy) || it.type() != XmlListIterator::List ||
-            !rules.get(record, it) || !record.get(name, key(Names::Policy)) ||
+        if (!rules.get(record, it)) {
+            file.passedOver(label, "list");
+            continue;
+        }
+        if (!file.inside(label).read(record, key(Names::Policy), name) ||
             !implemented.contains(name))
             continue;
         TraceLine(3, "rulesetloader", __LINE__) << "Parse policy" << name;
-        made.append(parser.parsePolicy(record));
+        made.append(parser.parsePolicy(record, file.inside(RulesPlace::numbered(it.name(), name))));
     }
 }

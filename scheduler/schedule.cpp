@@ -2,14 +2,17 @@
 
 #include "clock.h"
 #include "fixedpath.h"
+#include "msgnames.h"
 #include "searchbudget.h"
 #include "trace.h"
+#include "walltime.h"
 
 #include <cstdio>
 
 using Orvel::TraceLine;
 using Orvel::XmlList;
 using Orvel::XmlListIterator;
+namespace Names = Orvel::Names;
 
 namespace {
 
@@ -37,7 +40,18 @@ QString storedText(const QDateTime &t)
 }
 
 // Anything but fourteen digits naming a real date and time is no time.
-QDateTime storedTime(const QString &text)
+//
+// Deliberate choice: the record keeps, beside each time, the UTC offset in
+// force at that instant, and the time is read back as the instant at which
+// the clock showed it with that offset: in the hour the clocks repeat in
+// autumn, a firing in either half is read as the one it was, so a restart
+// neither clears it as "in the future" (and fires an open window again) nor
+// takes it for an hour earlier (and fires an hourly objective again). A time
+// without its offset (a record written before offsets were kept), or one the
+// clock never showed with it (the zone changed since), is read as the time
+// rules read a wall time: its first occurrence, and in the spring gap the
+// first valid instant after it.
+QDateTime storedTime(const QString &text, const qint32 *utcOffset)
 {
     static const int widths[] = {4, 2, 2, 2, 2, 2};
     int fields[6] = {};
@@ -54,7 +68,35 @@ QDateTime storedTime(const QString &text)
     const QTime time(fields[3], fields[4], fields[5]);
     if (at != text.size() || !date.isValid() || !time.isValid())
         return QDateTime();
-    return QDateTime(date, time);
+    if (utcOffset) {
+        const QDateTime instant =
+            QDateTime(date, time, Qt::UTC).addSecs(-qint64(*utcOffset)).toLocalTime();
+        if (instant.offsetFromUtc() == *utcOffset)
+            return instant;
+    }
+    return Orvel::WallTime::at(date, time);
+}
+
+// Reads a stored time, with the UTC offset saved beside it when there is
+// one; false, and `out` untouched, when the record holds no such text.
+bool readStoredTime(const XmlList &record, const char *timeKey, const char *offsetKey,
+                    QDateTime &out)
+{
+    QString text;
+    if (!record.get(text, QLatin1String(timeKey)))
+        return false;
+    qint32 offset = 0;
+    const bool hasOffset = record.get(offset, QLatin1String(offsetKey));
+    out = storedTime(text, hasOffset ? &offset : nullptr);
+    return true;
+}
+
+void setStoredTime(XmlList &record, const QDateTime &t, const char *timeKey, const char *offsetKey)
+{
+    if (!t.isValid())
+        return;
+    record.set(QLatin1String(timeKey), storedText(t), XmlList::Replace);
+    record.set(QLatin1String(offsetKey), qint32(t.offsetFromUtc()), XmlList::Replace);
 }
 
 } // namespace
@@ -93,21 +135,27 @@ void Schedule::loadScheduleFile(const QString &fileName)
         TraceLine(2, "schedule", __LINE__) << "Empty schedule file" << m_filePath;
         return;
     }
+    const RulesPlace file(m_filePath, QString());
+    int position = 0;
     for (XmlListIterator it = first(); !it.isNull(); it.next()) {
+        if (it.name() != QLatin1String("ScheduleElement"))
+            continue;
+        const QString element = RulesPlace::numbered(it.name(), ++position);
         XmlList entry;
-        if (it.name() == QLatin1String("ScheduleElement") && it.type() == XmlListIterator::List &&
-            get(entry, it))
-            addElement(entry, m_ruleSet);
+        if (get(entry, it))
+            addElement(entry, m_ruleSet, file.inside(element));
+        else
+            file.passedOver(element, "list");
     }
-    get(scheduleData, QStringLiteral("ScheduleData"));
+    file.read(*this, QStringLiteral("ScheduleData"), scheduleData);
     m_valid = !triggers.isEmpty();
 }
 
-bool Schedule::addElement(const XmlList &entry, unsigned ruleSet)
+bool Schedule::addElement(const XmlList &entry, unsigned ruleSet, const RulesPlace &place)
 {
     if (entry.isEmpty())
         return false;
-    const ScheduleElement element(entry, ruleSet);
+    const ScheduleElement element(entry, ruleSet, place);
     if (!element.isValid())
         return false;
     switch (element.role()) {
@@ -234,7 +282,9 @@ QDateTime Schedule::moveOutOfExclusions(const QDateTime &t, SearchBudget &budget
         else
             i = 0; // a move may land in an earlier exclusion: scan them all again
     }
-    if (!r.isValid())
+    // A search cut short by its steps says so once, for its trigger; the time
+    // itself may well have a way out.
+    if (!r.isValid() && !budget.isSpent())
         TraceLine(0, "schedule", __LINE__) << "Exclusion of" << t << "lasts for eternity";
     return r;
 }
@@ -335,6 +385,9 @@ QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDa
     const QDateTime fallback = findFallback(trigger, c, fallbackIndexOut, budget);
     if (fallback.isValid())
         return fallback;
+    // Only a search that ran its course may fall back on the unchecked time.
+    if (budget.isSpent())
+        return QDateTime();
     TraceLine(3, "schedule", __LINE__)
         << "Trigger is excluded. No fallback or further trigger found";
     return trigger.nextRunTime(c, false);
@@ -350,10 +403,12 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     QDateTime result;
     int bestTrigger = -1;
     int bestFallback = -1;
-    SearchBudget budget;
+    // Each trigger searches within steps of its own, so one that spends them
+    // all leaves the others their whole search, and the search of a schedule
+    // ends within kMaxSteps times its number of triggers.
     for (int i = 0; i < triggers.size(); ++i) {
         const ScheduleElement &trigger = triggers.at(i);
-        // Asked even of a spent budget: a trigger's own time is one bounded question.
+        SearchBudget budget;
         budget.take();
         const QDateTime unchecked = trigger.nextRunTime(from, inclusive);
         TraceLine(3, "schedule", __LINE__)
@@ -363,6 +418,12 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
             continue;
         int fallback = -1;
         const QDateTime c = checkedTriggerTime(trigger, unchecked, &fallback, budget);
+        if (budget.isSpent()) {
+            TraceLine(0, "schedule", __LINE__)
+                << "Search for the next occurance of" << m_name << "used up its"
+                << SearchBudget::kMaxSteps << "steps on trigger" << i << "- it offers no time";
+            continue;
+        }
         if (c.isValid() && (!result.isValid() || c < result)) {
             result = c;
             bestTrigger = i;
@@ -371,9 +432,6 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     }
     m_triggerIndex = bestTrigger;
     m_fallbackIndex = bestFallback;
-    if (budget.isSpent())
-        TraceLine(0, "schedule", __LINE__) << "Search for the next occurance of" << m_name
-                                           << "used up its" << SearchBudget::kMaxSteps << "steps";
     if (result.isValid()) {
         TraceLine(3, "schedule", __LINE__) << "Next occurance for" << m_name << ":" << result;
         TraceLine(3, "schedule", __LINE__)
@@ -446,13 +504,12 @@ void Schedule::saveTimes()
             << "saveTimes SKIP" << m_name << "Atomic:" << atomic << (timesStore ? "" : "No config");
         return;
     }
+    TraceLine(3, "schedule", __LINE__)
+        << "saveTimes" << m_name
+        << (m_lastOccurrence.isValid() ? storedText(m_lastOccurrence) : QString());
     XmlList record;
-    const QString lastText = m_lastOccurrence.isValid() ? storedText(m_lastOccurrence) : QString();
-    TraceLine(3, "schedule", __LINE__) << "saveTimes" << m_name << lastText;
-    if (m_lastOccurrence.isValid())
-        record.set(QStringLiteral("LastOccurance"), lastText, XmlList::Replace);
-    if (m_nextOccurrence.isValid())
-        record.set(QStringLiteral("NextOccurance"), storedText(m_nextOccurrence), XmlList::Replace);
+    setStoredTime(record, m_lastOccurrence, Names::LastOccurance, Names::LastOccuranceUtcOffset);
+    setStoredTime(record, m_nextOccurrence, Names::NextOccurance, Names::NextOccuranceUtcOffset);
     if (record.isEmpty())
         return;
     timesStore->set(m_name, record, XmlList::Replace);
@@ -464,9 +521,8 @@ void Schedule::loadTimes()
     XmlList record;
     if (!timesStore || !atomic || m_name.isEmpty() || !timesStore->get(record, m_name))
         return;
-    QString text;
-    if (record.get(text, QStringLiteral("LastOccurance"))) {
-        m_lastOccurrence = storedTime(text);
+    if (readStoredTime(record, Names::LastOccurance, Names::LastOccuranceUtcOffset,
+                       m_lastOccurrence)) {
         TraceLine(3, "schedule", __LINE__)
             << "loadTimes for" << m_name << "Last:" << m_lastOccurrence;
         if (m_lastOccurrence > Orvel::Clock::now()) {
@@ -475,8 +531,8 @@ void Schedule::loadTimes()
             m_lastOccurrence = QDateTime();
         }
     }
-    if (record.get(text, QStringLiteral("NextOccurance"))) {
-        m_nextOccurrence = storedTime(text);
+    if (readStoredTime(record, Names::NextOccurance, Names::NextOccuranceUtcOffset,
+                       m_nextOccurrence)) {
         TraceLine(3, "schedule", __LINE__)
             << "loadTimes for" << m_name << "Next:" << m_nextOccurrence;
     }

@@ -23,7 +23,9 @@ public:
              Orvel::Config *timesStore, bool atomic);
     Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic);
 
-    bool addElement(const Orvel::XmlList &entry, unsigned ruleSet);
+    // `place` names the element in trace lines about entries of the wrong shape.
+    bool addElement(const Orvel::XmlList &entry, unsigned ruleSet,
+                    const RulesPlace &place = RulesPlace());
     bool addRepeatPeriod(unsigned unit, unsigned count, unsigned ruleSet);
     void setScheduleData(const Orvel::XmlList &data) { scheduleData = data; }
     void setTriggerTarget(const Orvel::XmlList &target) { m_triggerTarget = target; }

@@ -10,13 +10,13 @@
 using Orvel::TraceLine;
 using Orvel::XmlList;
 
-ScheduleElement::ScheduleElement(const XmlList &entry, unsigned ruleSet)
+ScheduleElement::ScheduleElement(const XmlList &entry, unsigned ruleSet, const RulesPlace &place)
     : m_ruleSet(ruleSet)
 {
     if (entry.isEmpty())
         return;
-    readRole(entry);
-    readRule(entry);
+    readRole(entry, place);
+    readRule(entry, place);
 }
 
 ScheduleElement::ScheduleElement(unsigned unit, unsigned count, unsigned ruleSet)
@@ -27,10 +27,10 @@ ScheduleElement::ScheduleElement(unsigned unit, unsigned count, unsigned ruleSet
           "Invalid RepeatPeriod for schedule element");
 }
 
-void ScheduleElement::readRole(const XmlList &entry)
+void ScheduleElement::readRole(const XmlList &entry, const RulesPlace &place)
 {
     QString type;
-    if (!entry.get(type, QStringLiteral("Type")))
+    if (!place.read(entry, QStringLiteral("Type"), type))
         return;
     if (type == QLatin1String("Exclude")) {
         m_role = Role::Exclusion;
@@ -38,29 +38,33 @@ void ScheduleElement::readRole(const XmlList &entry)
     } else if (type == QLatin1String("Trigger")) {
         m_role = Role::Trigger;
         TraceLine(3, "scheduleelement", __LINE__) << "Reading Trigger <ScheduleElement>";
-        entry.get(m_data, QStringLiteral("TriggerData"));
+        place.read(entry, QStringLiteral("TriggerData"), m_data);
     } else if (type == QLatin1String("Fallback") || type == QLatin1String("TriggerFallback")) {
         m_role = Role::Fallback;
         TraceLine(3, "scheduleelement", __LINE__) << "Reading Fallback <ScheduleElement>";
-        entry.get(m_data, QStringLiteral("FallbackData"));
+        place.read(entry, QStringLiteral("FallbackData"), m_data);
     } else {
         TraceLine(2, "scheduleelement", __LINE__) << "Unknown schedule element type:" << type;
     }
 }
 
-// The first rule entry present decides the kind; later ones are not looked at.
-void ScheduleElement::readRule(const XmlList &entry)
+// The first rule entry present in its shape decides the kind; later ones are
+// not looked at. One of another shape is passed over (and traced).
+void ScheduleElement::readRule(const XmlList &entry, const RulesPlace &place)
 {
     QString text;
     XmlList list;
-    if (entry.get(text, QStringLiteral("Calendar")))
-        adopt(Calendar(entry, m_ruleSet), Kind::Calendar, "Invalid Calendar for schedule element");
-    else if (entry.get(list, QStringLiteral("MonthlyDays")))
-        adopt(DaysOfMonth(entry), Kind::DaysOfMonth, "Invalid DaysOfMonth for schedule element");
-    else if (entry.get(list, QStringLiteral("WeekDays")))
-        adopt(DaysOfWeek(entry), Kind::DaysOfWeek, "Invalid DaysOfWeek for schedule element");
-    else if (entry.get(list, QStringLiteral("ManualTrigger")))
-        adopt(ManualTrigger(entry), Kind::ManualTrigger,
+    if (place.read(entry, QStringLiteral("Calendar"), text))
+        adopt(Calendar(entry, m_ruleSet, place), Kind::Calendar,
+              "Invalid Calendar for schedule element");
+    else if (place.read(entry, QStringLiteral("MonthlyDays"), list))
+        adopt(DaysOfMonth(entry, place), Kind::DaysOfMonth,
+              "Invalid DaysOfMonth for schedule element");
+    else if (place.read(entry, QStringLiteral("WeekDays"), list))
+        adopt(DaysOfWeek(entry, place), Kind::DaysOfWeek,
+              "Invalid DaysOfWeek for schedule element");
+    else if (place.read(entry, QStringLiteral("ManualTrigger"), list))
+        adopt(ManualTrigger(entry, place), Kind::ManualTrigger,
               "Invalid ManualTrigger for schedule element");
     else
         TraceLine(2, "scheduleelement", __LINE__)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rulesplace.h"
 #include "xmllist.h"
 
 #include <QDateTime>
@@ -34,8 +35,10 @@ public:
     };
 
     ScheduleElement() = default;
-    // Reads one "ScheduleElement" entry of a schedule file.
-    ScheduleElement(const Orvel::XmlList &entry, unsigned ruleSet);
+    // Reads one "ScheduleElement" entry of a schedule file; `place` names it in
+    // trace lines about entries of the wrong shape.
+    ScheduleElement(const Orvel::XmlList &entry, unsigned ruleSet,
+                    const RulesPlace &place = RulesPlace());
     // A trigger repeating every `count` units (a RepeatPeriod unit code).
     ScheduleElement(unsigned unit, unsigned count, unsigned ruleSet);
 
@@ -56,8 +59,8 @@ public:
     bool matches(const QString &name) const;
 
 private:
-    void readRole(const Orvel::XmlList &entry);
-    void readRule(const Orvel::XmlList &entry);
+    void readRole(const Orvel::XmlList &entry, const RulesPlace &place);
+    void readRule(const Orvel::XmlList &entry, const RulesPlace &place);
     template<typename Rule> void adopt(const Rule &rule, Kind kind, const char *refusal);
     template<typename Result, typename Ask>
     Result askTimeRule(const Ask &ask, const Result &none) const;

@@ -2,13 +2,13 @@
 
 #include <QtGlobal>
 
-// The work one search for a schedule's next occurrence may do, counted in
-// steps: one for each question put to an element (a run time, whether it
-// holds an instant, the way out of its windows) and one for each window hopped
-// on the way out. Every loop of the search has its own bound of 365, but the
-// bounds multiply (passes times fallbacks times tries times moves times hops),
-// so a schedule file could keep one search busy for hours. A search that has
-// used up its steps stops as if its loops had all reached their bounds.
+// The work the search for one trigger's next time may do, counted in steps:
+// one for each question put to an element (a run time, whether it holds an
+// instant, the way out of its windows) and one for each window hopped on the
+// way out. Every loop of the search has its own bound of 365, but the bounds
+// multiply (passes times fallbacks times tries times moves times hops), so a
+// schedule file could keep one search busy for hours. A trigger whose search
+// has used up its steps offers no time.
 class SearchBudget
 {
 public:

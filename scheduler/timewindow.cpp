@@ -1,5 +1,6 @@
 #include "timewindow.h"
 
+#include "rulesplace.h"
 #include "xmllist.h"
 
 namespace {
@@ -16,17 +17,17 @@ QTime parseTimeOfDay(const QString &text)
 
 } // namespace
 
-TimeWindow TimeWindow::read(const Orvel::XmlList &body)
+TimeWindow TimeWindow::read(const Orvel::XmlList &body, const RulesPlace &place)
 {
     TimeWindow window;
     QString text;
-    if (!body.get(text, QStringLiteral("Time"))) {
+    if (!place.read(body, QStringLiteral("Time"), text)) {
         window.seconds = kWholeDay;
         return window;
     }
     window.start = parseTimeOfDay(text);
     quint32 duration = 0;
-    window.seconds = body.get(duration, QStringLiteral("Duration")) ? duration : 1;
+    window.seconds = place.read(body, QStringLiteral("Duration"), duration) ? duration : 1;
     return window;
 }
 

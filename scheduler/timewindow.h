@@ -9,6 +9,7 @@
 namespace Orvel {
 class XmlList;
 }
+class RulesPlace;
 
 // The daily window of a week-day, month-day or calendar rule: it opens at
 // `startTime` and stays open for `duration` seconds, possibly past midnight.
@@ -32,8 +33,9 @@ public:
     // Reads "Time" and "Duration" from an element body. Without "Time" the
     // window is the whole day; with it, a missing or unreadable "Duration"
     // gives one second, and a "Time" that reads as neither "hh:mm" nor
-    // "hh:mm:ss" gives 00:00:00.
-    static TimeWindow read(const Orvel::XmlList &body);
+    // "hh:mm:ss" gives 00:00:00. An entry of the wrong shape is passed over
+    // and traced, naming `place`.
+    static TimeWindow read(const Orvel::XmlList &body, const RulesPlace &place);
 
     QTime startTime() const { return start; }
     quint32 duration() const { return seconds; }

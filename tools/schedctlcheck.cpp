@@ -101,7 +101,9 @@ private:
             problems.append({scheduleFile, tidy(line.text)});
     }
 
-    // The file a framework line names by its path, relative to the rule set.
+    // The file a line names by its path, relative to the rule set: the
+    // framework's lines about files, and the readers' lines about entries
+    // passed over for their type.
     QString namedFile(const QString &text) const
     {
         const int at = text.indexOf(folder);

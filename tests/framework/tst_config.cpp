@@ -140,19 +140,45 @@ TEST(ConfigTest, SaveIntoAMissingFolderFailsCleanly)
     EXPECT_FALSE(QFileInfo::exists(home.path() + QStringLiteral("/nowhere")));
 }
 
-TEST(ConfigLocalTest, CorruptStoreStartsEmptyWithALevelZeroTraceAndIsReplaced)
+TEST(ConfigLocalTest, AnUnreadableStoreStartsEmptyAndIsKeptAsideBeforeTheFirstSave)
 {
     TempHome home;
-    home.write(QStringLiteral("local/scheduler.cfg"), "<cfg><broken>");
-    TraceCapture trace;
+    const QByteArray broken("<cfg><broken>");
+    const QString copy = FixedPath::local() + QStringLiteral("/scheduler.cfg.bad");
+    home.write(QStringLiteral("local/scheduler.cfg"), broken);
+    home.write(QStringLiteral("local/scheduler.cfg.bad"), "an older copy");
+    TraceCapture faults(0);
+    LogCapture log;
     ConfigLocal store(QStringLiteral("scheduler.cfg"));
     EXPECT_TRUE(store.isEmpty());
-    int levelZero = 0;
-    for (const QString &line : trace.lines())
-        levelZero += line.section(' ', 1, 1) == QLatin1String("0");
-    EXPECT_EQ(levelZero, 1);
     store.set(QStringLiteral("k"), "v", 1);
     ASSERT_TRUE(store.save());
+    ASSERT_TRUE(store.save());
+    EXPECT_EQ(readFile(copy), broken);
+    EXPECT_TRUE(bool(Config(FixedPath::local(), QStringLiteral("scheduler.cfg"))));
+    ASSERT_EQ(faults.texts().size(), 2); // on reading, and on keeping it aside
+    EXPECT_TRUE(faults.texts().last().contains(copy));
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines().first().contains(copy));
+}
+
+TEST(ConfigLocalTest, AFailedSaveIsAFaultAndIsTriedAgainAfterTheNextDelivery)
+{
+    TempHome home;
+    home.write(QStringLiteral("local"), "a file where the folder belongs");
+    ConfigLocal store(QStringLiteral("scheduler.cfg"));
+    store.set(QStringLiteral("k"), "v", 1);
+    {
+        TraceCapture faults(0);
+        EXPECT_FALSE(store.save());
+        EXPECT_TRUE(faults.texts().join(' ').contains(QStringLiteral("Cannot save")));
+    }
+    EXPECT_TRUE(store.isDirty());
+    QFile::remove(home.path() + QStringLiteral("/local"));
+    {
+        ConfigLocal::DeferredSaves nextDelivery;
+    }
+    EXPECT_FALSE(store.isDirty());
     EXPECT_TRUE(bool(Config(FixedPath::local(), QStringLiteral("scheduler.cfg"))));
 }
 

@@ -79,6 +79,7 @@ TEST(XmlListGet, AnswersOnlyForMatchingTypesAndLeavesOutUntouchedOtherwise)
         EXPECT_EQ(list.get(s, key), c.signedNumber);
         EXPECT_EQ(list.get(b, key), c.boolean);
         EXPECT_EQ(list.get(nested, key), c.list);
+        EXPECT_EQ(list.contains(key), key != QLatin1String("Missing"));
         EXPECT_EQ(text == QStringLiteral("unchanged"), !c.text);
         EXPECT_EQ(u == 99u, !c.unsignedNumber);
         EXPECT_EQ(s == 99, !c.signedNumber);

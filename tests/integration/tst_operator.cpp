@@ -215,6 +215,18 @@ TEST_F(OperatorTest, CheckPassesTheExamplesAndReportsTheFileAndReasonOfEachFault
          "<s><ScheduleElement><Type>Exclude</Type><WeekDays><Days><All>false</All></Days>"
          "</WeekDays></ScheduleElement></s>",
          "quiet-hour.xml: Invalid DaysOfWeek for schedule element"},
+        // Entries of the wrong shape, each named with its own file.
+        {"quiet-hour.xml",
+         "<s><ScheduleElement><Type>Exclude</Type><WeekDays><Days>All</Days></WeekDays>"
+         "</ScheduleElement></s>",
+         "quiet-hour.xml: ScheduleElement[1]/WeekDays/Days of quiet-hour.xml is not a list"},
+        {"holidays.cfg",
+         "<config><Calendar><Date>20261225</Date><Date><d/></Date></Calendar></config>",
+         "holidays.cfg: Passed over Calendar/Date[2] of holidays.cfg - not a text"},
+        {"dispatcherrules.cfg",
+         "<rules><ReplicationStream><Policies>Gold</Policies></ReplicationStream></rules>",
+         "dispatcherrules.cfg: Passed over ReplicationStream[1]/Policies of dispatcherrules.cfg - "
+         "not a list"},
     };
     for (const auto &c : cases) {
         const QString path = QStringLiteral("home/rules/1/") + c.file;

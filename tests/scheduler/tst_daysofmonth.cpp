@@ -19,7 +19,7 @@ DaysOfMonth monthRule(const QStringList &names, const char *window = "")
 
 TEST(DaysOfMonthReading, ValidityAndTraceLines)
 {
-    // A valid rule traces each chosen day; an invalid one says nothing.
+    // A valid rule traces each chosen day; an invalid one says nothing of its own.
     const auto expectRead = [](const char *entries, const QStringList &traces) {
         TraceCapture trace;
         EXPECT_EQ(DaysOfMonth(body(entries)).isValid(), !traces.isEmpty()) << entries;
@@ -31,14 +31,18 @@ TEST(DaysOfMonthReading, ValidityAndTraceLines)
         {"Month day: 1 From 23:00:00 To 00:59:59", "Month day: Last From 23:00:00 To 00:59:59"});
     expectRead("<MonthlyDays><entry name=\"15\">1</entry></MonthlyDays>",
                {"Month day: 15 From 00:00:00 To 23:59:59"});
-    // A leading zero, days 0 and 32, all false, not a bool, no list, nothing.
+    // A leading zero, days 0 and 32, all false, no list, nothing.
     for (const char *entries :
          {"<MonthlyDays><entry name=\"01\" type=\"bool\">true</entry></MonthlyDays>",
           "<MonthlyDays><entry name=\"0\" type=\"bool\">true</entry>"
           "<entry name=\"32\" type=\"bool\">true</entry></MonthlyDays>",
           "<MonthlyDays><entry name=\"3\" type=\"bool\">false</entry></MonthlyDays>",
-          "<MonthlyDays><entry name=\"3\">often</entry></MonthlyDays>", "<Time>08:00</Time>", ""})
+          "<Time>08:00</Time>", ""})
         expectRead(entries, {});
+    TraceCapture trace;
+    EXPECT_FALSE(
+        DaysOfMonth(body("<MonthlyDays><entry name=\"3\">often</entry></MonthlyDays>")).isValid());
+    EXPECT_EQ(trace.texts(), QStringList({"Passed over MonthlyDays/3 - not a bool"}));
 }
 
 TEST(DaysOfMonthSearch, ChosenDaysAreNeverMovedOnlyLastFollowsTheMonth)

@@ -66,17 +66,28 @@ TEST(DaysOfWeekReading, ValidRulesTraceEachChosenDay)
 
 TEST(DaysOfWeekReading, InvalidRulesAreTraced)
 {
-    const QByteArray cases[] = {
-        weekRule("<Monday type=\"bool\">false</Monday>", flags("All")), // chooses nothing
-        weekRule(flags("Monday"), flags("Sixth")),
-        weekRule("<Monday>yes</Monday>", flags("All")),
-        weekRule(flags("monday"), flags("All")),
-        "<Time>08:00</Time>",
+    const struct
+    {
+        QByteArray entries;
+        const char *reason; // traced before "Invalid Week days schedule element"
+    } cases[] = {
+        {weekRule("<Monday type=\"bool\">false</Monday>", flags("All")), nullptr}, // no day
+        {weekRule(flags("Monday"), flags("Sixth")), nullptr},
+        {weekRule("<Monday>yes</Monday>", flags("All")),
+         "Passed over WeekDays/Days/Monday - not a bool"},
+        {weekRule(flags("monday"), flags("All")), nullptr},
+        {"<Time>08:00</Time>", nullptr},
+        // There but not a list: never "every day" or "every week".
+        {"<WeekDays><Days>Monday</Days></WeekDays>", "WeekDays/Days is not a list"},
+        {"<WeekDays><Days/></WeekDays>", "WeekDays/Days is not a list"},
+        {"<WeekDays><WeekNumbers>Last</WeekNumbers></WeekDays>",
+         "WeekDays/WeekNumbers is not a list"},
     };
-    for (const QByteArray &entries : cases) {
+    for (const auto &c : cases) {
         TraceCapture trace;
-        EXPECT_FALSE(DaysOfWeek(body(entries.constData())).isValid()) << entries.constData();
-        EXPECT_EQ(trace.texts(), QStringList({"Invalid Week days schedule element"}));
+        EXPECT_FALSE(DaysOfWeek(body(c.entries.constData())).isValid()) << c.entries.constData();
+        const QStringList invalid = {"Invalid Week days schedule element"};
+        EXPECT_EQ(trace.texts(), c.reason ? QStringList(c.reason) + invalid : invalid);
     }
     TraceCapture trace;
     EXPECT_FALSE(DaysOfWeek(body("")).isValid());

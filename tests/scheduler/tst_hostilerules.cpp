@@ -269,11 +269,37 @@ INSTANTIATE_TEST_SUITE_P(
                          kGoodOnly,
                          {"Refused an activation name of 1025 characters, more than 1024",
                           "Invalid ManualTrigger for schedule element"}},
+        // Entries of the wrong shape: passed over, named with their file.
+        HostileRulesCase{"ScheduleFileNotAText",
+                         [] {
+                             rewrite("policyrules.cfg",
+                                     policies(policy("Bad", "2",
+                                                     "<Backup><RecoveryPointObjective>1 Hours"
+                                                     "</RecoveryPointObjective><ScheduleFile>"
+                                                     "<f>bad.xml</f></ScheduleFile></Backup>")));
+                         },
+                         {"Bad-2--0", "Good-1-G-1"},
+                         {"Passed over Policy[Bad]/Backup[1]/ScheduleFile of ",
+                          "/rules/5/policyrules.cfg - not a text"}},
+        HostileRulesCase{
+            "ScheduleElementNotAList",
+            [] { rewrite("bad.xml", "<s><ScheduleElement>Trigger</ScheduleElement></s>"); },
+            kGoodOnly,
+            {"Passed over ScheduleElement[1] of ", "/rules/5/bad.xml - not a list"}},
+        HostileRulesCase{
+            "MonthDayNotABool",
+            [] {
+                rewrite("bad.xml",
+                        trigger("<MonthlyDays><entry name=\"1\">yes</entry></MonthlyDays>"));
+            },
+            kGoodOnly,
+            {"Passed over ScheduleElement[1]/MonthlyDays/1 of ", "/rules/5/bad.xml - not a bool",
+             "Invalid DaysOfMonth for schedule element"}},
         // Found by fuzz_schedule (corpus: slow-endless-exclusion): an
         // exclusion without end, a fallback it covers and a period that
         // decides through the fallbacks. Every retry of the period met the
-        // end of time anew: 0.4 s a search. It now ends within one budget,
-        // with the answer the bounds give, the period's own next time.
+        // end of time anew: 0.4 s a search. It now ends within the period's
+        // steps, and the period offers no time it could not check.
         HostileRulesCase{
             "ScheduleFileWhoseBoundsMultiply",
             [] {
@@ -291,7 +317,7 @@ INSTANTIATE_TEST_SUITE_P(
                                         operation("Backup", "B", "1", "1024 Hours", "bad.xml"))));
             },
             kBoth,
-            {"Search for the next occurance of Bad-2-B-1 used up its 20000 steps"}}),
+            {"Search for the next occurance of Bad-2-B-1 used up its 20000 steps on trigger 0"}}),
     [](const ::testing::TestParamInfo<HostileRulesCase> &info) { return info.param.name; });
 
 using HostileNamesTest = RuleSetTest;

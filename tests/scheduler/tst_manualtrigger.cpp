@@ -6,24 +6,24 @@
 
 TEST(ManualTriggerReading, ActivationNameOrTheReasonItIsMissing)
 {
-    const auto expectRead = [](const char *entries, const char *name, const char *traced) {
+    const auto expectRead = [](const char *entries, const char *name, const QStringList &traced) {
         TraceCapture trace;
         const ManualTrigger trigger(body(entries));
         EXPECT_EQ(trigger.isValid(), *name != 0) << entries;
         EXPECT_EQ(trigger.activationName(), QString::fromUtf8(name)) << entries;
-        EXPECT_EQ(trace.texts(), *traced ? QStringList({traced}) : QStringList()) << entries;
+        EXPECT_EQ(trace.texts(), traced) << entries;
     };
     expectRead("<ManualTrigger><ActivationName>Nightly</ActivationName></ManualTrigger>", "Nightly",
-               "");
+               {});
     expectRead("<ManualTrigger><ActivationName>Before upgrade 2</ActivationName></ManualTrigger>",
-               "Before upgrade 2", "");
-    const char *noName = "Manual trigger XML contains no activation name";
-    expectRead("<ManualTrigger><Name>Nightly</Name></ManualTrigger>", "", noName);
+               "Before upgrade 2", {});
+    const QString noName = "Manual trigger XML contains no activation name";
+    expectRead("<ManualTrigger><Name>Nightly</Name></ManualTrigger>", "", {noName});
     expectRead("<ManualTrigger><ActivationName type=\"uint\">7</ActivationName></ManualTrigger>",
-               "", noName);
+               "", {"Passed over ManualTrigger/ActivationName - not a text", noName});
     expectRead("<Trigger><ActivationName>Nightly</ActivationName></Trigger>", "",
-               "Manual trigger given XML without a trigger entry");
-    expectRead("", "", "Manual trigger given empty XML");
+               {"Manual trigger given XML without a trigger entry"});
+    expectRead("", "", {"Manual trigger given empty XML"});
 }
 
 TEST(ManualTriggerMatching, IgnoresCaseOnly)

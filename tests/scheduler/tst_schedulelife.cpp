@@ -1,6 +1,7 @@
 // Schedule lifecycle: start, firing, manual triggers, running out, and the
 // times kept in the store across restarts.
 #include "repeatperiod.h"
+#include "rulesupport.h"
 #include "scheduletestsupport.h"
 
 using namespace Elements;
@@ -61,6 +62,53 @@ TEST_F(ScheduleLife, AStoredTimeInTheFutureOrUnreadableCountsAsNeverFired)
         EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0)) << last;
     }
     EXPECT_TRUE(trace.contains("Clear 'last occurance' for P-1-Backup-1 as in the future!"));
+}
+
+// Europe/Berlin: on 25 October 2026 the clocks go back from 03:00 CEST to
+// 02:00 CET, so 02:15 comes at 00:15 and again at 01:15 UTC; on 29 March
+// 2026 they skip from 02:00 to 03:00 CET. A restart after a firing in either
+// half of the repeated hour neither fires again nor loses a run.
+TEST_F(ScheduleLife, StoredTimesKeepTheirInstantAcrossTheClockChanges)
+{
+    writeScheduleFile("s.xml", {daily("Trigger", "02:15", 3 * 3600)});
+    const auto restarted = [this](bool hourly) {
+        Schedule s = hourly ? Schedule("P-1-Backup-1", 1, store.get(), true) : schedule("s.xml");
+        if (hourly)
+            s.addRepeatPeriod(RepeatPeriod::Hours, 1, 1);
+        s.initiateSchedule();
+        return s;
+    };
+    const struct
+    {
+        bool hourly;
+        const char *fired;  // in UTC; or null for a record written before offsets were kept:
+        const char *stored; // its "LastOccurance" alone
+        const char *restart;
+        const char *next; // in UTC
+    } cases[] = {
+        {false, "2026-10-25 00:15:00", nullptr, "2026-10-25 01:10:00", "2026-10-26 01:15:00"},
+        {false, "2026-10-25 01:15:00", nullptr, "2026-10-25 01:20:00", "2026-10-26 01:15:00"},
+        {true, "2026-10-25 00:15:00", nullptr, "2026-10-25 01:10:00", "2026-10-25 01:15:00"},
+        {true, "2026-10-25 01:15:00", nullptr, "2026-10-25 01:20:00", "2026-10-25 02:15:00"},
+        // Without the offset: the first 02:15, and the end of the spring gap.
+        {true, nullptr, "20261025021500", "2026-10-25 00:30:00", "2026-10-25 01:15:00"},
+        {true, nullptr, "20260329023000", "2026-03-29 01:10:00", "2026-03-29 02:00:00"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.fired ? c.fired : c.stored);
+        if (c.fired) {
+            setNow(utc(c.fired));
+            restarted(c.hourly).markOccurred(utc(c.fired));
+        } else {
+            XmlList legacy;
+            legacy.set(QStringLiteral("LastOccurance"), c.stored, 1);
+            store->set("P-1-Backup-1", legacy, 1);
+            store->save();
+        }
+        reopenStore();
+        setNow(utc(c.restart));
+        EXPECT_EQ(restarted(c.hourly).nextOccurrence(), utc(c.next));
+    }
 }
 
 TEST_F(ScheduleLife, ManualTriggerMakesTheScheduleDueNowWithItsData)

@@ -80,6 +80,16 @@ TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
                monday(8, 15), true, monday(9, 30, 1), 0, -1);
     expectNext("manual triggers alone give no time", {manual("Nightly")}, monday(6, 0), true,
                QDateTime(), -1, -1);
+    expectNext("a trigger that spends its steps offers nothing and spares the next one",
+               QStringList{daily("Trigger", "08:00", 1),
+                           weekdays("Trigger", {"Tuesday"}, "12:00", 3600),
+                           daily("Exclude", "11:30", 3600)} +
+                   QStringList(60, daily("Exclude", "07:00", 7200)),
+               monday(6, 0), true, tuesday(12, 30, 1), 1, -1);
+    expectNext("a trigger that spends its steps offers nothing and spares the next one",
+               QStringList{daily("Trigger", "08:00", 1), daily("Trigger", "12:00", 60)} +
+                   QStringList(60, daily("Exclude", "07:00", 7200)),
+               monday(6, 0), true, monday(12, 0), 1, -1);
 }
 
 TEST_F(NextOccurrence, TracesWhyATimeMoved)
