@@ -93,7 +93,22 @@ protected:
         return process;
     }
 
-    QProcess *listen(const QString &peer) { return start("orvelmsg", {"listen", peer, peer}); }
+    // orvelmsg playing `peer`, once it owns the peer's bus name: a post sent
+    // before then would reach nobody.
+    QProcess *listen(const QString &peer)
+    {
+        QProcess *process = start("orvelmsg", {"listen", peer, peer});
+        const QString name = "string:org.orvel." + peer + '.' + peer;
+        EXPECT_TRUE(eventually([&]() {
+            QString answer;
+            runToEnd("/usr/bin/dbus-send",
+                     {"--bus=" + address, "--print-reply", "--dest=org.freedesktop.DBus",
+                      "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", name},
+                     &answer);
+            return answer.contains("boolean true");
+        })) << qPrintable(peer);
+        return process;
+    }
 
     // Runs orvelmsg (or dbus-send) to its end; answers its exit code.
     int runToEnd(const QString &program, const QStringList &arguments, QString *output = nullptr)
