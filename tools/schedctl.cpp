@@ -289,7 +289,9 @@ QString readValues(const CommandText &command, const QCommandLineParser &parser,
             .arg(value("from"));
     if (given("count") && given("until"))
         return QStringLiteral("--count and --until exclude each other");
-    range.count = given("count") ? value("count").toInt(&ok, 10) : kDefaultPreviewCount;
+    range.count = given("count")   ? value("count").toInt(&ok, 10)
+                  : given("until") ? SchedctlRules::kMaxPreviewCount
+                                   : kDefaultPreviewCount;
     if (!ok || range.count < 1 || range.count > SchedctlRules::kMaxPreviewCount)
         return QStringLiteral("--count needs a number from 1 to %1, not '%2'")
             .arg(SchedctlRules::kMaxPreviewCount)

@@ -35,23 +35,8 @@ public:
     bool save() override { return true; }
 };
 
-// What every answer says about one schedule besides its times.
-struct Facts
-{
-    explicit Facts(const Schedule &schedule)
-        : name(schedule.name())
-        , words(schedule)
-    {
-        const XmlList data = schedule.eventData();
-        data.get(policy, QLatin1String(Names::Policy));
-        data.get(operation, QLatin1String(Names::Operation));
-    }
-
-    QString name;
-    QString policy;
-    QString operation;
-    ReasonWords words;
-};
+using SchedctlRules::PreviewLine;
+using Facts = SchedctlRules::ScheduleFacts;
 
 std::vector<Facts> factsOf(const QList<Schedule> &schedules)
 {
@@ -92,42 +77,6 @@ QJsonObject timerObject(const Schedule &schedule, const Facts &facts)
 }
 
 // ---- preview -----------------------------------------------------------------
-
-// One line of a preview: a firing, or a change of the clock between firings.
-struct PreviewLine
-{
-    QDateTime at;
-    int schedule = -1; // a position in FiringPreview::schedules(); -1 for a clock change
-    int trigger = -1;
-    int fallback = -1;
-    ClockChange change;
-};
-
-QList<PreviewLine> previewLines(FiringPreview &preview, const SchedctlRules::Range &range)
-{
-    QList<PreviewLine> lines;
-    ClockChange change = nextClockChange(range.from);
-    const auto changesUpTo = [&](const QDateTime &end) {
-        for (; change.isValid() && change.at <= end; change = nextClockChange(change.at))
-            lines.append({change.at, -1, -1, -1, change});
-    };
-    const int limit = range.until.isValid() ? SchedctlRules::kMaxPreviewCount : range.count;
-    int fired = 0;
-    for (; fired < limit; ++fired) {
-        const FiringPreview::Firing firing = preview.fireNext();
-        if (!firing.at.isValid() || (range.until.isValid() && firing.at > range.until))
-            break;
-        changesUpTo(firing.at);
-        lines.append({firing.at, firing.position, firing.triggerIndex, firing.fallbackIndex, {}});
-    }
-    if (range.until.isValid() && fired == limit)
-        ToolSupport::fail(kTool, QStringLiteral("stopped after %1 firings, before %2")
-                                     .arg(limit)
-                                     .arg(shown(range.until)));
-    else if (range.until.isValid())
-        changesUpTo(range.until);
-    return lines;
-}
 
 void printPreviewTable(const QList<PreviewLine> &lines, const std::vector<Facts> &facts,
                        quint32 ruleSet, const SchedctlRules::Range &range)
@@ -204,6 +153,37 @@ void printPreviewTsv(const QList<PreviewLine> &lines, const std::vector<Facts> &
 
 namespace SchedctlRules {
 
+ScheduleFacts::ScheduleFacts(const Schedule &schedule)
+    : name(schedule.name())
+    , words(schedule)
+{
+    const XmlList data = schedule.eventData();
+    data.get(policy, QLatin1String(Names::Policy));
+    data.get(operation, QLatin1String(Names::Operation));
+}
+
+QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool &cut)
+{
+    QList<PreviewLine> lines;
+    ClockChange change = nextClockChange(range.from);
+    const auto changesUpTo = [&](const QDateTime &end) {
+        for (; change.isValid() && change.at <= end; change = nextClockChange(change.at))
+            lines.append({change.at, -1, -1, -1, change});
+    };
+    int fired = 0;
+    for (; fired < range.count; ++fired) {
+        const FiringPreview::Firing firing = preview.fireNext();
+        if (!firing.at.isValid() || (range.until.isValid() && firing.at > range.until))
+            break;
+        changesUpTo(firing.at);
+        lines.append({firing.at, firing.position, firing.triggerIndex, firing.fallbackIndex, {}});
+    }
+    cut = range.until.isValid() && fired == range.count;
+    if (range.until.isValid() && !cut)
+        changesUpTo(range.until);
+    return lines;
+}
+
 quint32 ruleSetOrLatest(quint32 given)
 {
     const QList<quint32> present = FixedPath::ruleSets();
@@ -262,7 +242,12 @@ int preview(quint32 ruleSet, const Range &range, Output output)
         return 1;
     }
     const std::vector<Facts> facts = factsOf(preview.schedules());
-    const QList<PreviewLine> lines = previewLines(preview, range);
+    bool cut = false;
+    const QList<PreviewLine> lines = previewLines(preview, range, cut);
+    if (cut)
+        ToolSupport::fail(kTool, QStringLiteral("stopped after %1 firings, before %2")
+                                     .arg(range.count)
+                                     .arg(shown(range.until)));
     if (output == Output::Table)
         printPreviewTable(lines, facts, ruleSet, range);
     else if (output == Output::Json)

@@ -1,10 +1,16 @@
 #pragma once
 
+#include "reasonwords.h"
+#include "schedctltime.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+class FiringPreview;
+class Schedule;
 
 // The schedctl commands that read a rule set without the bus, through the
 // scheduler's own loading code, and the forms every schedctl answer takes.
@@ -30,8 +36,9 @@ enum class Output
 // error, when there is none or `given` does not exist.
 quint32 ruleSetOrLatest(quint32 given);
 
-// What a preview lists: from `from` on, `count` firings, or every firing up
-// to `until` when that is valid; of every schedule, or of `schedule` only.
+// What a preview lists: from `from` on, at most `count` firings, up to
+// `until` (included) when that is valid; of every schedule, or of `schedule`
+// only.
 struct Range
 {
     QDateTime from;
@@ -39,6 +46,33 @@ struct Range
     QDateTime until;
     QString schedule;
 };
+
+// What every answer says about one schedule besides its times.
+struct ScheduleFacts
+{
+    explicit ScheduleFacts(const Schedule &schedule);
+
+    QString name;
+    QString policy;
+    QString operation;
+    ReasonWords words;
+};
+
+// One line of a preview: a firing, or a change of the clock between firings.
+struct PreviewLine
+{
+    QDateTime at;
+    int schedule = -1; // a position in FiringPreview::schedules(); -1 for a clock change
+    int trigger = -1;
+    int fallback = -1;
+    SchedctlTime::ClockChange change;
+};
+
+// The firings `preview` makes over `range`, with the clock changes between:
+// the one computation behind `preview` and `timeline`, so that a picture
+// never shows other firings than the list. `cut` tells whether it stopped at
+// range.count firings before range.until.
+QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool &cut);
 
 // NEXT, LEFT, LAST, PASSED, the name and the reason of every schedule, from
 // the rules and the scheduler's store, which is read but never written.
