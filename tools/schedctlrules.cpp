@@ -8,10 +8,13 @@
 #include "reasonwords.h"
 #include "rulesetloader.h"
 #include "schedctltime.h"
+#include "timeline.h"
+#include "timelinepage.h"
 #include "toolsupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -254,6 +257,39 @@ int preview(quint32 ruleSet, const Range &range, Output output)
         printPreviewJson(lines, facts, ruleSet, range);
     else
         printPreviewTsv(lines, facts);
+    std::fflush(stdout);
+    return 0;
+}
+
+int timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end, const QString &file,
+             bool page)
+{
+    FiringPreview preview(ruleSet, from);
+    const std::vector<Facts> facts = factsOf(preview.schedules());
+    // Every time schedctl handles is whole seconds, so the range up to `end`
+    // excluded is the range up to the second before it. One firing past the
+    // bound tells that there are too many.
+    const Range range{from, kMaxTimelineFirings + 1, end.addSecs(-1), QString()};
+    bool cut = false;
+    const QList<PreviewLine> lines = previewLines(preview, range, cut);
+    if (cut) {
+        ToolSupport::fail(kTool, QStringLiteral("more than %1 firings from %2 until %3, too many "
+                                                "to draw: draw fewer days, or up to an earlier "
+                                                "--until")
+                                     .arg(kMaxTimelineFirings)
+                                     .arg(shown(from), shown(end)));
+        return 1;
+    }
+    const Timeline picture(ruleSet, from, end, preview.schedules(), facts, lines);
+    const QByteArray text =
+        (page ? TimelinePage::html(picture, facts, lines) : picture.svg(false)).toUtf8();
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
+        ToolSupport::fail(kTool,
+                          QStringLiteral("cannot write %1: %2").arg(file, out.errorString()));
+        return 2;
+    }
+    std::printf("%s: %s\n", qPrintable(file), qPrintable(picture.caption()));
     std::fflush(stdout);
     return 0;
 }

@@ -20,6 +20,10 @@ namespace SchedctlRules {
 // The most firings one preview lists: enough for years of a busy rule set,
 // and a bound on the work a mistyped count or a far --until can ask for.
 constexpr int kMaxPreviewCount = 1000000;
+// The most firings one timeline draws: four times a month of 200 busy
+// schedules. Past it the marks overlap by the dozen in every column of
+// pixels, and a browser takes long to open the picture.
+constexpr int kMaxTimelineFirings = 50000;
 
 // How an answer is printed: aligned columns for people, ending with a line
 // that names the rule set; tab-separated lines without a heading for
@@ -80,6 +84,11 @@ int timers(quint32 ruleSet, Output output);
 // What the scheduler would fire over `range`, with the clock changes between;
 // no store is read or written.
 int preview(quint32 ruleSet, const Range &range, Output output);
+// Draws what the scheduler would fire from `from` until `end` (excluded),
+// as `schedctl timeline` does, into `file`: an SVG picture, or with `page`
+// an HTML page holding the picture and a table of its firings.
+int timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end, const QString &file,
+             bool page);
 // The manual triggers of rule set `ruleSet`, read from its files.
 int triggers(quint32 ruleSet, Output output);
 // Prints manual triggers as rows of name, policy and operation; `ruleSet` 0
