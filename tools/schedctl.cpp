@@ -40,6 +40,10 @@ constexpr int kPeerLookupMs = 2000;
 constexpr int kRequestMs = 5000;
 // What a preview lists when asked for neither a count nor an end.
 constexpr int kDefaultPreviewCount = 10;
+// What a timeline draws when asked for neither a number of days nor an end,
+// and the most days it draws: a year.
+constexpr int kDefaultTimelineDays = 7;
+constexpr int kMaxTimelineDays = 366;
 
 // ---- the texts ---------------------------------------------------------------
 
@@ -54,10 +58,13 @@ const OptionText kOptions[] = {
     {"rule-set", "N", "read rule set N, the folder $ORVEL_HOME/rules/N"},
     {"from", "TIME", "start at TIME instead of now"},
     {"count", "K", "list K firings (default 10, at most 1000000)"},
-    {"until", "TIME", "list every firing up to TIME instead"},
+    {"until", "TIME", "every firing up to TIME instead"},
+    {"days", "D", "draw D days (default 7, at most 366)"},
     {"schedule", "NAME", "list the schedule NAME only"},
     {"output", "FORM", "print a table (the default), tsv or json"},
     {"tag", "TAG", "a tag the events carry, such as a change number"},
+    {"svg", "FILE", "write the picture to FILE as SVG"},
+    {"html", "FILE", "write a page to FILE: the picture and a table of its firings"},
 };
 
 // The paragraphs that explain an option's value, under the options.
@@ -93,6 +100,7 @@ int runTrigger(const Values &values);
 int runTimers(const Values &values);
 int runPreview(const Values &values);
 int runCheck(const Values &values);
+int runTimeline(const Values &values);
 
 const CommandText kCommands[] = {
     {"triggers",
@@ -142,6 +150,23 @@ const CommandText kCommands[] = {
      {"rule-set", "output"},
      0,
      runCheck},
+    // --until beside --days: objectives of a few seconds, as in examples/home,
+    // fire more often in one day than a picture can show, minutes of them not.
+    {"timeline",
+     "[--rule-set N] [--from TIME] [--days D | --until TIME] (--svg FILE | --html FILE)",
+     "draw what the scheduler would fire over the coming days",
+     "Draw what the scheduler would fire over D calendar days from TIME (default: 7\n"
+     "days from now; a day with a clock change has 23 or 25 hours), or up to --until,\n"
+     "the end excluded: the firings `schedctl preview` lists for the same range.\n"
+     "One lane per schedule, grouped by policy; a mark per firing, coloured by what\n"
+     "fired it (trigger, fallback, objective); trigger and fallback windows as light\n"
+     "bars, exclusions as hatched bands, day boundaries and clock changes as vertical\n"
+     "rules; the manual triggers beside. --html writes one self-contained page: the\n"
+     "picture and, below it, a table of the same firings. Exit 1 when the range holds\n"
+     "more than 50000 firings.\n",
+     {"rule-set", "from", "days", "until", "svg", "html"},
+     0,
+     runTimeline},
 };
 
 const char kGeneralDescription[] =
@@ -157,9 +182,9 @@ const char kClosingSections[] =
     "Exit status:\n"
     "  0  success\n"
     "  1  the answer is a problem: a trigger no schedule has, a schedule the rule\n"
-    "     set lacks, problems found by check\n"
-    "  2  a usage error, a missing rule set, or a scheduler or bus that cannot be\n"
-    "     reached\n"
+    "     set lacks, problems found by check, more firings than a timeline draws\n"
+    "  2  a usage error, a missing rule set, a scheduler or bus that cannot be\n"
+    "     reached, or a file that cannot be written\n"
     "\n"
     "Run 'schedctl COMMAND --help' for the options of one command.\n";
 
@@ -258,9 +283,38 @@ struct Values
     quint32 ruleSet = 0; // 0: not given
     Output output = Output::Table;
     SchedctlRules::Range range;
+    QDateTime end;     // of a timeline, excluded
+    QString picture;   // the file a timeline is written to
+    bool page = false; // whether it is an HTML page rather than an SVG picture
     QString tag;
     QStringList arguments;
 };
+
+// Reads a timeline's end and file, once the start is read.
+QString readPicture(const QCommandLineParser &parser, Values &values)
+{
+    const auto given = [&](const char *name) { return parser.isSet(QLatin1String(name)); };
+    const auto value = [&](const char *name) { return parser.value(QLatin1String(name)); };
+    if (given("days") && given("until"))
+        return QStringLiteral("--days and --until exclude each other");
+    bool ok = true;
+    const int days = given("days") ? value("days").toInt(&ok, 10) : kDefaultTimelineDays;
+    if (!ok || days < 1 || days > kMaxTimelineDays)
+        return QStringLiteral("--days needs a number from 1 to %1, not '%2'")
+            .arg(kMaxTimelineDays)
+            .arg(value("days"));
+    // Calendar days, as "--until +7d" reads them: the time of day stays.
+    const QDateTime &from = values.range.from;
+    values.end = given("until") ? values.range.until
+                                : SchedctlTime::parse(QStringLiteral("+%1d").arg(days), from, from);
+    if (values.end <= from)
+        return QStringLiteral("--until needs a TIME after --from, not '%1'").arg(value("until"));
+    if (given("svg") == given("html"))
+        return QStringLiteral("timeline needs either --svg FILE or --html FILE");
+    values.page = given("html");
+    values.picture = value(values.page ? "html" : "svg");
+    return QString();
+}
 
 // Reads and checks the options `command` takes; an empty text when they are
 // usable, else why not.
@@ -289,7 +343,9 @@ QString readValues(const CommandText &command, const QCommandLineParser &parser,
             .arg(value("from"));
     if (given("count") && given("until"))
         return QStringLiteral("--count and --until exclude each other");
-    range.count = given("count") ? value("count").toInt(&ok, 10) : kDefaultPreviewCount;
+    range.count = given("count")   ? value("count").toInt(&ok, 10)
+                  : given("until") ? SchedctlRules::kMaxPreviewCount
+                                   : kDefaultPreviewCount;
     if (!ok || range.count < 1 || range.count > SchedctlRules::kMaxPreviewCount)
         return QStringLiteral("--count needs a number from 1 to %1, not '%2'")
             .arg(SchedctlRules::kMaxPreviewCount)
@@ -303,7 +359,8 @@ QString readValues(const CommandText &command, const QCommandLineParser &parser,
     }
     range.schedule = value("schedule");
     values.tag = value("tag");
-    return QString();
+    return command.options.contains(QLatin1String("days")) ? readPicture(parser, values)
+                                                           : QString();
 }
 
 // ---- the commands -----------------------------------------------------------------
@@ -417,6 +474,14 @@ int runCheck(const Values &values)
 {
     return onRuleSet(values, [&values](quint32 ruleSet) {
         return SchedctlRules::check(ruleSet, values.output);
+    });
+}
+
+int runTimeline(const Values &values)
+{
+    return onRuleSet(values, [&values](quint32 ruleSet) {
+        return SchedctlRules::timeline(ruleSet, values.range.from, values.end, values.picture,
+                                       values.page);
     });
 }
 

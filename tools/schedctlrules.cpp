@@ -8,10 +8,13 @@
 #include "reasonwords.h"
 #include "rulesetloader.h"
 #include "schedctltime.h"
+#include "timeline.h"
+#include "timelinepage.h"
 #include "toolsupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -35,23 +38,8 @@ public:
     bool save() override { return true; }
 };
 
-// What every answer says about one schedule besides its times.
-struct Facts
-{
-    explicit Facts(const Schedule &schedule)
-        : name(schedule.name())
-        , words(schedule)
-    {
-        const XmlList data = schedule.eventData();
-        data.get(policy, QLatin1String(Names::Policy));
-        data.get(operation, QLatin1String(Names::Operation));
-    }
-
-    QString name;
-    QString policy;
-    QString operation;
-    ReasonWords words;
-};
+using SchedctlRules::PreviewLine;
+using Facts = SchedctlRules::ScheduleFacts;
 
 std::vector<Facts> factsOf(const QList<Schedule> &schedules)
 {
@@ -92,42 +80,6 @@ QJsonObject timerObject(const Schedule &schedule, const Facts &facts)
 }
 
 // ---- preview -----------------------------------------------------------------
-
-// One line of a preview: a firing, or a change of the clock between firings.
-struct PreviewLine
-{
-    QDateTime at;
-    int schedule = -1; // a position in FiringPreview::schedules(); -1 for a clock change
-    int trigger = -1;
-    int fallback = -1;
-    ClockChange change;
-};
-
-QList<PreviewLine> previewLines(FiringPreview &preview, const SchedctlRules::Range &range)
-{
-    QList<PreviewLine> lines;
-    ClockChange change = nextClockChange(range.from);
-    const auto changesUpTo = [&](const QDateTime &end) {
-        for (; change.isValid() && change.at <= end; change = nextClockChange(change.at))
-            lines.append({change.at, -1, -1, -1, change});
-    };
-    const int limit = range.until.isValid() ? SchedctlRules::kMaxPreviewCount : range.count;
-    int fired = 0;
-    for (; fired < limit; ++fired) {
-        const FiringPreview::Firing firing = preview.fireNext();
-        if (!firing.at.isValid() || (range.until.isValid() && firing.at > range.until))
-            break;
-        changesUpTo(firing.at);
-        lines.append({firing.at, firing.position, firing.triggerIndex, firing.fallbackIndex, {}});
-    }
-    if (range.until.isValid() && fired == limit)
-        ToolSupport::fail(kTool, QStringLiteral("stopped after %1 firings, before %2")
-                                     .arg(limit)
-                                     .arg(shown(range.until)));
-    else if (range.until.isValid())
-        changesUpTo(range.until);
-    return lines;
-}
 
 void printPreviewTable(const QList<PreviewLine> &lines, const std::vector<Facts> &facts,
                        quint32 ruleSet, const SchedctlRules::Range &range)
@@ -204,6 +156,37 @@ void printPreviewTsv(const QList<PreviewLine> &lines, const std::vector<Facts> &
 
 namespace SchedctlRules {
 
+ScheduleFacts::ScheduleFacts(const Schedule &schedule)
+    : name(schedule.name())
+    , words(schedule)
+{
+    const XmlList data = schedule.eventData();
+    data.get(policy, QLatin1String(Names::Policy));
+    data.get(operation, QLatin1String(Names::Operation));
+}
+
+QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool &cut)
+{
+    QList<PreviewLine> lines;
+    ClockChange change = nextClockChange(range.from);
+    const auto changesUpTo = [&](const QDateTime &end) {
+        for (; change.isValid() && change.at <= end; change = nextClockChange(change.at))
+            lines.append({change.at, -1, -1, -1, change});
+    };
+    int fired = 0;
+    for (; fired < range.count; ++fired) {
+        const FiringPreview::Firing firing = preview.fireNext();
+        if (!firing.at.isValid() || (range.until.isValid() && firing.at > range.until))
+            break;
+        changesUpTo(firing.at);
+        lines.append({firing.at, firing.position, firing.triggerIndex, firing.fallbackIndex, {}});
+    }
+    cut = range.until.isValid() && fired == range.count;
+    if (range.until.isValid() && !cut)
+        changesUpTo(range.until);
+    return lines;
+}
+
 quint32 ruleSetOrLatest(quint32 given)
 {
     const QList<quint32> present = FixedPath::ruleSets();
@@ -262,13 +245,51 @@ int preview(quint32 ruleSet, const Range &range, Output output)
         return 1;
     }
     const std::vector<Facts> facts = factsOf(preview.schedules());
-    const QList<PreviewLine> lines = previewLines(preview, range);
+    bool cut = false;
+    const QList<PreviewLine> lines = previewLines(preview, range, cut);
+    if (cut)
+        ToolSupport::fail(kTool, QStringLiteral("stopped after %1 firings, before %2")
+                                     .arg(range.count)
+                                     .arg(shown(range.until)));
     if (output == Output::Table)
         printPreviewTable(lines, facts, ruleSet, range);
     else if (output == Output::Json)
         printPreviewJson(lines, facts, ruleSet, range);
     else
         printPreviewTsv(lines, facts);
+    std::fflush(stdout);
+    return 0;
+}
+
+int timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end, const QString &file,
+             bool page)
+{
+    FiringPreview preview(ruleSet, from);
+    const std::vector<Facts> facts = factsOf(preview.schedules());
+    // Every time schedctl handles is whole seconds, so the range up to `end`
+    // excluded is the range up to the second before it. One firing past the
+    // bound tells that there are too many.
+    const Range range{from, kMaxTimelineFirings + 1, end.addSecs(-1), QString()};
+    bool cut = false;
+    const QList<PreviewLine> lines = previewLines(preview, range, cut);
+    if (cut) {
+        ToolSupport::fail(kTool, QStringLiteral("more than %1 firings from %2 until %3, too many "
+                                                "to draw: draw fewer days, or up to an earlier "
+                                                "--until")
+                                     .arg(kMaxTimelineFirings)
+                                     .arg(shown(from), shown(end)));
+        return 1;
+    }
+    const Timeline picture(ruleSet, from, end, preview.schedules(), facts, lines);
+    const QByteArray text =
+        (page ? TimelinePage::html(picture, facts, lines) : picture.svg(false)).toUtf8();
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
+        ToolSupport::fail(kTool,
+                          QStringLiteral("cannot write %1: %2").arg(file, out.errorString()));
+        return 2;
+    }
+    std::printf("%s: %s\n", qPrintable(file), qPrintable(picture.caption()));
     std::fflush(stdout);
     return 0;
 }

@@ -1,10 +1,16 @@
 #pragma once
 
+#include "reasonwords.h"
+#include "schedctltime.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+class FiringPreview;
+class Schedule;
 
 // The schedctl commands that read a rule set without the bus, through the
 // scheduler's own loading code, and the forms every schedctl answer takes.
@@ -14,6 +20,10 @@ namespace SchedctlRules {
 // The most firings one preview lists: enough for years of a busy rule set,
 // and a bound on the work a mistyped count or a far --until can ask for.
 constexpr int kMaxPreviewCount = 1000000;
+// The most firings one timeline draws: four times a month of 200 busy
+// schedules. Past it the marks overlap by the dozen in every column of
+// pixels, and a browser takes long to open the picture.
+constexpr int kMaxTimelineFirings = 50000;
 
 // How an answer is printed: aligned columns for people, ending with a line
 // that names the rule set; tab-separated lines without a heading for
@@ -30,8 +40,9 @@ enum class Output
 // error, when there is none or `given` does not exist.
 quint32 ruleSetOrLatest(quint32 given);
 
-// What a preview lists: from `from` on, `count` firings, or every firing up
-// to `until` when that is valid; of every schedule, or of `schedule` only.
+// What a preview lists: from `from` on, at most `count` firings, up to
+// `until` (included) when that is valid; of every schedule, or of `schedule`
+// only.
 struct Range
 {
     QDateTime from;
@@ -40,12 +51,44 @@ struct Range
     QString schedule;
 };
 
+// What every answer says about one schedule besides its times.
+struct ScheduleFacts
+{
+    explicit ScheduleFacts(const Schedule &schedule);
+
+    QString name;
+    QString policy;
+    QString operation;
+    ReasonWords words;
+};
+
+// One line of a preview: a firing, or a change of the clock between firings.
+struct PreviewLine
+{
+    QDateTime at;
+    int schedule = -1; // a position in FiringPreview::schedules(); -1 for a clock change
+    int trigger = -1;
+    int fallback = -1;
+    SchedctlTime::ClockChange change;
+};
+
+// The firings `preview` makes over `range`, with the clock changes between:
+// the one computation behind `preview` and `timeline`, so that a picture
+// never shows other firings than the list. `cut` tells whether it stopped at
+// range.count firings before range.until.
+QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool &cut);
+
 // NEXT, LEFT, LAST, PASSED, the name and the reason of every schedule, from
 // the rules and the scheduler's store, which is read but never written.
 int timers(quint32 ruleSet, Output output);
 // What the scheduler would fire over `range`, with the clock changes between;
 // no store is read or written.
 int preview(quint32 ruleSet, const Range &range, Output output);
+// Draws what the scheduler would fire from `from` until `end` (excluded),
+// as `schedctl timeline` does, into `file`: an SVG picture, or with `page`
+// an HTML page holding the picture and a table of its firings.
+int timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end, const QString &file,
+             bool page);
 // The manual triggers of rule set `ruleSet`, read from its files.
 int triggers(quint32 ruleSet, Output output);
 // Prints manual triggers as rows of name, policy and operation; `ruleSet` 0
