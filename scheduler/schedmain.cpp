@@ -71,9 +71,12 @@ void schedulerEntry()
 
 } // namespace
 
+// Deliberate choice: the exit status is Context::run's answer, not 0 in
+// every case: a lost bus (2) or a refused bus name (3) must look like a
+// failure to the service manager, which then starts the scheduler again.
+// A stop and a peer that never came ready still end with 0.
 int main()
 {
     const QString name = QLatin1String(Names::Scheduler);
-    Context::run(schedulerEntry, 3, 64, name, name, name);
-    return 0;
+    return Context::run(schedulerEntry, 3, 64, name, name, name);
 }

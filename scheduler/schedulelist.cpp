@@ -156,12 +156,19 @@ void ScheduleList::run()
 {
     logState(2);
     initialize(1, 1);
-    registerHandlers();
-    const MsgAddress nodeManager(key(Names::NodeManager), key(Names::NodeManager));
-    Msg(nodeManager, QLatin1String(Names::NodeMgrRegisterNotifyRulesIdPost), XmlList(), 0)
-        .send(false);
     const ConditionDone done(*this);
-    Msg::wait(done, -1);
+    // Deliberate choice: an instance refused its bus name (one is running
+    // already, or it may not own the name) is done at once and leaves
+    // without registering anything. Registering with the node manager would
+    // make it announce the rule set again, and the running instance would
+    // drop and rebuild its whole list.
+    if (!done.isDone()) {
+        registerHandlers();
+        const MsgAddress nodeManager(key(Names::NodeManager), key(Names::NodeManager));
+        Msg(nodeManager, QLatin1String(Names::NodeMgrRegisterNotifyRulesIdPost), XmlList(), 0)
+            .send(false);
+        Msg::wait(done, -1);
+    }
     release();
     logState(3);
 }
