@@ -41,6 +41,12 @@ bool waitUntilReady(const MsgAddress &hubRouter, const Peer &peer)
     registration.set(QLatin1String(Names::Address), MsgAddress(name, name).toXml(), 1);
     registration.send(false);
     const Msg reply = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    // A stop (SIGTERM, or a lost bus, traced where it was seen) ended the
+    // wait: the peer did not fail to come ready.
+    if (!reply && reply.lastError() == eMsgResultExit) {
+        TraceLine(2, "schedmain", __LINE__) << "Stopped while waiting for" << peer.name;
+        return false;
+    }
     if (!reply) {
         logNotReady(peer);
         TraceLine(0, "schedmain", __LINE__) << peer.noReplyTrace << reply.lastError();

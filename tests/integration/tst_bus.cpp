@@ -6,9 +6,15 @@
 TEST_F(BusTest, WaitsForALateNodeManagerRegistersAndStopsOnSigterm)
 {
     QProcess *scheduler = start("scheduler", {});
+    QProcess *stopped = start("scheduler", {});
     ASSERT_TRUE(traceHas("Wait for the node manager to become ready"));
     QThread::msleep(300);
     EXPECT_FALSE(text("trace.log").contains("Wait for the distributor"));
+    // A stop while waiting is no failure of the peer.
+    stopped->terminate();
+    expectCleanExit(stopped);
+    EXPECT_TRUE(traceHas("Stopped while waiting for NodeManager"));
+    EXPECT_FALSE(text("event.log").contains("failed to go ready"));
     QProcess *nodeManager = listen("NodeManager");
     listen("Distributor");
     QString seen;
