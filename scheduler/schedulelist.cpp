@@ -56,6 +56,33 @@ quint32 readMaxWaitSeconds(const ConfigLocal &config)
     return used;
 }
 
+bool hasEntry(const XmlList &list, const QString &key)
+{
+    for (XmlListIterator it = list.first(); !it.isNull(); it.next()) {
+        if (it.name() == key)
+            return true;
+    }
+    return false;
+}
+
+// Deliberate choice: only an absent "RulesId" means 0, the deactivated node.
+// One that is present but no rule set number (a garbled notification) is
+// refused, so that it cannot switch backups off. A signed entry holding a
+// non-negative number counts, as a signed read of the key takes either type.
+bool readRulesId(const XmlList &body, quint32 &ruleSet)
+{
+    const QString name = key(Names::RulesId);
+    ruleSet = 0;
+    qint32 signedValue = -1;
+    if (body.get(ruleSet, name))
+        return true;
+    if (body.get(signedValue, name) && signedValue >= 0) {
+        ruleSet = quint32(signedValue);
+        return true;
+    }
+    return !hasEntry(body, name);
+}
+
 void logState(int state)
 {
     if (Log *log = Context::logging()) {
@@ -191,7 +218,14 @@ MsgResult ScheduleList::onRulesIdNotify(const Msg &msg)
 {
     TraceLine(3, "schedulelist", __LINE__) << "Received rules set notify message:\n"
                                            << msg.body().toBinary();
-    ruleSet = msg.get(key(Names::RulesId), quint32(0));
+    quint32 announced = 0;
+    if (!readRulesId(msg.body(), announced)) {
+        TraceLine(0, "schedulelist", __LINE__)
+            << "Unusable RulesId in rules set notify message; rule set" << ruleSet
+            << "stays in force:" << msg.body().toBinary();
+        return eMsgResultHandled;
+    }
+    ruleSet = announced;
     Timer::cancel(kTimer);
     schedules.clear();
     if (ruleSet != 0) {
