@@ -27,10 +27,10 @@ constexpr quint32 kDefaultMaxWaitSeconds = 900;
 // whole-second wait that fits.
 constexpr quint32 kLongestMaxWaitSeconds = 4294967;
 constexpr quint32 kSecondsPerDay = 86400;
-// A pass fires what is due, and each firing moves that schedule on, so a
-// pass ends after a handful of firings. This many means some schedule does
-// not move on: stop the pass and go on in a fresh one, so that other
-// messages are delivered in between.
+// A pass fires what is due. A burst (a first start with thousands of due
+// objectives) is split into passes of this many firings, each a delivery of
+// its own, so that requests queued meanwhile are answered between passes
+// and the store is written once per pass.
 constexpr int kMaxFiringsPerPass = 1000;
 
 const QString kTimer = QLatin1String(Names::SchedulerTimer);
@@ -340,13 +340,19 @@ bool ScheduleList::armFor(const Schedule &first, const QDateTime &now)
     return true;
 }
 
+// Only the first schedule moves and the rest is still in order, so it goes
+// back in at the place a binary search finds (after its equals, ties by
+// name): the order a full sort gives, at a cost that does not grow with the
+// list times itself for each firing of a burst.
 void ScheduleList::scheduleOccurred(const QDateTime &firedAt)
 {
     TraceLine(3, "schedulelist", __LINE__) << "Mark first event has having occurred at";
-    schedules.first().markOccurred(firedAt);
+    Schedule fired = schedules.takeFirst();
+    fired.markOccurred(firedAt);
     TraceLine(3, "schedulelist", __LINE__)
         << "New time calculated for triggered schedule. Resort list";
-    sortSchedules();
+    const auto place = std::upper_bound(schedules.begin(), schedules.end(), fired);
+    schedules.insert(place, std::move(fired));
 }
 
 void ScheduleList::fireSchedule(const Schedule &schedule)
