@@ -292,8 +292,12 @@ void ScheduleList::processScheduleList()
     if (!hasSchedules)
         return;
     for (int fired = 0; fired < kMaxFiringsPerPass; ++fired) {
-        const Schedule first = schedules.first();
-        if (!first.nextOccurrence().isValid()) {
+        // Firing reads the first schedule in place and changes nothing; only
+        // scheduleOccurred() moves it, given its time by value. No copy of
+        // the whole schedule for each firing of a burst.
+        const Schedule &first = schedules.first();
+        const QDateTime due = first.nextOccurrence();
+        if (!due.isValid()) {
             TraceLine(0, "schedulelist", __LINE__)
                 << "Next schedule:" << first.name() << " has invalid/unknown expiry time";
             Timer::set(kTimer, maxWaitSeconds * 1000, QString());
@@ -302,10 +306,10 @@ void ScheduleList::processScheduleList()
         const QDateTime now = Clock::now();
         if (armFor(first, now))
             return;
-        TraceLine(2, "schedulelist", __LINE__) << "Schedule triggered: " << first.name() << " at "
-                                               << first.nextOccurrence() << " occured " << now;
+        TraceLine(2, "schedulelist", __LINE__)
+            << "Schedule triggered: " << first.name() << " at " << due << " occured " << now;
         fireSchedule(first);
-        scheduleOccurred(first.nextOccurrence());
+        scheduleOccurred(due);
     }
     TraceLine(2, "schedulelist", __LINE__)
         << "Fired" << kMaxFiringsPerPass << "schedules in one pass; going on in a new pass";
