@@ -13,9 +13,6 @@
 #include "msgnames.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <boost/make_shared.hpp>
 
@@ -33,22 +30,14 @@ constexpr int kSmokeSchedules = 3;
 // Room for the scheduler to start and load the rules before the first window.
 constexpr int kLeadSeconds = 4;
 
-void write(const QString &path, const QByteArray &text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(text);
-}
-
 // Rule set 1: one policy whose operation i opens a one-second daily window at
 // due[i]; answers those instants by operation name.
 std::map<QString, QDateTime> writeRules(const QString &home, int count)
 {
     const QString rules = home + QStringLiteral("/rules/1/");
-    write(rules + "dispatcherrules.cfg",
-          "<r><ReplicationStream><Policies><Policy>Bench</Policy></Policies>"
-          "</ReplicationStream></r>");
+    writeFile(rules + "dispatcherrules.cfg",
+              "<r><ReplicationStream><Policies><Policy>Bench</Policy></Policies>"
+              "</ReplicationStream></r>");
     const QDateTime now = QDateTime::currentDateTime();
     const QDateTime first = now.addSecs(kLeadSeconds).addMSecs(1000 - now.time().msec());
     std::map<QString, QDateTime> due;
@@ -60,15 +49,16 @@ std::map<QString, QDateTime> writeRules(const QString &home, int count)
         operations += "<Backup><Name>" + name.toUtf8() + "</Name><OperationId type=\"uint\">" +
                       QByteArray::number(i) + "</OperationId><ScheduleFile>s" +
                       QByteArray::number(i) + ".xml</ScheduleFile></Backup>";
-        write(rules + QStringLiteral("s%1.xml").arg(i),
-              "<s><ScheduleElement><Type>Trigger</Type><WeekDays><Days><All>true</All></Days>"
-              "</WeekDays><Time>" +
-                  at.toString(QStringLiteral("hh:mm:ss")).toUtf8() +
-                  "</Time><Duration>1</Duration></ScheduleElement></s>");
+        writeFile(rules + QStringLiteral("s%1.xml").arg(i),
+                  "<s><ScheduleElement><Type>Trigger</Type><WeekDays><Days><All>true</All></Days>"
+                  "</WeekDays><Time>" +
+                      at.toString(QStringLiteral("hh:mm:ss")).toUtf8() +
+                      "</Time><Duration>1</Duration></ScheduleElement></s>");
     }
-    write(rules + "policyrules.cfg", "<r><Policy><Policy>Bench</Policy><FirstRule type=\"uint\">1"
-                                     "</FirstRule>" +
-                                         operations + "</Policy></r>");
+    writeFile(rules + "policyrules.cfg",
+              "<r><Policy><Policy>Bench</Policy><FirstRule type=\"uint\">1"
+              "</FirstRule>" +
+                  operations + "</Policy></r>");
     return due;
 }
 
@@ -84,14 +74,6 @@ public:
     std::vector<double> lateness;
 };
 
-QProcess *startPeer(QProcess &process, const QStringList &arguments)
-{
-    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/") + arguments.first(),
-                  arguments.mid(1));
-    process.waitForStarted(10000);
-    return &process;
-}
-
 void measure(const std::map<QString, QDateTime> &due)
 {
     ChildManager distributor;
@@ -106,22 +88,11 @@ void measure(const std::map<QString, QDateTime> &due)
                 arrivals.lateness.push_back(double(it->second.msecsTo(arrived)));
             return eMsgResultHandled;
         }));
-    QProcess nodeManager;
-    QProcess scheduler;
-    startPeer(nodeManager, {"orvelmsg", "listen", "NodeManager", "NodeManager"});
-    startPeer(scheduler, {"scheduler"});
-    // The scheduler asks the node manager for rule sets once it runs.
-    while (!nodeManager.readAll().contains("NodeMgrRegisterNotifyRulesIdPost"))
-        nodeManager.waitForReadyRead(10000);
-    QProcess announce;
-    startPeer(announce, {"orvelmsg", "post", "Scheduler", "Scheduler", "NodeMgrNotifyRulesIdPost",
-                         "<b><RulesId type=\"uint\">1</RulesId></b>"});
-    announce.waitForFinished(10000);
-    Msg::wait(arrivals, (kLeadSeconds + int(due.size()) / kPerSecond + 10) * 1000);
-    scheduler.terminate();
-    scheduler.waitForFinished(10000);
-    nodeManager.terminate();
-    nodeManager.waitForFinished(10000);
+    {
+        BenchScheduler scheduler;
+        scheduler.announceRuleSet1();
+        Msg::wait(arrivals, (kLeadSeconds + int(due.size()) / kPerSecond + 10) * 1000);
+    }
 
     const std::vector<double> &late = arrivals.lateness;
     std::printf("%-28s %12s\n", "measure", "value");

@@ -2,6 +2,10 @@
 
 // Helpers of the benchmark drivers that run real processes on a private bus.
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -45,3 +49,63 @@ inline double percentile(std::vector<double> values, double fraction)
     std::sort(values.begin(), values.end());
     return values.at(std::min(values.size() - 1, size_t(fraction * double(values.size()))));
 }
+
+// Writes `text` to `path`, creating its folder.
+inline void writeFile(const QString &path, const QByteArray &text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text);
+}
+
+// Starts a program of the build's bin/ folder: arguments.first() names it.
+inline void startProgram(QProcess &process, const QStringList &arguments)
+{
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/") + arguments.first(),
+                  arguments.mid(1));
+    process.waitForStarted(10000);
+}
+
+// The real scheduler, with orvelmsg as its node manager, for the life of the
+// object. Construction returns once the scheduler asked for rule sets; the
+// caller must play the distributor already, or the scheduler waits for it.
+class BenchScheduler
+{
+public:
+    explicit BenchScheduler(
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+    {
+        startProgram(nodeManager, {"orvelmsg", "listen", "NodeManager", "NodeManager"});
+        scheduler.setProcessEnvironment(environment);
+        startProgram(scheduler, {"scheduler"});
+        while (!nodeManager.readAll().contains("NodeMgrRegisterNotifyRulesIdPost") &&
+               nodeManager.waitForReadyRead(10000)) {
+        }
+    }
+    ~BenchScheduler()
+    {
+        for (QProcess *process : {&scheduler, &nodeManager}) {
+            process->terminate();
+            process->waitForFinished(10000);
+        }
+    }
+    BenchScheduler(const BenchScheduler &) = delete;
+    BenchScheduler &operator=(const BenchScheduler &) = delete;
+
+    qint64 processId() const { return scheduler.processId(); }
+
+    // The node manager's announcement of rule set 1.
+    void announceRuleSet1()
+    {
+        QProcess announce;
+        startProgram(announce,
+                     {"orvelmsg", "post", "Scheduler", "Scheduler", "NodeMgrNotifyRulesIdPost",
+                      "<b><RulesId type=\"uint\">1</RulesId></b>"});
+        announce.waitForFinished(10000);
+    }
+
+private:
+    QProcess nodeManager;
+    QProcess scheduler;
+};

@@ -9,6 +9,32 @@
 
 namespace Orvel {
 
+namespace {
+
+// Another process serves the name (`error` empty), or the bus refused it:
+// the two are told apart, since only the first means "already running".
+void reportNotOwned(const QString &name, const QString &error)
+{
+    if (error.isEmpty())
+        TraceLine(0, "childmanager", __LINE__)
+            << "Cannot own" << name << "- another process owns it";
+    else
+        TraceLine(0, "childmanager", __LINE__) << "Cannot own" << name << "-" << error;
+    Log *log = Context::logging();
+    if (!log)
+        return;
+    log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+    if (error.isEmpty())
+        *log << "%1s is already running (bus name %2s is taken); this instance exits"
+             << Context::processName() << name;
+    else
+        *log << "%1s cannot own bus name %2s (%3s); this instance exits" << Context::processName()
+             << name << error;
+    log->sendMessage();
+}
+
+} // namespace
+
 ChildManager::~ChildManager()
 {
     release();
@@ -20,19 +46,17 @@ bool ChildManager::initialize(int, int)
     const QString name = MsgAddress(Context::processName(), Context::groupName()).busName();
     if (!transport || name.isEmpty())
         return false;
-    if (transport->own(name)) {
+    QString error;
+    const Transport::Ownership ownership = transport->own(name, error);
+    if (ownership == Transport::Ownership::Owned) {
         ownedName = name;
         return true;
     }
-    // Another process serves this name: leave instead of serving beside it.
-    TraceLine(0, "childmanager", __LINE__) << "Cannot own" << name << "- another process owns it";
-    if (Log *log = Context::logging()) {
-        log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
-        *log << "%1s is already running (bus name %2s is taken); this instance exits"
-             << Context::processName() << name;
-        log->sendMessage();
-    }
-    transport->markShutDown();
+    reportNotOwned(name, ownership == Transport::Ownership::Taken ? QString() : error);
+    // Deliberate choice: a process that cannot own its name leaves with a
+    // failure status rather than 0, so that a service manager sees that this
+    // start did not take; it never serves beside the owner.
+    transport->markShutDown(Context::NameRefused);
     return false;
 }
 

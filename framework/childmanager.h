@@ -26,9 +26,11 @@ public:
     ChildManager &operator=(const ChildManager &) = delete;
 
     // Enrols with the hub: owns "org.orvel.<group>.<process>" for the names
-    // given to Context::run. When the name is taken, answers false, writes an
-    // event-log line and marks the process done, so that it leaves instead
-    // of serving beside the owner. `state` and `flags` are kept for callers.
+    // given to Context::run. When the name is taken or the bus refuses it
+    // (AccessDenied), answers false, writes a level-0 trace line and an
+    // event-log line that tell the two apart, and marks the process done with
+    // Context::NameRefused, so that it leaves instead of serving beside the
+    // owner. `state` and `flags` are kept for callers.
     bool initialize(int state, int flags);
     // Routes messages called `name` to `handler`; an empty name routes every
     // message that has no handler of its own. A later handler of the same

@@ -50,17 +50,17 @@ int Context::run(const std::function<void()> &entry, int, int, const QString &na
     group = groupName;
     Clock::settleZone();
     const std::unique_ptr<QCoreApplication> application = ensureApplication();
-    if (Transport::current()) {
+    if (Transport *installed = Transport::current()) {
         entry();
-        return 0;
+        return installed->exitStatus();
     }
     DBusTransport bus;
     if (!bus.isConnected()) {
         reportNoBus(bus.connectionError());
-        return 1;
+        return NoBus;
     }
     entry();
-    return 0;
+    return bus.exitStatus();
 }
 
 QString Context::processName()

@@ -1,6 +1,9 @@
 #include "dbustransport.h"
 
 #include "clockwatch.h"
+#include "context.h"
+#include "log.h"
+#include "msgnames.h"
 #include "replychannel.h"
 #include "trace.h"
 
@@ -31,6 +34,10 @@ const QString kPath = QStringLiteral("/org/orvel/Msg");
 const QString kInterface = QStringLiteral("org.orvel.Msg1");
 const QString kNotHandled = QStringLiteral("org.orvel.Error.NotHandled");
 const QString kPrivateConnection = QStringLiteral("orvel");
+// What Qt raises when the connection breaks: the bus daemon died or closed it.
+const QString kLocalPath = QStringLiteral("/org/freedesktop/DBus/Local");
+const QString kLocalInterface = QStringLiteral("org.freedesktop.DBus.Local");
+const QString kDisconnected = QStringLiteral("Disconnected");
 
 QDBusConnection connectToBus()
 {
@@ -228,6 +235,11 @@ struct DBusTransport::Private
     DBusTransport *owner;
     QDBusConnection connection;
     Endpoint endpoint;
+    // Why /org/orvel/Msg is not served; empty once it is.
+    QString serveError = QStringLiteral("not connected");
+    // Qt tells of a broken connection through a signal, which needs a slot:
+    // this timer's start() is one, and its timeout runs connectionLost().
+    QTimer lost;
     ShutdownSignals shutdownSignals;
     ClockWatch clockWatch;
     std::map<QString, std::unique_ptr<NamedTimer>> timers;
@@ -237,15 +249,26 @@ struct DBusTransport::Private
 DBusTransport::DBusTransport()
     : d(std::make_unique<Private>(this))
 {
-    if (d->connection.isConnected())
-        d->connection.registerVirtualObject(kPath, &d->endpoint, QDBusConnection::SingleNode);
+    if (!d->connection.isConnected())
+        return;
+    // A process that cannot serve its object would never hear a message.
+    if (!d->connection.registerVirtualObject(kPath, &d->endpoint, QDBusConnection::SingleNode)) {
+        d->serveError = QStringLiteral("cannot serve ") + kPath + QStringLiteral(": ") +
+                        d->connection.lastError().message();
+        return;
+    }
+    d->serveError.clear();
+    d->lost.setSingleShot(true);
+    QObject::connect(&d->lost, &QTimer::timeout, [this]() { connectionLost(); });
+    d->connection.connect(QString(), kLocalPath, kLocalInterface, kDisconnected, &d->lost,
+                          SLOT(start()));
 }
 
 // Posts carry the no-reply flag, so nothing tells when they have left; one
 // call to the bus itself flushes them before the connection goes.
 DBusTransport::~DBusTransport()
 {
-    if (!d->connection.isConnected())
+    if (!d->connection.isConnected() || !d->serveError.isEmpty())
         return;
     d->connection.unregisterObject(kPath);
     d->connection.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
@@ -260,12 +283,26 @@ DBusTransport::~DBusTransport()
 
 bool DBusTransport::isConnected() const
 {
-    return d->connection.isConnected();
+    return d->connection.isConnected() && d->serveError.isEmpty();
 }
 
 QString DBusTransport::connectionError() const
 {
-    return d->connection.lastError().message();
+    return d->connection.isConnected() ? d->serveError : d->connection.lastError().message();
+}
+
+// Deliberate choice: with its connection gone a process hears nothing and
+// its posts vanish, so it leaves with Context::BusLost instead of running
+// on deaf; the service manager sees the failure and starts it again.
+void DBusTransport::connectionLost()
+{
+    TraceLine(0, "dbustransport", __LINE__) << "Lost the connection to the message bus - exiting";
+    if (Log *log = Context::logging()) {
+        log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+        *log << "%1s lost its connection to the message bus and exits" << Context::processName();
+        log->sendMessage();
+    }
+    markShutDown(Context::BusLost);
 }
 
 bool DBusTransport::send(const MsgAddress &to, const QString &name, const XmlList &body)
@@ -290,13 +327,18 @@ Msg DBusTransport::request(const MsgAddress &to, const QString &name, const XmlL
     return Msg::received(replyName, replyBody, nullptr, to);
 }
 
-bool DBusTransport::own(const QString &busName)
+Transport::Ownership DBusTransport::own(const QString &busName, QString &error)
 {
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
         d->connection.interface()->registerService(busName,
                                                    QDBusConnectionInterface::DontQueueService,
                                                    QDBusConnectionInterface::DontAllowReplacement);
-    return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
+    if (!reply.isValid()) {
+        error = reply.error().name() + QStringLiteral(": ") + reply.error().message();
+        return Ownership::Refused;
+    }
+    return reply.value() == QDBusConnectionInterface::ServiceRegistered ? Ownership::Owned
+                                                                        : Ownership::Taken;
 }
 
 void DBusTransport::disown(const QString &busName)

@@ -14,19 +14,21 @@ namespace Orvel {
 // Bodies are the XmlList text form; one that does not parse is refused with
 // org.freedesktop.DBus.Error.InvalidArgs, and a request no handler answers
 // with org.orvel.Error.NotHandled. While alive it is the current transport
-// and turns SIGTERM and SIGINT into the hub's shutdown.
+// and turns SIGTERM and SIGINT into the hub's shutdown, and a broken
+// connection into a shutdown with Context::BusLost.
 class DBusTransport : public Transport
 {
 public:
     DBusTransport();
     ~DBusTransport() override;
 
+    // Connected, and serving /org/orvel/Msg; connectionError() says why not.
     bool isConnected() const;
     QString connectionError() const;
 
     Msg request(const MsgAddress &to, const QString &name, const XmlList &body,
                 int timeoutMs) override;
-    bool own(const QString &busName) override;
+    Ownership own(const QString &busName, QString &error) override;
     void disown(const QString &busName) override;
 
 protected:
@@ -37,6 +39,9 @@ protected:
     bool waitForActivity(const QDeadlineTimer &deadline) override;
 
 private:
+    // The connection broke: trace, log and shut down with Context::BusLost.
+    void connectionLost();
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -155,12 +155,12 @@ Msg MemoryTransport::request(const MsgAddress &to, const QString &name, const Xm
     return Msg::failed(eMsgResultNotHandled, QStringLiteral("no peers in memory"));
 }
 
-bool MemoryTransport::own(const QString &busName)
+Transport::Ownership MemoryTransport::own(const QString &busName, QString &)
 {
     if (takenNames.contains(busName))
-        return false;
+        return Ownership::Taken;
     owned = busName;
-    return true;
+    return Ownership::Owned;
 }
 
 void MemoryTransport::disown(const QString &busName)

@@ -91,7 +91,7 @@ public:
 
     Msg request(const MsgAddress &to, const QString &name, const XmlList &body,
                 int timeoutMs) override;
-    bool own(const QString &busName) override;
+    Ownership own(const QString &busName, QString &error) override;
     void disown(const QString &busName) override;
     bool startProgram(const QString &program, const QStringList &arguments, int &error) override;
 

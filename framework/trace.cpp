@@ -2,6 +2,7 @@
 
 #include "xmllist.h"
 
+#include <cstdio>
 #include <memory>
 
 #include <fcntl.h>
@@ -18,6 +19,35 @@ std::unique_ptr<Trace> &instance()
 }
 
 bool configured = false;
+
+// The trace's two time forms, formatted by hand: a burst of firings writes
+// thousands of lines, and QDateTime::toString parses its pattern each time.
+// The names are those of the C locale, as toString gives them.
+QString stamp(const QDateTime &now)
+{
+    const QDate date = now.date();
+    const QTime time = now.time();
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", date.year(),
+                  date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec());
+    return QString::fromLatin1(text);
+}
+
+// "hh:mm:ss ddd MMMM d yyyy"
+QString instantText(const QDateTime &instant)
+{
+    static const char *const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static const char *const months[] = {"January",   "February", "March",    "April",
+                                         "May",       "June",     "July",     "August",
+                                         "September", "October",  "November", "December"};
+    const QDate date = instant.date();
+    const QTime time = instant.time();
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d %s %s %d %04d", time.hour(), time.minute(),
+                  time.second(), days[date.dayOfWeek() - 1], months[date.month() - 1], date.day(),
+                  date.year());
+    return QString::fromLatin1(text);
+}
 
 int levelFromEnvironment()
 {
@@ -73,7 +103,7 @@ bool Trace::doTrace(int, int level)
 
 void Trace::entry(int, const char *file, int lineNumber)
 {
-    line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
+    line = stamp(QDateTime::currentDateTime());
     line += QLatin1Char(' ');
     line += QString::number(lineLevel);
     line += QLatin1Char(' ');
@@ -157,8 +187,7 @@ Trace &Trace::operator<<(bool value)
 // text of the scheduler uses; "invalid" stands for none.
 Trace &Trace::operator<<(const QDateTime &instant)
 {
-    append(instant.isValid() ? instant.toString(QStringLiteral("hh:mm:ss ddd MMMM d yyyy"))
-                             : QStringLiteral("invalid"));
+    append(instant.isValid() ? instantText(instant) : QStringLiteral("invalid"));
     return *this;
 }
 

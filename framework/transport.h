@@ -39,7 +39,13 @@ public:
     Msg waitFor(const QString &name, int timeoutMs);
     Msg waitFor(const MsgCondition &condition, int timeoutMs);
 
-    virtual bool own(const QString &busName) = 0;
+    enum class Ownership
+    {
+        Owned,
+        Taken,  // another process owns the name
+        Refused // the bus said no (an AccessDenied, say); `error` tells why
+    };
+    virtual Ownership own(const QString &busName, QString &error) = 0;
     virtual void disown(const QString &busName) = 0;
 
     bool setTimer(const QString &name, quint32 milliseconds, const QString &data);
@@ -49,9 +55,17 @@ public:
     virtual bool startProgram(const QString &program, const QStringList &arguments, int &error);
     static bool startDetached(const QString &program, const QStringList &arguments, int &error);
 
-    // The hub's shutdown: every wait on ConditionDone ends.
-    void markShutDown() { shutDown = true; }
+    // The hub's shutdown: every wait on ConditionDone ends. `exitStatus` (a
+    // Context::ExitStatus) says why the process leaves; the first reason given
+    // holds.
+    void markShutDown(int exitStatus = 0)
+    {
+        if (!shutDown)
+            leaving = exitStatus;
+        shutDown = true;
+    }
     bool isShutDown() const { return shutDown; }
+    int exitStatus() const { return leaving; }
 
 protected:
     Transport();
@@ -86,6 +100,7 @@ private:
     QHash<QString, QString> timerData;
     std::deque<Msg> queue;
     bool shutDown = false;
+    int leaving = 0;
 };
 
 } // namespace Orvel

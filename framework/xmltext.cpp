@@ -63,11 +63,16 @@ void escapeInto(QString &out, const QString &text, bool attribute)
     }
 }
 
+// The writers append piece by piece: no temporary strings, as a store of
+// thousands of records is written once per timer pass.
 void writeTag(QString &out, const QString &tag, const Attributes &attributes)
 {
-    out += QLatin1Char('<') + tag;
+    out += QLatin1Char('<');
+    out += tag;
     for (const Attribute &a : attributes) {
-        out += QLatin1Char(' ') + a.name + QLatin1String("=\"");
+        out += QLatin1Char(' ');
+        out += a.name;
+        out += QLatin1String("=\"");
         escapeInto(out, a.value, true);
         out += QLatin1Char('"');
     }
@@ -79,18 +84,20 @@ void writeEntries(QString &out, const XmlEntries &list, int depth, bool indent);
 // Writes one element: its entries when `list` is set, else its text.
 void writeElement(QString &out, const XmlEntry &e, const XmlEntries *list, int depth, bool indent)
 {
-    const QString margin = indent ? QString(depth * 2, QLatin1Char(' ')) : QString();
-    out += margin;
+    const qsizetype margin = indent ? depth * 2 : 0;
+    out.resize(out.size() + margin, QLatin1Char(' '));
     writeTag(out, e.tag, e.attributes);
     if (list) {
         if (indent)
             out += QLatin1Char('\n');
         writeEntries(out, *list, depth + 1, indent);
-        out += margin;
+        out.resize(out.size() + margin, QLatin1Char(' '));
     } else {
         escapeInto(out, e.text, false);
     }
-    out += QLatin1String("</") + e.tag + QLatin1Char('>');
+    out += QLatin1String("</");
+    out += e.tag;
+    out += QLatin1Char('>');
     if (indent)
         out += QLatin1Char('\n');
 }

@@ -41,6 +41,12 @@ bool waitUntilReady(const MsgAddress &hubRouter, const Peer &peer)
     registration.set(QLatin1String(Names::Address), MsgAddress(name, name).toXml(), 1);
     registration.send(false);
     const Msg reply = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    // A stop (SIGTERM, or a lost bus, traced where it was seen) ended the
+    // wait: the peer did not fail to come ready.
+    if (!reply && reply.lastError() == eMsgResultExit) {
+        TraceLine(2, "schedmain", __LINE__) << "Stopped while waiting for" << peer.name;
+        return false;
+    }
     if (!reply) {
         logNotReady(peer);
         TraceLine(0, "schedmain", __LINE__) << peer.noReplyTrace << reply.lastError();
@@ -71,9 +77,12 @@ void schedulerEntry()
 
 } // namespace
 
+// Deliberate choice: the exit status is Context::run's answer, not 0 in
+// every case: a lost bus (2) or a refused bus name (3) must look like a
+// failure to the service manager, which then starts the scheduler again.
+// A stop and a peer that never came ready still end with 0.
 int main()
 {
     const QString name = QLatin1String(Names::Scheduler);
-    Context::run(schedulerEntry, 3, 64, name, name, name);
-    return 0;
+    return Context::run(schedulerEntry, 3, 64, name, name, name);
 }

@@ -27,10 +27,10 @@ constexpr quint32 kDefaultMaxWaitSeconds = 900;
 // whole-second wait that fits.
 constexpr quint32 kLongestMaxWaitSeconds = 4294967;
 constexpr quint32 kSecondsPerDay = 86400;
-// A pass fires what is due, and each firing moves that schedule on, so a
-// pass ends after a handful of firings. This many means some schedule does
-// not move on: stop the pass and go on in a fresh one, so that other
-// messages are delivered in between.
+// A pass fires what is due. A burst (a first start with thousands of due
+// objectives) is split into passes of this many firings, each a delivery of
+// its own, so that requests queued meanwhile are answered between passes
+// and the store is written once per pass.
 constexpr int kMaxFiringsPerPass = 1000;
 
 const QString kTimer = QLatin1String(Names::SchedulerTimer);
@@ -54,6 +54,33 @@ quint32 readMaxWaitSeconds(const ConfigLocal &config)
             << "MaxWaitSeconds" << seconds << "is out of range 1.." << kLongestMaxWaitSeconds
             << "- using" << used;
     return used;
+}
+
+bool hasEntry(const XmlList &list, const QString &key)
+{
+    for (XmlListIterator it = list.first(); !it.isNull(); it.next()) {
+        if (it.name() == key)
+            return true;
+    }
+    return false;
+}
+
+// Deliberate choice: only an absent "RulesId" means 0, the deactivated node.
+// One that is present but no rule set number (a garbled notification) is
+// refused, so that it cannot switch backups off. A signed entry holding a
+// non-negative number counts, as a signed read of the key takes either type.
+bool readRulesId(const XmlList &body, quint32 &ruleSet)
+{
+    const QString name = key(Names::RulesId);
+    ruleSet = 0;
+    qint32 signedValue = -1;
+    if (body.get(ruleSet, name))
+        return true;
+    if (body.get(signedValue, name) && signedValue >= 0) {
+        ruleSet = quint32(signedValue);
+        return true;
+    }
+    return !hasEntry(body, name);
 }
 
 void logState(int state)
@@ -156,12 +183,19 @@ void ScheduleList::run()
 {
     logState(2);
     initialize(1, 1);
-    registerHandlers();
-    const MsgAddress nodeManager(key(Names::NodeManager), key(Names::NodeManager));
-    Msg(nodeManager, QLatin1String(Names::NodeMgrRegisterNotifyRulesIdPost), XmlList(), 0)
-        .send(false);
     const ConditionDone done(*this);
-    Msg::wait(done, -1);
+    // Deliberate choice: an instance refused its bus name (one is running
+    // already, or it may not own the name) is done at once and leaves
+    // without registering anything. Registering with the node manager would
+    // make it announce the rule set again, and the running instance would
+    // drop and rebuild its whole list.
+    if (!done.isDone()) {
+        registerHandlers();
+        const MsgAddress nodeManager(key(Names::NodeManager), key(Names::NodeManager));
+        Msg(nodeManager, QLatin1String(Names::NodeMgrRegisterNotifyRulesIdPost), XmlList(), 0)
+            .send(false);
+        Msg::wait(done, -1);
+    }
     release();
     logState(3);
 }
@@ -184,7 +218,14 @@ MsgResult ScheduleList::onRulesIdNotify(const Msg &msg)
 {
     TraceLine(3, "schedulelist", __LINE__) << "Received rules set notify message:\n"
                                            << msg.body().toBinary();
-    ruleSet = msg.get(key(Names::RulesId), quint32(0));
+    quint32 announced = 0;
+    if (!readRulesId(msg.body(), announced)) {
+        TraceLine(0, "schedulelist", __LINE__)
+            << "Unusable RulesId in rules set notify message; rule set" << ruleSet
+            << "stays in force:" << msg.body().toBinary();
+        return eMsgResultHandled;
+    }
+    ruleSet = announced;
     Timer::cancel(kTimer);
     schedules.clear();
     if (ruleSet != 0) {
@@ -251,8 +292,12 @@ void ScheduleList::processScheduleList()
     if (!hasSchedules)
         return;
     for (int fired = 0; fired < kMaxFiringsPerPass; ++fired) {
-        const Schedule first = schedules.first();
-        if (!first.nextOccurrence().isValid()) {
+        // Firing reads the first schedule in place and changes nothing; only
+        // scheduleOccurred() moves it, given its time by value. No copy of
+        // the whole schedule for each firing of a burst.
+        const Schedule &first = schedules.first();
+        const QDateTime due = first.nextOccurrence();
+        if (!due.isValid()) {
             TraceLine(0, "schedulelist", __LINE__)
                 << "Next schedule:" << first.name() << " has invalid/unknown expiry time";
             Timer::set(kTimer, maxWaitSeconds * 1000, QString());
@@ -261,10 +306,10 @@ void ScheduleList::processScheduleList()
         const QDateTime now = Clock::now();
         if (armFor(first, now))
             return;
-        TraceLine(2, "schedulelist", __LINE__) << "Schedule triggered: " << first.name() << " at "
-                                               << first.nextOccurrence() << " occured " << now;
+        TraceLine(2, "schedulelist", __LINE__)
+            << "Schedule triggered: " << first.name() << " at " << due << " occured " << now;
         fireSchedule(first);
-        scheduleOccurred(first.nextOccurrence());
+        scheduleOccurred(due);
     }
     TraceLine(2, "schedulelist", __LINE__)
         << "Fired" << kMaxFiringsPerPass << "schedules in one pass; going on in a new pass";
@@ -299,13 +344,19 @@ bool ScheduleList::armFor(const Schedule &first, const QDateTime &now)
     return true;
 }
 
+// Only the first schedule moves and the rest is still in order, so it goes
+// back in at the place a binary search finds (after its equals, ties by
+// name): the order a full sort gives, for about log2(n) comparisons instead
+// of a sort of all n schedules after each firing of a burst.
 void ScheduleList::scheduleOccurred(const QDateTime &firedAt)
 {
     TraceLine(3, "schedulelist", __LINE__) << "Mark first event has having occurred at";
-    schedules.first().markOccurred(firedAt);
+    Schedule fired = schedules.takeFirst();
+    fired.markOccurred(firedAt);
     TraceLine(3, "schedulelist", __LINE__)
         << "New time calculated for triggered schedule. Resort list";
-    sortSchedules();
+    const auto place = std::upper_bound(schedules.begin(), schedules.end(), fired);
+    schedules.insert(place, std::move(fired));
 }
 
 void ScheduleList::fireSchedule(const Schedule &schedule)

@@ -22,7 +22,8 @@ public:
 
     // Enrols with the hub, registers the handlers, asks the node manager for
     // rule-set notifications and serves messages until the hub shuts the
-    // process down.
+    // process down. Without its bus name it returns at once, having
+    // registered and posted nothing.
     void run();
 
     Orvel::MsgResult onRulesIdNotify(const Orvel::Msg &msg);

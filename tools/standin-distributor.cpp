@@ -27,9 +27,8 @@ int main(int argc, char *argv[])
     const auto entry = [&result]() {
         result = ToolSupport::printEveryMessage("standin-distributor");
     };
-    if (Context::run(entry, 3, 0, name, name, QStringLiteral("standin-distributor")) != 0) {
+    const int status = Context::run(entry, 3, 0, name, name, QStringLiteral("standin-distributor"));
+    if (status == Context::NoBus)
         ToolSupport::fail("standin-distributor", QStringLiteral("cannot reach the bus"));
-        return 2;
-    }
-    return result;
+    return status == Context::Stopped ? result : 2;
 }

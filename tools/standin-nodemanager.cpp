@@ -124,9 +124,8 @@ int main(int argc, char *argv[])
     int result = 2;
     const QString name = QLatin1String(Names::NodeManager);
     const auto entry = [&]() { result = serve(options); };
-    if (Context::run(entry, 3, 0, name, name, QLatin1String(kTool)) != 0) {
+    const int status = Context::run(entry, 3, 0, name, name, QLatin1String(kTool));
+    if (status == Context::NoBus)
         ToolSupport::fail(kTool, QStringLiteral("cannot reach the bus"));
-        return 2;
-    }
-    return result;
+    return status == Context::Stopped ? result : 2;
 }

@@ -333,8 +333,9 @@ TEST_F(MemoryTransportTest, ATakenNameIsNotStolenAndTheProcessLeaves)
     local.setNameTaken(QStringLiteral("org.orvel.Scheduler.Scheduler"));
     ChildManager second;
     const QString scheduler = QStringLiteral("Scheduler");
-    Context::run([&]() { EXPECT_FALSE(second.initialize(1, 1)); }, 3, 64, scheduler, scheduler,
-                 scheduler);
+    EXPECT_EQ(Context::run([&]() { EXPECT_FALSE(second.initialize(1, 1)); }, 3, 64, scheduler,
+                           scheduler, scheduler),
+              Context::NameRefused);
     EXPECT_TRUE(ChildManager::ConditionDone(second).isDone());
     ASSERT_EQ(log.lines().size(), 1);
     EXPECT_TRUE(

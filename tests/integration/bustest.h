@@ -177,11 +177,11 @@ protected:
         return scheduler;
     }
 
-    static void expectCleanExit(QProcess *process)
+    static void expectCleanExit(QProcess *process, int exitCode = 0)
     {
         ASSERT_TRUE(process->waitForFinished(kPatienceMs));
         EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(process->exitCode(), 0);
+        EXPECT_EQ(process->exitCode(), exitCode);
     }
 
     QTemporaryDir dir;

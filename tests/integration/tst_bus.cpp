@@ -6,9 +6,15 @@
 TEST_F(BusTest, WaitsForALateNodeManagerRegistersAndStopsOnSigterm)
 {
     QProcess *scheduler = start("scheduler", {});
+    QProcess *stopped = start("scheduler", {});
     ASSERT_TRUE(traceHas("Wait for the node manager to become ready"));
     QThread::msleep(300);
     EXPECT_FALSE(text("trace.log").contains("Wait for the distributor"));
+    // A stop while waiting is no failure of the peer.
+    stopped->terminate();
+    expectCleanExit(stopped);
+    EXPECT_TRUE(traceHas("Stopped while waiting for NodeManager"));
+    EXPECT_FALSE(text("event.log").contains("failed to go ready"));
     QProcess *nodeManager = listen("NodeManager");
     listen("Distributor");
     QString seen;
@@ -62,9 +68,13 @@ TEST_F(BusTest, AMalformedBodyIsRefusedASecondSchedulerLeavesAndTheFirstKeepsSer
     EXPECT_FALSE(text("trace.log").contains("There are 0 schedules"));
 
     QProcess *second = start("scheduler", {});
-    expectCleanExit(second);
+    expectCleanExit(second, 3);
     EXPECT_TRUE(text("event.log").contains("Scheduler is already running"))
         << text("event.log").toStdString();
+    // Posted after the second one left, this arrives after anything it posted.
+    runToEnd("orvelmsg", {"post", "NodeManager", "NodeManager", "Marker"});
+    EXPECT_TRUE(outputHas(nodeManager, "Marker", &registrations));
+    EXPECT_EQ(registrations.count("NodeMgrRegisterNotifyRulesIdPost"), 1);
 
     // A request that reaches the first one's timer handler, which does not reply.
     EXPECT_EQ(
@@ -91,4 +101,29 @@ TEST_F(BusTest, OrvelmsgRefusesABodyThatDoesNotParseAndReportsAMissingPeer)
     EXPECT_TRUE(outputHas(nodeManager, "Hello <b><N type=\"uint\">3</N></b>", &seen))
         << seen.toStdString();
     EXPECT_FALSE(seen.contains(" X "));
+}
+
+// Both leave with a failure status, so that systemd starts the scheduler again.
+TEST_F(BusTest, ALostBusOrARefusedNameEndsTheSchedulerWithAFailureStatus)
+{
+    QProcess *scheduler = runningScheduler();
+    daemon.kill();
+    expectCleanExit(scheduler, 2);
+    EXPECT_TRUE(text("trace.log").contains(" 0 dbustransport:"));
+    EXPECT_TRUE(text("trace.log").contains("Lost the connection to the message bus - exiting"));
+    EXPECT_TRUE(text("event.log").contains("Scheduler lost its connection to the message bus"));
+
+    daemon.waitForFinished(kPatienceMs);
+    startDaemon(QString::fromLatin1(kBusConfig)
+                    .arg(dir.path())
+                    .replace("<allow own=\"*\"/>", "<allow own=\"*\"/><deny own_prefix="
+                                                   "\"org.orvel.Scheduler\"/>"));
+    nodeManager = listen("NodeManager");
+    listen("Distributor");
+    expectCleanExit(start("scheduler", {}), 3);
+    const QString log = text("event.log");
+    EXPECT_TRUE(log.contains("Scheduler cannot own bus name org.orvel.Scheduler.Scheduler "
+                             "(org.freedesktop.DBus.Error.AccessDenied"))
+        << log.toStdString();
+    EXPECT_EQ(log.count("already running"), 0);
 }

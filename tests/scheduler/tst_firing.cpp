@@ -218,6 +218,46 @@ TEST_F(FiringTest, ANewRuleSetReplacesTheOldAndRulesIdZeroClearsEverything)
                                "type=\"uint\">4</RulesId></list>"));
 }
 
+// Only an absent "RulesId" deactivates the node; one that is there but no
+// rule set number leaves rule set 4 in force, with a fault naming the body.
+// A signed one that is not negative counts.
+TEST_F(FiringTest, AnUnusableRulesIdKeepsTheRuleSetInForce)
+{
+    writeRules(4, dispatcher({"Gold"}), kGoldHourly);
+    const struct
+    {
+        const char *body;
+        int schedules;
+        const char *traced; // null: the fault below
+    } cases[] = {
+        {"<b><RulesId type=\"int\">4</RulesId></b>", 1, "Load new rule set 4"},
+        {"<b><RulesId>4</RulesId></b>", 1, "Load new rule set 4"},
+        {"<b/>", 0, "Node deactivated. Cleared schedule list"},
+        {"<b><RulesId>x</RulesId></b>", 1, nullptr},
+        {"<b><RulesId type=\"int\">-4</RulesId></b>", 1, nullptr},
+        {"<b><RulesId>-4</RulesId></b>", 1, nullptr},
+        {"<b><RulesId type=\"bool\">true</RulesId></b>", 1, nullptr},
+        {"<b><RulesId><N>4</N></RulesId></b>", 1, nullptr},
+        {"<b><RulesId type=\"uint\">4294967296</RulesId></b>", 1, nullptr},
+    };
+    serve([&]() {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.body);
+            notify(4);
+            TraceCapture notice;
+            bus.deliver(QStringLiteral("NodeMgrNotifyRulesIdPost"), parsed(c.body));
+            EXPECT_EQ(list.scheduleList().size(), c.schedules);
+            const QStringList faults = notice.lines().filter(QStringLiteral(" 0 schedulelist:"));
+            EXPECT_EQ(faults.size(), c.traced ? 0 : 1);
+            EXPECT_TRUE(c.traced ? notice.contains(QString::fromLatin1(c.traced))
+                                 : faults.value(0).endsWith(
+                                       "Unusable RulesId in rules set notify message; rule set 4 "
+                                       "stays in force: " +
+                                       QString::fromLatin1(c.body)));
+        }
+    });
+}
+
 TEST_F(FiringTest, AManualTriggerFiresMatchingSchedulesAtOnceAndReplies)
 {
     home.write("rules/4/manual.xml",

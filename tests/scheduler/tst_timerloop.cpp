@@ -2,6 +2,7 @@
 // the single timer is armed for.
 #include "context.h"
 #include "memorytransport.h"
+#include "repeatperiod.h"
 #include "rulesupport.h"
 #include "schedulelist.h"
 #include "scheduletestsupport.h"
@@ -150,6 +151,30 @@ TEST_F(TimerLoopTest, DueSchedulesFireInOrderAndTheListIsResortedBetween)
     // Fired, the manual-only schedules have no further time and go last.
     ASSERT_EQ(list.scheduleList().size(), 3);
     EXPECT_EQ(list.scheduleList().first().name(), QStringLiteral("C"));
+}
+
+// A burst of objectives due at once fires in name order, and each fired one
+// goes back into the ordered list by a binary search, not by a sort of the
+// whole list: about log2(n) comparisons a firing.
+TEST_F(TimerLoopTest, ABurstFiresInNameOrderAndPutsEachFiredScheduleBackByBinarySearch)
+{
+    constexpr int kDue = 128;
+    QList<Schedule> due;
+    QStringList inOrder;
+    for (int i = 0; i < kDue; ++i) {
+        due << Schedule(QStringLiteral("S%1").arg(i * 37 % kDue, 3, 10, QLatin1Char('0')), 1,
+                        nullptr, false);
+        due.last().addRepeatPeriod(RepeatPeriod::Hours, 1, 1);
+        due.last().initiateSchedule();
+        inOrder << QStringLiteral("S%1 07:00:00").arg(i, 3, 10, QLatin1Char('0'));
+    }
+    ScheduleList list;
+    list.setSchedules(due);
+    TraceCapture pass;
+    list.processScheduleList();
+    EXPECT_EQ(firings(pass), inOrder);
+    EXPECT_LE(pass.texts().filter(QStringLiteral("Compare:")).size(), kDue * 9);
+    EXPECT_EQ(list.scheduleList().last().name(), QStringLiteral("S127"));
 }
 
 TEST_F(TimerLoopTest, InvalidFirstScheduleArmsTheLongestWaitAndFiresNothing)
