@@ -1,6 +1,7 @@
 #include "log.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #include <fcntl.h>
 #include <syslog.h>
@@ -32,17 +33,29 @@ int syslogPriority(int level)
     }
 }
 
-QString fill(QString text, const QStringList &values)
+// One pass over the message: a value that itself reads "%3s" (a policy may be
+// named so) is written as it stands, never filled in again.
+QString fill(const QString &text, const QStringList &values)
 {
-    QStringList extra;
-    for (int i = 0; i < values.size(); ++i) {
-        const QString placeholder = QStringLiteral("%%1s").arg(i + 1);
-        if (i < 3 && text.contains(placeholder))
-            text.replace(placeholder, values.at(i));
-        else
-            extra << values.at(i);
+    static const QRegularExpression placeholder(QStringLiteral("%([1-3])s"));
+    QString filled;
+    QList<bool> placed(values.size(), false);
+    qsizetype from = 0;
+    for (auto it = placeholder.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const int index = match.captured(1).toInt() - 1;
+        if (index >= values.size())
+            continue;
+        filled += text.mid(from, match.capturedStart() - from) + values.at(index);
+        from = match.capturedEnd();
+        placed[index] = true;
     }
-    return extra.isEmpty() ? text : text + QLatin1Char(' ') + extra.join(QLatin1Char(' '));
+    filled += text.mid(from);
+    for (int i = 0; i < values.size(); ++i) {
+        if (!placed.at(i))
+            filled += QLatin1Char(' ') + values.at(i);
+    }
+    return filled;
 }
 
 void writeToFile(const QByteArray &path, const QString &line)
