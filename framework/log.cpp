@@ -4,8 +4,14 @@
 #include <QRegularExpression>
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <syslog.h>
+// Every entry would name the same line of this file: leave the location out.
+#define SD_JOURNAL_SUPPRESS_LOCATION
+#include <systemd/sd-journal.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace Orvel {
 
@@ -69,6 +75,24 @@ void writeToFile(const QByteArray &path, const QString &line)
     ::close(fd);
 }
 
+// Under systemd the journal takes the line with its fields, so that
+// `journalctl POLICY=Gold` finds it; false when it cannot, and syslog has it.
+bool sendToJournal(const QString &message, int priority, const Log::Fields &fields)
+{
+    if (!qEnvironmentVariableIsSet("INVOCATION_ID"))
+        return false;
+    QList<QByteArray> entries = {"MESSAGE=" + message.toUtf8(),
+                                 "PRIORITY=" + QByteArray::number(priority),
+                                 "SYSLOG_FACILITY=" + QByteArray::number(LOG_DAEMON >> 3),
+                                 "SYSLOG_IDENTIFIER=orvel-scheduler"};
+    for (const auto &[name, value] : fields)
+        entries << name + '=' + value.toUtf8();
+    std::vector<iovec> vectors;
+    for (QByteArray &entry : entries)
+        vectors.push_back({entry.data(), size_t(entry.size())});
+    return sd_journal_sendv(vectors.data(), int(vectors.size())) >= 0;
+}
+
 } // namespace
 
 void Log::setSink(std::function<void(const QString &)> sink)
@@ -85,6 +109,7 @@ void Log::initialiseMessage(const QString &messageCategory, int messageLevel,
     open = true;
     text.clear();
     values = parameters;
+    fields.clear();
 }
 
 void Log::initialiseStateLogging(const QString &process, const QString &group, int state)
@@ -125,8 +150,11 @@ void Log::sendMessage()
                         QLatin1Char(' ') + line);
         return;
     }
+    const int priority = syslogPriority(stateLine ? 1 : level);
+    if (sendToJournal(line, priority, fields))
+        return;
     openlog("orvel-scheduler", LOG_PID, LOG_DAEMON);
-    syslog(syslogPriority(stateLine ? 1 : level), "%s", line.toUtf8().constData());
+    syslog(priority, "%s", line.toUtf8().constData());
 }
 
 } // namespace Orvel

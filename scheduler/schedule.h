@@ -35,6 +35,9 @@ public:
     QDateTime lastOccurrence() const { return m_lastOccurrence; }
     int triggerIndex() const { return m_triggerIndex; }
     int fallbackIndex() const { return m_fallbackIndex; }
+    // What the next occurrence comes from: "trigger", "fallback", "objective"
+    // (the recovery point objective) or "manual"; empty when there is none.
+    QString firingCause() const;
 
     void initiateSchedule();
     void markOccurred(const QDateTime &at);
