@@ -38,9 +38,9 @@ cp -r "$source/examples/home" "$work/home" && mkdir "$work/run" && cp "$work/hom
 
 for _ in $(seq 100); do "$bin/schedctl" trigger "Full now" > /dev/null 2>&1 && break; sleep 0.2; done
 # The example fires by objective every few seconds, and Offsite by fallback every 10.
-found() { journalctl -q POLICY="$1" TRIGGER="$2" | grep -q .; }
+found() { [ -n "$(journalctl -q POLICY="$1" OPERATION="$2" TRIGGER="$3")" ]; }
 for _ in $(seq 60); do
-    found Gold manual && found Gold objective && found Bronze fallback && break
+    found Gold Nightly manual && found Gold Nightly objective && found Bronze Offsite fallback && break
     sleep 0.5
 done
 journalctl -q -o json SYSLOG_IDENTIFIER=orvel-scheduler > "$work/all.json"
