@@ -1,10 +1,17 @@
 #include "log.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <syslog.h>
+// Every entry would name the same line of this file: leave the location out.
+#define SD_JOURNAL_SUPPRESS_LOCATION
+#include <systemd/sd-journal.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace Orvel {
 
@@ -32,17 +39,29 @@ int syslogPriority(int level)
     }
 }
 
-QString fill(QString text, const QStringList &values)
+// One pass over the message: a value that itself reads "%3s" (a policy may be
+// named so) is written as it stands, never filled in again.
+QString fill(const QString &text, const QStringList &values)
 {
-    QStringList extra;
-    for (int i = 0; i < values.size(); ++i) {
-        const QString placeholder = QStringLiteral("%%1s").arg(i + 1);
-        if (i < 3 && text.contains(placeholder))
-            text.replace(placeholder, values.at(i));
-        else
-            extra << values.at(i);
+    static const QRegularExpression placeholder(QStringLiteral("%([1-3])s"));
+    QString filled;
+    QList<bool> placed(values.size(), false);
+    qsizetype from = 0;
+    for (auto it = placeholder.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const int index = match.captured(1).toInt() - 1;
+        if (index >= values.size())
+            continue;
+        filled += text.mid(from, match.capturedStart() - from) + values.at(index);
+        from = match.capturedEnd();
+        placed[index] = true;
     }
-    return extra.isEmpty() ? text : text + QLatin1Char(' ') + extra.join(QLatin1Char(' '));
+    filled += text.mid(from);
+    for (int i = 0; i < values.size(); ++i) {
+        if (!placed.at(i))
+            filled += QLatin1Char(' ') + values.at(i);
+    }
+    return filled;
 }
 
 void writeToFile(const QByteArray &path, const QString &line)
@@ -54,6 +73,24 @@ void writeToFile(const QByteArray &path, const QString &line)
     const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
     (void)written; // an event log that cannot be written must not stop the process
     ::close(fd);
+}
+
+// Under systemd the journal takes the line with its fields, so that
+// `journalctl POLICY=Gold` finds it; false when it cannot, and syslog has it.
+bool sendToJournal(const QString &message, int priority, const Log::Fields &fields)
+{
+    if (!qEnvironmentVariableIsSet("INVOCATION_ID"))
+        return false;
+    QList<QByteArray> entries = {"MESSAGE=" + message.toUtf8(),
+                                 "PRIORITY=" + QByteArray::number(priority),
+                                 "SYSLOG_FACILITY=" + QByteArray::number(LOG_DAEMON >> 3),
+                                 "SYSLOG_IDENTIFIER=orvel-scheduler"};
+    for (const auto &[name, value] : fields)
+        entries << name + '=' + value.toUtf8();
+    std::vector<iovec> vectors;
+    for (QByteArray &entry : entries)
+        vectors.push_back({entry.data(), size_t(entry.size())});
+    return sd_journal_sendv(vectors.data(), int(vectors.size())) >= 0;
 }
 
 } // namespace
@@ -72,6 +109,7 @@ void Log::initialiseMessage(const QString &messageCategory, int messageLevel,
     open = true;
     text.clear();
     values = parameters;
+    fields.clear();
 }
 
 void Log::initialiseStateLogging(const QString &process, const QString &group, int state)
@@ -112,8 +150,11 @@ void Log::sendMessage()
                         QLatin1Char(' ') + line);
         return;
     }
+    const int priority = syslogPriority(stateLine ? 1 : level);
+    if (sendToJournal(line, priority, fields))
+        return;
     openlog("orvel-scheduler", LOG_PID, LOG_DAEMON);
-    syslog(syslogPriority(stateLine ? 1 : level), "%s", line.toUtf8().constData());
+    syslog(priority, "%s", line.toUtf8().constData());
 }
 
 } // namespace Orvel

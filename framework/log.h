@@ -4,11 +4,13 @@
 #include <QStringList>
 
 #include <functional>
+#include <utility>
 
 namespace Orvel {
 
-// The event log: messages for operators, to ORVEL_LOG_FILE when set, else to
-// syslog (tag "orvel-scheduler"). File lines read
+// The event log: messages for operators, to ORVEL_LOG_FILE when set, else
+// under systemd to the journal with the message's fields, else to syslog
+// (tag "orvel-scheduler" in both). File lines read
 //
 //   YYYY-MM-DDThh:mm:ss category level text
 //
@@ -18,6 +20,9 @@ namespace Orvel {
 class Log
 {
 public:
+    // Journal fields: a name in capitals, digits and '_' ("POLICY"), and its value.
+    using Fields = QList<std::pair<QByteArray, QString>>;
+
     void initialiseMessage(const QString &category, int level, const QStringList &parameters = {});
     // Prepares the line "State <process>/<group> <state>"; sendMessage() writes it.
     void initialiseStateLogging(const QString &process, const QString &group, int state);
@@ -27,6 +32,8 @@ public:
     Log &operator<<(qint64 value) { return *this << QString::number(value); }
     Log &operator<<(int value) { return *this << QString::number(value); }
     Log &operator<<(unsigned value) { return *this << QString::number(value); }
+    // Fields the journal finds this message by; the file and syslog lines leave them out.
+    void setFields(const Fields &messageFields) { fields = messageFields; }
 
     void sendMessage();
 
@@ -40,6 +47,7 @@ private:
     bool open = false;
     QString text;
     QStringList values;
+    Fields fields;
 };
 
 } // namespace Orvel

@@ -218,6 +218,23 @@ XmlList Schedule::eventData() const
     return result;
 }
 
+// Schedule files hold no repeat periods: a repeating trigger is the objective.
+QString Schedule::firingCause() const
+{
+    if (m_triggerIndex < 0 || m_triggerIndex >= triggers.size())
+        return QString();
+    if (m_fallbackIndex >= 0)
+        return QStringLiteral("fallback");
+    switch (triggers.at(m_triggerIndex).kind()) {
+    case ScheduleElement::Kind::ManualTrigger:
+        return QStringLiteral("manual");
+    case ScheduleElement::Kind::RepeatPeriod:
+        return QStringLiteral("objective");
+    default:
+        return QStringLiteral("trigger");
+    }
+}
+
 bool Schedule::hasManualTrigger(const QString &name) const
 {
     for (const ScheduleElement &trigger : triggers) {

@@ -53,6 +53,9 @@ public:
         }
         return {};
     }
+    // What the next occurrence comes from: "trigger", "fallback", "objective"
+    // (the recovery point objective) or "manual"; empty when there is none.
+    QString firingCause() const;
 
     void initiateSchedule();
     void markOccurred(const QDateTime &at);

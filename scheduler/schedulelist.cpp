@@ -102,10 +102,24 @@ struct Firing
     QString operation;
 };
 
+// The journal's fields of a firing, so that operators and tools find firings
+// by policy and see how late each one ran.
+Log::Fields journalFields(const Firing &firing, const Schedule &schedule, quint32 ruleSet)
+{
+    const QDateTime due = schedule.nextOccurrence();
+    return {{"SCHEDULE", firing.schedule},
+            {"POLICY", firing.policy},
+            {"OPERATION", firing.operation},
+            {"TRIGGER", schedule.firingCause()},
+            {"DUE", due.toOffsetFromUtc(due.offsetFromUtc()).toString(Qt::ISODateWithMs)},
+            {"LATE_MS", QString::number(due.msecsTo(Clock::now()))},
+            {"RULE_SET", QString::number(ruleSet)}};
+}
+
 // The "Backup" event-log line needs the policy, the operation and the trigger
 // type, read in that order; the first one missing ends the reading, so a
 // missing policy leaves the operation unread too.
-void logFiring(Firing &firing)
+void logFiring(Firing &firing, const Schedule &schedule, quint32 ruleSet)
 {
     QString type;
     if (!firing.data.get(firing.policy, key(Names::Policy)) ||
@@ -115,6 +129,7 @@ void logFiring(Firing &firing)
     if (Log *log = Context::logging()) {
         log->initialiseMessage(key(Names::Backup), 1, {});
         *log << "%1s: Policy '%2s', operation '%3s'" << type << firing.policy << firing.operation;
+        log->setFields(journalFields(firing, schedule, ruleSet));
         log->sendMessage();
     }
 }
@@ -363,7 +378,7 @@ void ScheduleList::fireSchedule(const Schedule &schedule)
 {
     Firing firing{schedule.name(), schedule.eventData(), schedule.triggerTarget(), {}, {}};
     TraceLine(2, "schedulelist", __LINE__) << "Schedule triggered: Data" << firing.data.toBinary();
-    logFiring(firing);
+    logFiring(firing, schedule, ruleSet);
     bool service = true;
     firing.target.get(service, key(Names::SchedulerTriggerService));
     if (service)

@@ -24,14 +24,17 @@ TEST(LogTest, PlaceholdersTakeTheStreamedValuesInOrder)
     };
     send("Backup", 1, {"%1s: Policy '%2s', operation '%3s'", "Backup event", "Gold", "Nightly"});
     send("Replication", 4, {"Node Manager failed to go ready in a timely manner"});
-    send("Backup", 1, {"%1s and %2s", "one"});
+    send("Backup", 1, {"%2s and %1s", "one"});
+    send("Backup", 1, {"%1s: Policy '%2s', operation '%3s'", "Backup event", "%3s", "N"});
     l->initialiseMessage("Backup", 1, {});
     *l << "no placeholders" << 7;
     l->sendMessage();
-    EXPECT_EQ(log.lines(),
-              QStringList({"Backup 1 Backup event: Policy 'Gold', operation 'Nightly'",
-                           "Replication 4 Node Manager failed to go ready in a timely manner",
-                           "Backup 1 one and %2s", "Backup 1 no placeholders 7"}));
+    EXPECT_EQ(
+        log.lines(),
+        QStringList({"Backup 1 Backup event: Policy 'Gold', operation 'Nightly'",
+                     "Replication 4 Node Manager failed to go ready in a timely manner",
+                     "Backup 1 %2s and one", "Backup 1 Backup event: Policy '%3s', operation 'N'",
+                     "Backup 1 no placeholders 7"}));
 }
 
 TEST(LogTest, StateLogging)

@@ -1,5 +1,5 @@
 // The D-Bus system policy (packaging/org.orvel.conf) loaded by a real
-// dbus-daemon: root may own org.orvel.* names and call into them, a caller
+// dbus-daemon: root may own the org.orvel names and call into them, a caller
 // outside root and the group "orvel" may do neither.
 
 #include "bustest.h"

@@ -26,6 +26,7 @@ TEST_F(DocumentedExamples, MaintenanceFridayFallsBackToSaturdayMorning)
     setNow(at(2026, 12, 24, 22, 0));
     s.markOccurred(s.nextOccurrence());
     EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 26, 6, 0));
+    EXPECT_EQ(s.firingCause(), "fallback");
     EXPECT_EQ(s.eventData().toBinary(),
               QByteArray("<list><TriggerData type=\"list\"><Level>incremental</Level>"
                          "<FallbackData type=\"list\"><Reason>maintenance Friday</Reason>"
@@ -43,6 +44,7 @@ TEST_F(DocumentedExamples, HourlyObjectiveSkipsQuietNights)
     ASSERT_TRUE(s.addRepeatPeriod(RepeatPeriod::Hours, 1, 1));
     s.initiateSchedule();
     ASSERT_EQ(s.nextOccurrence(), at(2026, 12, 8, 0, 30));
+    EXPECT_EQ(s.firingCause(), "objective");
     s.markOccurred(s.nextOccurrence());
     EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 8, 5, 0, 1));
     setNow(s.nextOccurrence());

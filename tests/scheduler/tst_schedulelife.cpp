@@ -120,11 +120,13 @@ TEST_F(ScheduleLife, ManualTriggerMakesTheScheduleDueNowWithItsData)
     EXPECT_TRUE(s.hasManualTrigger(QStringLiteral("NIGHTLY")));
     EXPECT_FALSE(s.triggerManual(QStringLiteral("Weekly"), QStringLiteral("t")));
     EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 8, 0));
+    EXPECT_EQ(s.firingCause(), "trigger");
 
     setNow(at(2026, 12, 7, 7, 30));
     ASSERT_TRUE(s.triggerManual(QStringLiteral("NIGHTLY"), QStringLiteral("tag")));
     EXPECT_EQ(s.nextOccurrence(), at(2026, 12, 7, 7, 30));
     EXPECT_EQ(s.triggerIndex(), 2); // the last match becomes current
+    EXPECT_EQ(s.firingCause(), "manual");
     EXPECT_EQ(
         s.eventData().toBinary(),
         QByteArray("<list><TriggerData type=\"list\"><ManualTrigger type=\"text\">nightly"
