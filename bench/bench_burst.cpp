@@ -12,7 +12,7 @@
 #include "context.h"
 #include "msg.h"
 #include "msgcondition.h"
-#include "msgnames.h"
+#include "names.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -20,8 +20,6 @@
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QThread>
-
-#include <boost/make_shared.hpp>
 
 #include <cstdio>
 
@@ -65,9 +63,8 @@ void writeRules(const QString &home, int count)
 // since the epoch.
 void ask()
 {
-    const MsgAddress scheduler(QLatin1String(Names::Scheduler), QLatin1String(Names::Scheduler));
-    const Msg request(scheduler, QLatin1String(Names::SchedulerListManualTriggersRequest),
-                      XmlList(), 0);
+    const MsgAddress scheduler(Names::Scheduler, Names::Scheduler);
+    const Msg request(scheduler, Names::SchedulerListManualTriggersRequest, XmlList(), 0);
     QElapsedTimer running;
     running.start();
     while (running.elapsed() < kAskForMs) {
@@ -133,8 +130,7 @@ void measure(int count, const QProcessEnvironment &schedulerEnvironment)
     ChildManager distributor;
     distributor.initialize(1, 1);
     Arrivals arrivals(count);
-    distributor.addMsgHandler(QLatin1String(Names::SchedulerEventPost),
-                              boost::make_shared<ChildManager::Handler>([&](const Msg &) {
+    distributor.addMsgHandler(Names::SchedulerEventPost, ChildManager::handler([&](const Msg &) {
                                   arrivals.last = QDateTime::currentMSecsSinceEpoch();
                                   if (arrivals.count++ == 0) {
                                       arrivals.first = arrivals.last;
@@ -206,7 +202,7 @@ int main(int argc, char *argv[])
     schedulerEnvironment.insert(QStringLiteral("ORVEL_TRACE_LEVEL"), QStringLiteral("2"));
     schedulerEnvironment.insert(QStringLiteral("ORVEL_TRACE_FILE"),
                                 bus.folder() + QStringLiteral("/trace.log"));
-    const QString self = QLatin1String(Names::Distributor);
+    const QString self = Names::Distributor;
     Context::run([&]() { measure(smoke ? kSmokeObjectives : kObjectives, schedulerEnvironment); },
                  3, 0, self, self, self);
     return 0;

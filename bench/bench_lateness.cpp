@@ -10,11 +10,9 @@
 #include "context.h"
 #include "msg.h"
 #include "msgcondition.h"
-#include "msgnames.h"
+#include "names.h"
 
 #include <QCoreApplication>
-
-#include <boost/make_shared.hpp>
 
 #include <cstdio>
 #include <map>
@@ -80,10 +78,9 @@ void measure(const std::map<QString, QDateTime> &due)
     distributor.initialize(1, 1);
     Arrivals arrivals(due.size());
     distributor.addMsgHandler(
-        QLatin1String(Names::SchedulerEventPost),
-        boost::make_shared<ChildManager::Handler>([&](const Msg &msg) {
+        Names::SchedulerEventPost, ChildManager::handler([&](const Msg &msg) {
             const QDateTime arrived = QDateTime::currentDateTime();
-            const auto it = due.find(msg.getString(nullptr, QLatin1String(Names::Operation)));
+            const auto it = due.find(msg.getString(nullptr, Names::Operation));
             if (it != due.end())
                 arrivals.lateness.push_back(double(it->second.msecsTo(arrived)));
             return eMsgResultHandled;

@@ -6,15 +6,14 @@
 #include "benchbus.h"
 #include "childmanager.h"
 #include "context.h"
+#include "hubnames.h"
 #include "msg.h"
-#include "msgnames.h"
+#include "names.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <boost/make_shared.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -33,7 +32,7 @@ void serve()
 {
     ChildManager manager;
     manager.initialize(1, 1);
-    manager.addMsgHandler(QString(), boost::make_shared<ChildManager::Handler>([](const Msg &msg) {
+    manager.addMsgHandler(QString(), ChildManager::handler([](const Msg &msg) {
                               msg.reply(msg.name(), msg.body(), 0, false);
                               return eMsgResultHandled;
                           }));
@@ -42,12 +41,11 @@ void serve()
 
 bool peerReady(const MsgAddress &peer)
 {
-    Msg registration(MsgAddress(MsgAddress::HubRouter),
-                     QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(), 0);
-    registration.set(QLatin1String(Names::Address), peer.toXml(), 1);
+    Msg registration(MsgAddress(MsgAddress::HubRouter), HubNames::RegisterNotifyOnReadyPost,
+                     XmlList(), 0);
+    registration.set(HubNames::Address, peer.toXml(), XmlList::Replace);
     registration.send(false);
-    return Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), 10000)
-        .get(QLatin1String(Names::Success), false);
+    return Msg::wait(HubNames::ProcessReadyPost, 10000).get(HubNames::Success, false);
 }
 
 void measure(int count)

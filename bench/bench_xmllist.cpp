@@ -14,9 +14,9 @@ QByteArray storeText(int records)
     XmlList store;
     for (int i = 0; i < records; ++i) {
         XmlList record;
-        record.set(QStringLiteral("LastOccurance"), "20261205083000", 1);
-        record.set(QStringLiteral("NextOccurance"), "20261206083000", 1);
-        store.set(QStringLiteral("Policy %1-1-Backup-1").arg(i), record, 1);
+        record.set(QStringLiteral("LastOccurance"), "20261205083000", XmlList::Replace);
+        record.set(QStringLiteral("NextOccurance"), "20261206083000", XmlList::Replace);
+        store.set(QStringLiteral("Policy %1-1-Backup-1").arg(i), record, XmlList::Replace);
     }
     return store.toBinary();
 }
@@ -46,7 +46,7 @@ void toBinary(benchmark::State &state)
 {
     XmlList list;
     for (int i = 0; i < state.range(0); ++i)
-        list.set(QStringLiteral("Key%1").arg(i), quint32(i), 0);
+        list.set(QStringLiteral("Key%1").arg(i), quint32(i), XmlList::Append);
     for (auto _ : state)
         benchmark::DoNotOptimize(list.toBinary());
 }
@@ -58,7 +58,7 @@ void copyAndWrite(benchmark::State &state)
         XmlList::fromText(storeText(int(state.range(0))), QStringLiteral("bench"));
     for (auto _ : state) {
         XmlList copy = store;
-        copy.set(QStringLiteral("k"), "v", 1);
+        copy.set(QStringLiteral("k"), "v", XmlList::Replace);
         benchmark::DoNotOptimize(copy);
     }
 }

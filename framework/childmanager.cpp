@@ -3,7 +3,6 @@
 #include "context.h"
 #include "log.h"
 #include "msgaddress.h"
-#include "msgnames.h"
 #include "trace.h"
 #include "transport.h"
 
@@ -23,7 +22,7 @@ void reportNotOwned(const QString &name, const QString &error)
     Log *log = Context::logging();
     if (!log)
         return;
-    log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+    log->initialiseMessage(Log::kFaultCategory, 4, {});
     if (error.isEmpty())
         *log << "%1s is already running (bus name %2s is taken); this instance exits"
              << Context::processName() << name;
@@ -49,7 +48,7 @@ bool ChildManager::initialize(int, int)
     QString error;
     const Transport::Ownership ownership = transport->own(name, error);
     if (ownership == Transport::Ownership::Owned) {
-        ownedName = name;
+        m_ownedName = name;
         return true;
     }
     reportNotOwned(name, ownership == Transport::Ownership::Taken ? QString() : error);
@@ -60,14 +59,14 @@ bool ChildManager::initialize(int, int)
     return false;
 }
 
-bool ChildManager::addMsgHandler(const QString &name, const boost::shared_ptr<Handler> &handler)
+bool ChildManager::addMsgHandler(const QString &name, const HandlerPtr &handler)
 {
     Transport *transport = Transport::current();
     if (!transport || !handler)
         return false;
     transport->addHandler(name, handler);
-    if (!handlerNames.contains(name))
-        handlerNames << name;
+    if (!m_handlerNames.contains(name))
+        m_handlerNames << name;
     return true;
 }
 
@@ -76,12 +75,12 @@ void ChildManager::release()
     Transport *transport = Transport::current();
     if (!transport)
         return;
-    for (const QString &name : handlerNames)
+    for (const QString &name : m_handlerNames)
         transport->removeHandler(name);
-    handlerNames.clear();
-    if (!ownedName.isEmpty())
-        transport->disown(ownedName);
-    ownedName.clear();
+    m_handlerNames.clear();
+    if (!m_ownedName.isEmpty())
+        transport->disown(m_ownedName);
+    m_ownedName.clear();
 }
 
 ChildManager::ConditionDone::ConditionDone(const ChildManager &) {}

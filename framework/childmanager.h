@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <boost/bind/bind.hpp>
 #include <boost/function.hpp>
+#include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
 
 namespace Orvel {
@@ -18,7 +20,20 @@ class Msg;
 class ChildManager
 {
 public:
-    typedef boost::function1<MsgResult, const Msg &> Handler;
+    using Handler = boost::function1<MsgResult, const Msg &>;
+    using HandlerPtr = boost::shared_ptr<Handler>;
+
+    // A handler for addMsgHandler: `call` is any callable taking a message.
+    template<typename Call> static HandlerPtr handler(Call call)
+    {
+        return boost::make_shared<Handler>(std::move(call));
+    }
+    // A handler that calls `member` on `object`.
+    template<typename Object>
+    static HandlerPtr handler(Object *object, MsgResult (Object::*member)(const Msg &))
+    {
+        return boost::make_shared<Handler>(boost::bind(member, object, boost::placeholders::_1));
+    }
 
     ChildManager() = default;
     virtual ~ChildManager();
@@ -35,7 +50,7 @@ public:
     // Routes messages called `name` to `handler`; an empty name routes every
     // message that has no handler of its own. A later handler of the same
     // name replaces the earlier one.
-    bool addMsgHandler(const QString &name, const boost::shared_ptr<Handler> &handler);
+    bool addMsgHandler(const QString &name, const HandlerPtr &handler);
     // Removes this manager's handlers and gives up the bus name.
     void release();
 
@@ -48,8 +63,8 @@ public:
     };
 
 private:
-    QStringList handlerNames;
-    QString ownedName;
+    QStringList m_handlerNames;
+    QString m_ownedName;
 };
 
 } // namespace Orvel

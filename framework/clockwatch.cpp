@@ -65,30 +65,30 @@ struct ClockWatch::Private
 };
 
 ClockWatch::ClockWatch(std::function<void(qint64 milliseconds)> onJump)
-    : d(std::make_unique<Private>())
+    : m_private(std::make_unique<Private>())
 {
-    d->onJump = std::move(onJump);
-    d->fd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (d->fd < 0 || !d->arm()) {
+    m_private->onJump = std::move(onJump);
+    m_private->fd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_private->fd < 0 || !m_private->arm()) {
         TraceLine(1, "clockwatch", __LINE__)
             << "No wall-clock watch, errno" << errno << "- clock changes wait for the next timer";
         return;
     }
-    d->notifier = std::make_unique<QSocketNotifier>(d->fd, QSocketNotifier::Read);
-    QObject::connect(d->notifier.get(), &QSocketNotifier::activated,
-                     [this]() { d->onActivated(); });
+    m_private->notifier = std::make_unique<QSocketNotifier>(m_private->fd, QSocketNotifier::Read);
+    QObject::connect(m_private->notifier.get(), &QSocketNotifier::activated,
+                     [this]() { m_private->onActivated(); });
 }
 
 ClockWatch::~ClockWatch()
 {
-    d->notifier.reset();
-    if (d->fd >= 0)
-        ::close(d->fd);
+    m_private->notifier.reset();
+    if (m_private->fd >= 0)
+        ::close(m_private->fd);
 }
 
 bool ClockWatch::isWatching() const
 {
-    return bool(d->notifier);
+    return bool(m_private->notifier);
 }
 
 } // namespace Orvel

@@ -14,15 +14,15 @@ Config::Config(const QString &path, const QString &name)
 
 bool Config::load(const QString &path, const QString &name)
 {
-    file = name.isEmpty() ? path : path + QLatin1Char('/') + name;
+    m_file = name.isEmpty() ? path : path + QLatin1Char('/') + name;
     QByteArray bytes;
     QString reason;
-    if (!FileIo::readRegularFile(file, bytes, reason)) {
-        TraceLine(2, "config", __LINE__) << "Cannot read" << file << reason;
+    if (!FileIo::readRegularFile(m_file, bytes, reason)) {
+        TraceLine(2, "config", __LINE__) << "Cannot read" << m_file << reason;
         markUnread();
         return false;
     }
-    assignText(bytes, file);
+    assignText(bytes, m_file);
     return bool(*this);
 }
 
@@ -34,16 +34,16 @@ bool Config::save()
 bool Config::write(bool createFolder)
 {
     QString reason;
-    if (file.isEmpty()) {
+    if (m_file.isEmpty()) {
         TraceLine(0, "config", __LINE__) << "Cannot save a configuration that has no file";
         return false;
     }
-    if (createFolder && !FileIo::makeFolder(QFileInfo(file).absolutePath(), reason)) {
-        TraceLine(0, "config", __LINE__) << "Cannot save" << file << reason;
+    if (createFolder && !FileIo::makeFolder(QFileInfo(m_file).absolutePath(), reason)) {
+        TraceLine(0, "config", __LINE__) << "Cannot save" << m_file << reason;
         return false;
     }
-    if (!FileIo::writeFileAtomically(file, toFileText(), reason)) {
-        TraceLine(0, "config", __LINE__) << "Cannot save" << file << reason;
+    if (!FileIo::writeFileAtomically(m_file, toFileText(), reason)) {
+        TraceLine(0, "config", __LINE__) << "Cannot save" << m_file << reason;
         return false;
     }
     return true;

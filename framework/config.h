@@ -22,13 +22,13 @@ public:
     // save leaves the old file whole, answers false and is traced as a fault.
     virtual bool save();
 
-    QString filePath() const { return file; }
+    QString filePath() const { return m_file; }
 
 protected:
     bool write(bool createFolder);
 
 private:
-    QString file;
+    QString m_file;
 };
 
 } // namespace Orvel

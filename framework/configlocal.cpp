@@ -4,7 +4,6 @@
 #include "fileio.h"
 #include "fixedpath.h"
 #include "log.h"
-#include "msgnames.h"
 #include "trace.h"
 
 #include <QFileInfo>
@@ -35,8 +34,8 @@ ConfigLocal::ConfigLocal(const QString &name)
 {
     const QString path = FixedPath::local() + QLatin1Char('/') + name;
     const bool exists = QFileInfo::exists(path);
-    unreadable = !load(path, QString()) && exists;
-    if (unreadable)
+    m_unreadable = !load(path, QString()) && exists;
+    if (m_unreadable)
         TraceLine(0, "configlocal", __LINE__)
             << "Store" << path << "is unreadable; starting without its contents."
             << "The next save keeps it as" << badCopy(path);
@@ -46,14 +45,14 @@ ConfigLocal::ConfigLocal(const QString &name)
 ConfigLocal::~ConfigLocal()
 {
     liveStores().erase(this);
-    if (dirty)
+    if (m_dirty)
         writeNow();
 }
 
 bool ConfigLocal::save()
 {
     if (deferring > 0) {
-        dirty = true;
+        m_dirty = true;
         return true;
     }
     return writeNow();
@@ -61,16 +60,16 @@ bool ConfigLocal::save()
 
 bool ConfigLocal::writeNow()
 {
-    dirty = !(keepUnreadableFile() && write(true));
-    return !dirty;
+    m_dirty = !(keepUnreadableFile() && write(true));
+    return !m_dirty;
 }
 
 // Moves the unreadable file aside before the first save replaces it; false
 // while that fails, so that the save waits rather than loses its bytes.
 bool ConfigLocal::keepUnreadableFile()
 {
-    if (!unreadable || !QFileInfo::exists(filePath())) {
-        unreadable = false;
+    if (!m_unreadable || !QFileInfo::exists(filePath())) {
+        m_unreadable = false;
         return true;
     }
     const QString copy = badCopy(filePath());
@@ -80,11 +79,11 @@ bool ConfigLocal::keepUnreadableFile()
             << "Cannot save" << filePath() << "- it cannot be kept as" << copy << reason;
         return false;
     }
-    unreadable = false;
+    m_unreadable = false;
     TraceLine(0, "configlocal", __LINE__)
         << "Kept the unreadable store" << filePath() << "as" << copy;
     if (Log *log = Context::logging()) {
-        log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+        log->initialiseMessage(Log::kFaultCategory, 4, {});
         *log << "The unreadable store %1s was kept as %2s" << filePath() << copy;
         log->sendMessage();
     }
@@ -101,7 +100,7 @@ ConfigLocal::DeferredSaves::~DeferredSaves()
     if (--deferring > 0)
         return;
     for (ConfigLocal *store : liveStores()) {
-        if (store->dirty)
+        if (store->m_dirty)
             store->writeNow();
     }
 }

@@ -27,7 +27,7 @@ public:
     ConfigLocal &operator=(const ConfigLocal &) = delete;
 
     bool save() override;
-    bool isDirty() const { return dirty; }
+    bool isDirty() const { return m_dirty; }
 
     class DeferredSaves
     {
@@ -42,9 +42,9 @@ private:
     bool writeNow();
     bool keepUnreadableFile();
 
-    bool dirty = false;
+    bool m_dirty = false;
     // The file was there but could not be read, and has not been kept aside yet.
-    bool unreadable = false;
+    bool m_unreadable = false;
 };
 
 } // namespace Orvel

@@ -4,7 +4,6 @@
 
 #include "dbustransport.h"
 #include "log.h"
-#include "msgnames.h"
 #include "trace.h"
 
 #include <QCoreApplication>
@@ -35,7 +34,7 @@ void reportNoBus(const QString &why)
 {
     TraceLine(0, "context", __LINE__) << "Cannot reach the message bus:" << why;
     if (Log *log = Context::logging()) {
-        log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+        log->initialiseMessage(Log::kFaultCategory, 4, {});
         *log << "%1s cannot reach the message bus: %2s" << process << why;
         log->sendMessage();
     }

@@ -3,7 +3,6 @@
 #include "clockwatch.h"
 #include "context.h"
 #include "log.h"
-#include "msgnames.h"
 #include "replychannel.h"
 #include "trace.h"
 
@@ -87,25 +86,25 @@ class DBusReplyChannel : public ReplyChannel
 {
 public:
     DBusReplyChannel(const QDBusMessage &call, const QDBusConnection &connection)
-        : call(call)
-        , connection(connection)
+        : m_call(call)
+        , m_connection(connection)
     {}
 
 protected:
     void sendReply(const QString &name, const XmlList &body) override
     {
-        connection.send(call.createReply(QVariantList{name, QString::fromUtf8(body.toBinary())}));
+        m_connection.send(m_call.createReply(QVariantList{name, QString::fromUtf8(body.toBinary())}));
     }
     void sendNotHandled() override
     {
-        connection.send(
-            call.createErrorReply(kNotHandled, QStringLiteral("no handler answered ") +
-                                                   call.arguments().value(0).toString()));
+        m_connection.send(
+            m_call.createErrorReply(kNotHandled, QStringLiteral("no handler answered ") +
+                                                   m_call.arguments().value(0).toString()));
     }
 
 private:
-    QDBusMessage call;
-    QDBusConnection connection;
+    QDBusMessage m_call;
+    QDBusConnection m_connection;
 };
 
 // The object every process serves: it turns Post and Request calls into
@@ -114,7 +113,7 @@ class Endpoint : public QDBusVirtualObject
 {
 public:
     explicit Endpoint(std::function<void(const Msg &)> sink)
-        : sink(std::move(sink))
+        : m_sink(std::move(sink))
     {}
 
     QString introspect(const QString &) const override
@@ -151,12 +150,12 @@ public:
             channel = std::make_shared<DBusReplyChannel>(call, connection);
         else if (call.isReplyRequired())
             connection.send(call.createReply());
-        sink(Msg::received(name, body, channel));
+        m_sink(Msg::received(name, body, channel));
         return true;
     }
 
 private:
-    std::function<void(const Msg &)> sink;
+    std::function<void(const Msg &)> m_sink;
 };
 
 // SIGTERM and SIGINT reach the event loop through a pipe: the handler only
@@ -177,8 +176,8 @@ public:
     {
         if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
             return;
-        notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, [onShutdown]() {
+        m_notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [onShutdown]() {
             char bytes[16];
             while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
             }
@@ -195,7 +194,7 @@ public:
     {
         ::signal(SIGTERM, SIG_DFL);
         ::signal(SIGINT, SIG_DFL);
-        notifier.reset();
+        m_notifier.reset();
         for (int &fd : signalPipe) {
             if (fd >= 0)
                 ::close(fd);
@@ -204,7 +203,7 @@ public:
     }
 
 private:
-    std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
 // A named timer. QTimer counts in int milliseconds (about 24 days), so longer
@@ -247,20 +246,20 @@ struct DBusTransport::Private
 };
 
 DBusTransport::DBusTransport()
-    : d(std::make_unique<Private>(this))
+    : m_private(std::make_unique<Private>(this))
 {
-    if (!d->connection.isConnected())
+    if (!m_private->connection.isConnected())
         return;
     // A process that cannot serve its object would never hear a message.
-    if (!d->connection.registerVirtualObject(kPath, &d->endpoint, QDBusConnection::SingleNode)) {
-        d->serveError = QStringLiteral("cannot serve ") + kPath + QStringLiteral(": ") +
-                        d->connection.lastError().message();
+    if (!m_private->connection.registerVirtualObject(kPath, &m_private->endpoint, QDBusConnection::SingleNode)) {
+        m_private->serveError = QStringLiteral("cannot serve ") + kPath + QStringLiteral(": ") +
+                        m_private->connection.lastError().message();
         return;
     }
-    d->serveError.clear();
-    d->lost.setSingleShot(true);
-    QObject::connect(&d->lost, &QTimer::timeout, [this]() { connectionLost(); });
-    d->connection.connect(QString(), kLocalPath, kLocalInterface, kDisconnected, &d->lost,
+    m_private->serveError.clear();
+    m_private->lost.setSingleShot(true);
+    QObject::connect(&m_private->lost, &QTimer::timeout, [this]() { connectionLost(); });
+    m_private->connection.connect(QString(), kLocalPath, kLocalInterface, kDisconnected, &m_private->lost,
                           SLOT(start()));
 }
 
@@ -268,27 +267,27 @@ DBusTransport::DBusTransport()
 // call to the bus itself flushes them before the connection goes.
 DBusTransport::~DBusTransport()
 {
-    if (!d->connection.isConnected() || !d->serveError.isEmpty())
+    if (!m_private->connection.isConnected() || !m_private->serveError.isEmpty())
         return;
-    d->connection.unregisterObject(kPath);
-    d->connection.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+    m_private->connection.unregisterObject(kPath);
+    m_private->connection.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
                                                       QStringLiteral("/org/freedesktop/DBus"),
                                                       QStringLiteral("org.freedesktop.DBus.Peer"),
                                                       QStringLiteral("Ping")),
                        QDBus::Block, 1000);
-    d->watchers.clear();
-    d.reset();
+    m_private->watchers.clear();
+    m_private.reset();
     QDBusConnection::disconnectFromBus(kPrivateConnection);
 }
 
 bool DBusTransport::isConnected() const
 {
-    return d->connection.isConnected() && d->serveError.isEmpty();
+    return m_private->connection.isConnected() && m_private->serveError.isEmpty();
 }
 
 QString DBusTransport::connectionError() const
 {
-    return d->connection.isConnected() ? d->serveError : d->connection.lastError().message();
+    return m_private->connection.isConnected() ? m_private->serveError : m_private->connection.lastError().message();
 }
 
 // Deliberate choice: with its connection gone a process hears nothing and
@@ -298,7 +297,7 @@ void DBusTransport::connectionLost()
 {
     TraceLine(0, "dbustransport", __LINE__) << "Lost the connection to the message bus - exiting";
     if (Log *log = Context::logging()) {
-        log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+        log->initialiseMessage(Log::kFaultCategory, 4, {});
         *log << "%1s lost its connection to the message bus and exits" << Context::processName();
         log->sendMessage();
     }
@@ -307,7 +306,7 @@ void DBusTransport::connectionLost()
 
 bool DBusTransport::send(const MsgAddress &to, const QString &name, const XmlList &body)
 {
-    return d->connection.send(makeCall(to, QStringLiteral("Post"), name, body));
+    return m_private->connection.send(makeCall(to, QStringLiteral("Post"), name, body));
 }
 
 Msg DBusTransport::request(const MsgAddress &to, const QString &name, const XmlList &body,
@@ -316,7 +315,7 @@ Msg DBusTransport::request(const MsgAddress &to, const QString &name, const XmlL
     if (to.busName().isEmpty())
         return Msg::failed(eMsgResultInvalidArgs, QStringLiteral("no process address"));
     const QDBusMessage answer =
-        d->connection.call(makeCall(to, QStringLiteral("Request"), name, body), QDBus::Block,
+        m_private->connection.call(makeCall(to, QStringLiteral("Request"), name, body), QDBus::Block,
                            timeoutMs < 0 ? readyTimeoutMs() : timeoutMs);
     if (answer.type() != QDBusMessage::ReplyMessage || answer.signature() != QLatin1String("ss"))
         return Msg::failed(resultOf(answer), answer.errorName() + ": " + answer.errorMessage());
@@ -330,7 +329,7 @@ Msg DBusTransport::request(const MsgAddress &to, const QString &name, const XmlL
 Transport::Ownership DBusTransport::own(const QString &busName, QString &error)
 {
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        d->connection.interface()->registerService(busName,
+        m_private->connection.interface()->registerService(busName,
                                                    QDBusConnectionInterface::DontQueueService,
                                                    QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid()) {
@@ -343,12 +342,12 @@ Transport::Ownership DBusTransport::own(const QString &busName, QString &error)
 
 void DBusTransport::disown(const QString &busName)
 {
-    d->connection.interface()->unregisterService(busName);
+    m_private->connection.interface()->unregisterService(busName);
 }
 
 void DBusTransport::arm(const QString &name, quint32 milliseconds)
 {
-    std::unique_ptr<NamedTimer> &slot = d->timers[name];
+    std::unique_ptr<NamedTimer> &slot = m_private->timers[name];
     if (!slot) {
         slot = std::make_unique<NamedTimer>();
         slot->timer.setSingleShot(true);
@@ -367,15 +366,15 @@ void DBusTransport::arm(const QString &name, quint32 milliseconds)
 
 void DBusTransport::disarm(const QString &name)
 {
-    const auto found = d->timers.find(name);
-    if (found != d->timers.end())
+    const auto found = m_private->timers.find(name);
+    if (found != m_private->timers.end())
         found->second->timer.stop();
 }
 
 void DBusTransport::watchReady(const MsgAddress &peer)
 {
     const QString busName = peer.busName();
-    auto watcher = std::make_unique<QDBusServiceWatcher>(busName, d->connection,
+    auto watcher = std::make_unique<QDBusServiceWatcher>(busName, m_private->connection,
                                                          QDBusServiceWatcher::WatchForRegistration);
     auto reported = std::make_shared<bool>(false);
     auto report = [this, peer, reported]() {
@@ -385,10 +384,10 @@ void DBusTransport::watchReady(const MsgAddress &peer)
         peerReady(peer);
     };
     QObject::connect(watcher.get(), &QDBusServiceWatcher::serviceRegistered, report);
-    d->watchers.push_back(std::move(watcher));
+    m_private->watchers.push_back(std::move(watcher));
     // Watching first and asking second leaves no gap in which the peer could
     // appear unseen.
-    if (d->connection.interface()->isServiceRegistered(busName).value())
+    if (m_private->connection.interface()->isServiceRegistered(busName).value())
         report();
 }
 

@@ -43,7 +43,7 @@ private:
     void connectionLost();
 
     struct Private;
-    std::unique_ptr<Private> d;
+    std::unique_ptr<Private> m_private;
 };
 
 } // namespace Orvel

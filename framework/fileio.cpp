@@ -25,20 +25,20 @@ class Descriptor
 {
 public:
     explicit Descriptor(int fd)
-        : fd(fd)
+        : m_fd(fd)
     {}
     ~Descriptor()
     {
-        if (fd >= 0)
-            ::close(fd);
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd; }
-    int release() { return std::exchange(fd, -1); }
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
 
 private:
-    int fd;
+    int m_fd;
 };
 
 bool writeAll(int fd, const QByteArray &bytes)

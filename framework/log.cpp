@@ -103,41 +103,41 @@ void Log::setSink(std::function<void(const QString &)> sink)
 void Log::initialiseMessage(const QString &messageCategory, int messageLevel,
                             const QStringList &parameters)
 {
-    category = messageCategory;
-    level = messageLevel;
-    stateLine = false;
-    open = true;
-    text.clear();
-    values = parameters;
-    fields.clear();
+    m_category = messageCategory;
+    m_level = messageLevel;
+    m_stateLine = false;
+    m_open = true;
+    m_text.clear();
+    m_values = parameters;
+    m_fields.clear();
 }
 
 void Log::initialiseStateLogging(const QString &process, const QString &group, int state)
 {
     initialiseMessage(QStringLiteral("State"), 1);
-    stateLine = true;
-    text = process + QLatin1Char('/') + group + QLatin1Char(' ') + QString::number(state);
+    m_stateLine = true;
+    m_text = process + QLatin1Char('/') + group + QLatin1Char(' ') + QString::number(state);
 }
 
 Log &Log::operator<<(const QString &value)
 {
-    if (!open)
+    if (!m_open)
         return *this;
-    if (text.isEmpty() && !stateLine)
-        text = value;
+    if (m_text.isEmpty() && !m_stateLine)
+        m_text = value;
     else
-        values << value;
+        m_values << value;
     return *this;
 }
 
 void Log::sendMessage()
 {
-    if (!open)
+    if (!m_open)
         return;
-    open = false;
-    const QString message = fill(text, values);
-    const QString line = stateLine ? QStringLiteral("State ") + message
-                                   : category + QLatin1Char(' ') + QString::number(level) +
+    m_open = false;
+    const QString message = fill(m_text, m_values);
+    const QString line = m_stateLine ? QStringLiteral("State ") + message
+                                   : m_category + QLatin1Char(' ') + QString::number(m_level) +
                                          QLatin1Char(' ') + message;
     if (sinkSlot()) {
         sinkSlot()(line);
@@ -150,8 +150,8 @@ void Log::sendMessage()
                         QLatin1Char(' ') + line);
         return;
     }
-    const int priority = syslogPriority(stateLine ? 1 : level);
-    if (sendToJournal(line, priority, fields))
+    const int priority = syslogPriority(m_stateLine ? 1 : m_level);
+    if (sendToJournal(line, priority, m_fields))
         return;
     openlog("orvel-scheduler", LOG_PID, LOG_DAEMON);
     syslog(priority, "%s", line.toUtf8().constData());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLatin1StringView>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,9 @@ namespace Orvel {
 class Log
 {
 public:
+    // The category of the framework's own faults, which keep a process from
+    // running: the bus, the store, the process's bus name.
+    static constexpr QLatin1StringView kFaultCategory{"Replication"};
     // Journal fields: a name in capitals, digits and '_' ("POLICY"), and its value.
     using Fields = QList<std::pair<QByteArray, QString>>;
 
@@ -33,7 +37,7 @@ public:
     Log &operator<<(int value) { return *this << QString::number(value); }
     Log &operator<<(unsigned value) { return *this << QString::number(value); }
     // Fields the journal finds this message by; the file and syslog lines leave them out.
-    void setFields(const Fields &messageFields) { fields = messageFields; }
+    void setFields(const Fields &messageFields) { m_fields = messageFields; }
 
     void sendMessage();
 
@@ -41,13 +45,13 @@ public:
     static void setSink(std::function<void(const QString &)> sink);
 
 private:
-    QString category;
-    int level = 0;
-    bool stateLine = false;
-    bool open = false;
-    QString text;
-    QStringList values;
-    Fields fields;
+    QString m_category;
+    int m_level = 0;
+    bool m_stateLine = false;
+    bool m_open = false;
+    QString m_text;
+    QStringList m_values;
+    Fields m_fields;
 };
 
 } // namespace Orvel

@@ -15,20 +15,20 @@ class CapturingChannel : public ReplyChannel
 {
 public:
     CapturingChannel(QList<MemoryTransport::Replied> &answers, const QString &request)
-        : answers(answers)
-        , request(request)
+        : m_answers(answers)
+        , m_request(request)
     {}
 
 protected:
     void sendReply(const QString &name, const XmlList &body) override
     {
-        answers.append({request, name, body});
+        m_answers.append({m_request, name, body});
     }
-    void sendNotHandled() override { answers.append({request, QString(), XmlList()}); }
+    void sendNotHandled() override { m_answers.append({m_request, QString(), XmlList()}); }
 
 private:
-    QList<MemoryTransport::Replied> &answers;
-    QString request;
+    QList<MemoryTransport::Replied> &m_answers;
+    QString m_request;
 };
 
 } // namespace
@@ -49,11 +49,11 @@ void MemoryTransport::deliver(const QString &name, const XmlList &body)
 
 Msg MemoryTransport::deliverRequest(const QString &name, const XmlList &body)
 {
-    const int before = answers.size();
-    enqueue(Msg::received(name, body, std::make_shared<CapturingChannel>(answers, name)));
+    const int before = m_answers.size();
+    enqueue(Msg::received(name, body, std::make_shared<CapturingChannel>(m_answers, name)));
     drain();
-    for (int i = before; i < answers.size(); ++i) {
-        const Replied &answer = answers.at(i);
+    for (int i = before; i < m_answers.size(); ++i) {
+        const Replied &answer = m_answers.at(i);
         if (answer.request == name)
             return answer.name.isEmpty()
                        ? Msg::failed(eMsgResultNotHandled, QStringLiteral("not handled"))
@@ -70,36 +70,36 @@ void MemoryTransport::drain()
 
 void MemoryTransport::setPeerReady(const MsgAddress &peer)
 {
-    readyPeers << peer;
-    if (watchedPeers.removeAll(peer) > 0)
+    m_readyPeers << peer;
+    if (m_watchedPeers.removeAll(peer) > 0)
         peerReady(peer);
 }
 
 void MemoryTransport::setNameTaken(const QString &busName)
 {
-    takenNames << busName;
+    m_takenNames << busName;
 }
 
 bool MemoryTransport::isArmed(const QString &timer) const
 {
-    return timers.count(timer) > 0;
+    return m_timers.count(timer) > 0;
 }
 
 qint64 MemoryTransport::armedMs(const QString &timer) const
 {
-    const auto found = timers.find(timer);
-    return found == timers.end() ? -1 : found->second.ms;
+    const auto found = m_timers.find(timer);
+    return found == m_timers.end() ? -1 : found->second.ms;
 }
 
 QDateTime MemoryTransport::dueAt(const QString &timer) const
 {
-    const auto found = timers.find(timer);
-    return found == timers.end() ? QDateTime() : found->second.due;
+    const auto found = m_timers.find(timer);
+    return found == m_timers.end() ? QDateTime() : found->second.due;
 }
 
 bool MemoryTransport::fire(const QString &timer)
 {
-    if (timers.erase(timer) == 0)
+    if (m_timers.erase(timer) == 0)
         return false;
     expired(timer);
     drain();
@@ -108,9 +108,9 @@ bool MemoryTransport::fire(const QString &timer)
 
 std::map<QString, MemoryTransport::Armed>::const_iterator MemoryTransport::earliest() const
 {
-    auto best = timers.end();
-    for (auto it = timers.begin(); it != timers.end(); ++it) {
-        if (best == timers.end() || it->second.due < best->second.due ||
+    auto best = m_timers.end();
+    for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
+        if (best == m_timers.end() || it->second.due < best->second.due ||
             (it->second.due == best->second.due && it->second.order < best->second.order))
             best = it;
     }
@@ -123,7 +123,7 @@ int MemoryTransport::advance(qint64 milliseconds)
     int delivered = 0;
     for (; delivered < kMaxExpiriesPerAdvance; ++delivered) {
         const auto next = earliest();
-        if (next == timers.end() || next->second.due > target)
+        if (next == m_timers.end() || next->second.due > target)
             break;
         const QString name = next->first;
         if (next->second.due > Clock::now())
@@ -144,69 +144,69 @@ void MemoryTransport::jumpClock(qint64 milliseconds)
 
 void MemoryTransport::clearCaptured()
 {
-    posts.clear();
-    answers.clear();
-    starts.clear();
+    m_posts.clear();
+    m_answers.clear();
+    m_starts.clear();
 }
 
 Msg MemoryTransport::request(const MsgAddress &to, const QString &name, const XmlList &body, int)
 {
-    posts.append({to, name, body});
+    m_posts.append({to, name, body});
     return Msg::failed(eMsgResultNotHandled, QStringLiteral("no peers in memory"));
 }
 
 Transport::Ownership MemoryTransport::own(const QString &busName, QString &)
 {
-    if (takenNames.contains(busName))
+    if (m_takenNames.contains(busName))
         return Ownership::Taken;
-    owned = busName;
+    m_owned = busName;
     return Ownership::Owned;
 }
 
 void MemoryTransport::disown(const QString &busName)
 {
-    if (owned == busName)
-        owned.clear();
+    if (m_owned == busName)
+        m_owned.clear();
 }
 
 bool MemoryTransport::startProgram(const QString &program, const QStringList &arguments, int &)
 {
-    starts.append({program, arguments});
+    m_starts.append({program, arguments});
     return true;
 }
 
 bool MemoryTransport::send(const MsgAddress &to, const QString &name, const XmlList &body)
 {
-    posts.append({to, name, body});
+    m_posts.append({to, name, body});
     return true;
 }
 
 void MemoryTransport::arm(const QString &name, quint32 milliseconds)
 {
-    timers[name] = {qint64(milliseconds), Clock::now().addMSecs(milliseconds), armCount++};
+    m_timers[name] = {qint64(milliseconds), Clock::now().addMSecs(milliseconds), m_armCount++};
 }
 
 void MemoryTransport::disarm(const QString &name)
 {
-    timers.erase(name);
+    m_timers.erase(name);
 }
 
 void MemoryTransport::watchReady(const MsgAddress &peer)
 {
-    if (readyPeers.contains(peer))
+    if (m_readyPeers.contains(peer))
         peerReady(peer);
     else
-        watchedPeers << peer;
+        m_watchedPeers << peer;
 }
 
 // Queues the expiry of every timer the clock has reached.
 bool MemoryTransport::expireDue()
 {
     bool any = false;
-    for (auto next = earliest(); next != timers.end() && next->second.due <= Clock::now();
+    for (auto next = earliest(); next != m_timers.end() && next->second.due <= Clock::now();
          next = earliest()) {
         const QString name = next->first;
-        timers.erase(name);
+        m_timers.erase(name);
         expired(name);
         any = true;
     }
@@ -220,9 +220,9 @@ bool MemoryTransport::waitForActivity(const QDeadlineTimer &)
     const std::size_t before = queuedCount();
     if (expireDue())
         return true;
-    if (!idleHook)
+    if (!m_idleHook)
         return false;
-    idleHook();
+    m_idleHook();
     expireDue();
     return queuedCount() > before || isShutDown();
 }

@@ -65,7 +65,7 @@ public:
     // Called when a wait finds nothing queued and nothing due; it may inject
     // messages, move the clock or shut down. Without one (or when it does
     // nothing) the wait gives up at once instead of blocking.
-    void setIdleHook(std::function<void()> hook) { idleHook = std::move(hook); }
+    void setIdleHook(std::function<void()> hook) { m_idleHook = std::move(hook); }
 
     bool isArmed(const QString &timer) const;
     // The milliseconds the timer was last armed for; -1 when not armed.
@@ -83,10 +83,10 @@ public:
     // every pending timer expires at once and everything queued is delivered.
     void jumpClock(qint64 milliseconds);
 
-    QList<Posted> posted() const { return posts; }
-    QList<Replied> replies() const { return answers; }
-    QList<Started> started() const { return starts; }
-    QString ownedName() const { return owned; }
+    QList<Posted> posted() const { return m_posts; }
+    QList<Replied> replies() const { return m_answers; }
+    QList<Started> started() const { return m_starts; }
+    QString ownedName() const { return m_owned; }
     void clearCaptured();
 
     Msg request(const MsgAddress &to, const QString &name, const XmlList &body,
@@ -114,16 +114,16 @@ private:
     bool expireDue();
     std::map<QString, Armed>::const_iterator earliest() const;
 
-    std::map<QString, Armed> timers;
-    quint64 armCount = 0;
-    QList<Posted> posts;
-    QList<Replied> answers;
-    QList<Started> starts;
-    QList<MsgAddress> readyPeers;
-    QList<MsgAddress> watchedPeers;
-    QStringList takenNames;
-    QString owned;
-    std::function<void()> idleHook;
+    std::map<QString, Armed> m_timers;
+    quint64 m_armCount = 0;
+    QList<Posted> m_posts;
+    QList<Replied> m_answers;
+    QList<Started> m_starts;
+    QList<MsgAddress> m_readyPeers;
+    QList<MsgAddress> m_watchedPeers;
+    QStringList m_takenNames;
+    QString m_owned;
+    std::function<void()> m_idleHook;
 };
 
 } // namespace Orvel

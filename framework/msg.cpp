@@ -17,26 +17,26 @@ Msg noTransport()
 } // namespace
 
 Msg::Msg(const MsgAddress &address, const QString &name, const XmlList &body, int)
-    : to(address)
-    , msgName(name)
-    , payload(body)
-    , error(eMsgResultOk)
-    , valid(true)
+    : m_to(address)
+    , m_msgName(name)
+    , m_payload(body)
+    , m_error(eMsgResultOk)
+    , m_valid(true)
 {}
 
 Msg Msg::received(const QString &name, const XmlList &body,
                   const std::shared_ptr<ReplyChannel> &channel, const MsgAddress &from)
 {
     Msg msg(from, name, body, 0);
-    msg.channel = channel;
+    msg.m_channel = channel;
     return msg;
 }
 
 Msg Msg::failed(MsgResult why, const QString &detail)
 {
     Msg msg;
-    msg.error = why;
-    msg.errorDetail = detail;
+    msg.m_error = why;
+    msg.m_errorDetail = detail;
     return msg;
 }
 
@@ -45,13 +45,13 @@ bool Msg::send(bool waitForReply)
     if (waitForReply)
         return bool(request(-1));
     Transport *transport = Transport::current();
-    return transport && transport->post(to, msgName, payload);
+    return transport && transport->post(m_to, m_msgName, m_payload);
 }
 
 Msg Msg::request(int timeoutMs) const
 {
     Transport *transport = Transport::current();
-    return transport ? transport->request(to, msgName, payload, timeoutMs) : noTransport();
+    return transport ? transport->request(m_to, m_msgName, m_payload, timeoutMs) : noTransport();
 }
 
 Msg Msg::wait(const QString &name, int timeoutMs)
@@ -68,30 +68,30 @@ Msg Msg::wait(const MsgCondition &condition, int timeoutMs)
 
 bool Msg::reply(const QString &name, const XmlList &body, int, bool) const
 {
-    return channel && channel->reply(name, body);
+    return m_channel && m_channel->reply(name, body);
 }
 
 bool Msg::get(const QString &key, bool defaultValue) const
 {
     bool value = defaultValue;
-    payload.get(value, key);
+    m_payload.get(value, key);
     return value;
 }
 
 quint32 Msg::get(const QString &key, quint32 defaultValue) const
 {
     quint32 value = defaultValue;
-    payload.get(value, key);
+    m_payload.get(value, key);
     return value;
 }
 
 qint32 Msg::get(const QString &key, int defaultValue) const
 {
     qint32 value = defaultValue;
-    if (payload.get(value, key))
+    if (m_payload.get(value, key))
         return value;
     quint32 unsignedValue = 0;
-    if (payload.get(unsignedValue, key) &&
+    if (m_payload.get(unsignedValue, key) &&
         unsignedValue <= quint32(std::numeric_limits<qint32>::max()))
         return qint32(unsignedValue);
     return defaultValue;
@@ -100,7 +100,7 @@ qint32 Msg::get(const QString &key, int defaultValue) const
 QString Msg::getString(bool *ok, const QString &key) const
 {
     QString value;
-    const bool found = payload.get(value, key);
+    const bool found = m_payload.get(value, key);
     if (ok)
         *ok = found;
     return value;

@@ -49,7 +49,7 @@ public:
 
     template<typename T> void set(const QString &key, const T &value, int setType)
     {
-        payload.set(key, value, setType);
+        m_payload.set(key, value, setType);
     }
     bool get(const QString &key, bool defaultValue) const;
     quint32 get(const QString &key, quint32 defaultValue) const;
@@ -58,16 +58,16 @@ public:
     qint32 get(const QString &key, int defaultValue) const;
     QString getString(bool *ok, const QString &key) const;
 
-    QString name() const { return msgName; }
-    const XmlList &body() const { return payload; }
+    QString name() const { return m_msgName; }
+    const XmlList &body() const { return m_payload; }
     // Where an outgoing message goes; for a received one, where it came from
     // when the framework knows (the hub router, the timer service).
-    MsgAddress address() const { return to; }
-    bool isRequest() const { return channel != nullptr; }
+    MsgAddress address() const { return m_to; }
+    bool isRequest() const { return m_channel != nullptr; }
 
-    MsgResult lastError() const { return error; }
-    QString errorText() const { return errorDetail; }
-    explicit operator bool() const { return valid; }
+    MsgResult lastError() const { return m_error; }
+    QString errorText() const { return m_errorDetail; }
+    explicit operator bool() const { return m_valid; }
 
     // For the transports: a received message, and the invalid answer of a
     // failed operation.
@@ -79,13 +79,13 @@ public:
 private:
     friend class Transport;
 
-    MsgAddress to;
-    QString msgName;
-    XmlList payload;
-    std::shared_ptr<ReplyChannel> channel;
-    MsgResult error = eMsgResultUnknown;
-    QString errorDetail;
-    bool valid = false;
+    MsgAddress m_to;
+    QString m_msgName;
+    XmlList m_payload;
+    std::shared_ptr<ReplyChannel> m_channel;
+    MsgResult m_error = eMsgResultUnknown;
+    QString m_errorDetail;
+    bool m_valid = false;
 };
 
 } // namespace Orvel

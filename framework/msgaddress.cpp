@@ -32,36 +32,36 @@ QString escapeElement(const QString &text)
 } // namespace
 
 MsgAddress::MsgAddress(const QString &process, const QString &group)
-    : processName(process)
-    , groupName(group)
+    : m_processName(process)
+    , m_groupName(group)
 {}
 
 MsgAddress::MsgAddress(int wellKnown)
-    : known(wellKnown)
+    : m_known(wellKnown)
 {}
 
 bool MsgAddress::isValid() const
 {
-    return known != None || (!processName.isEmpty() && !groupName.isEmpty());
+    return m_known != None || (!m_processName.isEmpty() && !m_groupName.isEmpty());
 }
 
 QString MsgAddress::busName() const
 {
-    if (known != None || !isValid())
+    if (m_known != None || !isValid())
         return QString();
-    return QStringLiteral("org.orvel.") + escapeElement(groupName) + QLatin1Char('.') +
-           escapeElement(processName);
+    return QStringLiteral("org.orvel.") + escapeElement(m_groupName) + QLatin1Char('.') +
+           escapeElement(m_processName);
 }
 
 XmlList MsgAddress::toXml() const
 {
     XmlList list;
-    if (known != None) {
-        list.set(kWellKnown, quint32(known), XmlList::Replace);
+    if (m_known != None) {
+        list.set(kWellKnown, quint32(m_known), XmlList::Replace);
         return list;
     }
-    list.set(kProcess, processName, XmlList::Replace);
-    list.set(kGroup, groupName, XmlList::Replace);
+    list.set(kProcess, m_processName, XmlList::Replace);
+    list.set(kGroup, m_groupName, XmlList::Replace);
     return list;
 }
 
@@ -79,7 +79,7 @@ MsgAddress MsgAddress::fromXml(const XmlList &list)
 
 bool MsgAddress::operator==(const MsgAddress &other) const
 {
-    return known == other.known && processName == other.processName && groupName == other.groupName;
+    return m_known == other.m_known && m_processName == other.m_processName && m_groupName == other.m_groupName;
 }
 
 } // namespace Orvel

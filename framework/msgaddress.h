@@ -23,10 +23,10 @@ public:
     MsgAddress(const QString &process, const QString &group);
     explicit MsgAddress(int wellKnown);
 
-    QString process() const { return processName; }
-    QString group() const { return groupName; }
-    int wellKnown() const { return known; }
-    bool isHubRouter() const { return known == HubRouter; }
+    QString process() const { return m_processName; }
+    QString group() const { return m_groupName; }
+    int wellKnown() const { return m_known; }
+    bool isHubRouter() const { return m_known == HubRouter; }
     // A process address with both parts, or a well-known address.
     bool isValid() const;
 
@@ -43,9 +43,9 @@ public:
     bool operator!=(const MsgAddress &other) const { return !(*this == other); }
 
 private:
-    QString processName;
-    QString groupName;
-    int known = None;
+    QString m_processName;
+    QString m_groupName;
+    int m_known = None;
 };
 
 } // namespace Orvel

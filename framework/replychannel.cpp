@@ -4,18 +4,18 @@ namespace Orvel {
 
 bool ReplyChannel::reply(const QString &name, const XmlList &body)
 {
-    if (answered)
+    if (m_answered)
         return false;
-    answered = true;
+    m_answered = true;
     sendReply(name, body);
     return true;
 }
 
 void ReplyChannel::refuse()
 {
-    if (answered)
+    if (m_answered)
         return;
-    answered = true;
+    m_answered = true;
     sendNotHandled();
 }
 

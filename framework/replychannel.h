@@ -15,14 +15,14 @@ public:
 
     bool reply(const QString &name, const XmlList &body);
     void refuse();
-    bool isAnswered() const { return answered; }
+    bool isAnswered() const { return m_answered; }
 
 protected:
     virtual void sendReply(const QString &name, const XmlList &body) = 0;
     virtual void sendNotHandled() = 0;
 
 private:
-    bool answered = false;
+    bool m_answered = false;
 };
 
 } // namespace Orvel

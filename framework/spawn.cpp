@@ -29,12 +29,12 @@ int checkExecutable(const QString &path)
 
 bool Spawn::spawn()
 {
-    errorNumber = checkExecutable(program);
-    if (errorNumber != 0)
+    m_errorNumber = checkExecutable(m_program);
+    if (m_errorNumber != 0)
         return false;
     Transport *transport = Transport::current();
-    return transport ? transport->startProgram(program, arguments, errorNumber)
-                     : Transport::startDetached(program, arguments, errorNumber);
+    return transport ? transport->startProgram(m_program, m_arguments, m_errorNumber)
+                     : Transport::startDetached(m_program, m_arguments, m_errorNumber);
 }
 
 } // namespace Orvel

@@ -64,21 +64,21 @@ void Trace::configure()
     const int level = levelFromEnvironment();
     std::function<void(const QByteArray &)> keptSink;
     if (instance())
-        keptSink = instance()->sink;
-    if (instance() && instance()->fd > 2)
-        ::close(instance()->fd);
+        keptSink = instance()->m_sink;
+    if (instance() && instance()->m_fd > 2)
+        ::close(instance()->m_fd);
     if (level < 0) {
         instance().reset();
         return;
     }
     instance().reset(new Trace);
-    instance()->maxLevel = level;
-    instance()->sink = keptSink;
+    instance()->m_maxLevel = level;
+    instance()->m_sink = keptSink;
     const QByteArray path = qgetenv("ORVEL_TRACE_FILE");
     if (!path.isEmpty()) {
         const int file = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (file >= 0)
-            instance()->fd = file;
+            instance()->m_fd = file;
     }
 }
 
@@ -92,41 +92,41 @@ Trace *Trace::object()
 void Trace::setSink(std::function<void(const QByteArray &)> sink)
 {
     if (Trace *trace = object())
-        trace->sink = std::move(sink);
+        trace->m_sink = std::move(sink);
 }
 
 bool Trace::doTrace(int, int level)
 {
-    lineLevel = level;
-    return level <= maxLevel;
+    m_lineLevel = level;
+    return level <= m_maxLevel;
 }
 
 void Trace::entry(int, const char *file, int lineNumber)
 {
-    line = stamp(QDateTime::currentDateTime());
-    line += QLatin1Char(' ');
-    line += QString::number(lineLevel);
-    line += QLatin1Char(' ');
-    line += QString::fromUtf8(file) + QLatin1Char(':') + QString::number(lineNumber);
-    open = true;
+    m_line = stamp(QDateTime::currentDateTime());
+    m_line += QLatin1Char(' ');
+    m_line += QString::number(m_lineLevel);
+    m_line += QLatin1Char(' ');
+    m_line += QString::fromUtf8(file) + QLatin1Char(':') + QString::number(lineNumber);
+    m_open = true;
 }
 
 void Trace::flush()
 {
-    if (!open)
+    if (!m_open)
         return;
-    open = false;
-    QByteArray bytes = line.toUtf8();
+    m_open = false;
+    QByteArray bytes = m_line.toUtf8();
     bytes.replace('\n', "\\n");
     bytes += '\n';
-    line.clear();
-    if (sink) {
-        sink(bytes);
+    m_line.clear();
+    if (m_sink) {
+        m_sink(bytes);
         return;
     }
     qsizetype written = 0;
     while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        const ssize_t n = ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
         if (n <= 0)
             return;
         written += n;
@@ -135,10 +135,10 @@ void Trace::flush()
 
 void Trace::append(const QString &item)
 {
-    if (!open)
+    if (!m_open)
         return;
-    line += QLatin1Char(' ');
-    line += item;
+    m_line += QLatin1Char(' ');
+    m_line += item;
 }
 
 Trace &Trace::operator<<(const QString &text)
@@ -208,15 +208,15 @@ TraceLine::TraceLine(int level, const char *file, int line)
 {
     Trace *t = Trace::object();
     if (t && t->doTrace(1024, level)) {
-        trace = t;
-        trace->entry(0, file, line);
+        m_trace = t;
+        m_trace->entry(0, file, line);
     }
 }
 
 TraceLine::~TraceLine()
 {
-    if (trace)
-        trace->flush();
+    if (m_trace)
+        m_trace->flush();
 }
 
 } // namespace Orvel

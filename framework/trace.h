@@ -63,12 +63,12 @@ private:
     Trace() = default;
     void append(const QString &item);
 
-    int maxLevel = TraceVerbose;
-    int lineLevel = 0;
-    int fd = 2;
-    QString line;
-    bool open = false;
-    std::function<void(const QByteArray &)> sink;
+    int m_maxLevel = TraceVerbose;
+    int m_lineLevel = 0;
+    int m_fd = 2;
+    QString m_line;
+    bool m_open = false;
+    std::function<void(const QByteArray &)> m_sink;
 };
 
 // One trace line, guarded, opened and flushed in one statement:
@@ -84,13 +84,13 @@ public:
 
     template<typename T> TraceLine &operator<<(const T &item)
     {
-        if (trace)
-            *trace << item;
+        if (m_trace)
+            *m_trace << item;
         return *this;
     }
 
 private:
-    Trace *trace = nullptr;
+    Trace *m_trace = nullptr;
 };
 
 } // namespace Orvel

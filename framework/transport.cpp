@@ -1,7 +1,7 @@
 #include "transport.h"
 
 #include "configlocal.h"
-#include "msgnames.h"
+#include "hubnames.h"
 #include "replychannel.h"
 #include "trace.h"
 
@@ -54,12 +54,12 @@ int Transport::readyTimeoutMs()
 
 void Transport::addHandler(const QString &name, const HandlerPtr &handler)
 {
-    handlers.insert(name, handler);
+    m_handlers.insert(name, handler);
 }
 
 void Transport::removeHandler(const QString &name)
 {
-    handlers.remove(name);
+    m_handlers.remove(name);
 }
 
 bool Transport::post(const MsgAddress &to, const QString &name, const XmlList &body)
@@ -76,8 +76,7 @@ bool Transport::post(const MsgAddress &to, const QString &name, const XmlList &b
 void Transport::serveHubRouter(const QString &name, const XmlList &body)
 {
     XmlList address;
-    if (name != QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost) ||
-        !body.get(address, QLatin1String(Names::Address))) {
+    if (name != HubNames::RegisterNotifyOnReadyPost || !body.get(address, HubNames::Address)) {
         TraceLine(3, "transport", __LINE__) << "Hub router ignores" << name << body;
         return;
     }
@@ -85,8 +84,8 @@ void Transport::serveHubRouter(const QString &name, const XmlList &body)
     TraceLine(3, "transport", __LINE__) << "Hub router: watching" << peer.busName();
     if (peer.busName().isEmpty()) {
         XmlList answer;
-        answer.set(QLatin1String(Names::Success), false, XmlList::Replace);
-        enqueue(Msg::received(QLatin1String(Names::HubRtrProcessReadyPost), answer, nullptr,
+        answer.set(HubNames::Success, false, XmlList::Replace);
+        enqueue(Msg::received(HubNames::ProcessReadyPost, answer, nullptr,
                               MsgAddress(MsgAddress::HubRouter)));
         return;
     }
@@ -96,9 +95,9 @@ void Transport::serveHubRouter(const QString &name, const XmlList &body)
 void Transport::peerReady(const MsgAddress &peer)
 {
     XmlList answer;
-    answer.set(QLatin1String(Names::Success), true, XmlList::Replace);
-    answer.set(QLatin1String(Names::Address), peer.toXml(), XmlList::Replace);
-    enqueue(Msg::received(QLatin1String(Names::HubRtrProcessReadyPost), answer, nullptr,
+    answer.set(HubNames::Success, true, XmlList::Replace);
+    answer.set(HubNames::Address, peer.toXml(), XmlList::Replace);
+    enqueue(Msg::received(HubNames::ProcessReadyPost, answer, nullptr,
                           MsgAddress(MsgAddress::HubRouter)));
 }
 
@@ -109,7 +108,7 @@ Msg Transport::waitFor(const QString &name, int timeoutMs)
     for (;;) {
         if (Msg msg = takeNamed(name))
             return msg;
-        if (shutDown)
+        if (m_shutDown)
             return Msg::failed(eMsgResultExit, QStringLiteral("shutting down"));
         if (!more)
             return Msg::failed(eMsgResultTimeout, QStringLiteral("no ") + name + " in time");
@@ -134,26 +133,26 @@ Msg Transport::waitFor(const MsgCondition &condition, int timeoutMs)
 
 Msg Transport::takeNamed(const QString &name)
 {
-    const auto found = std::find_if(queue.begin(), queue.end(),
+    const auto found = std::find_if(m_queue.begin(), m_queue.end(),
                                     [&name](const Msg &msg) { return msg.name() == name; });
-    if (found == queue.end())
+    if (found == m_queue.end())
         return Msg();
     const Msg msg = *found;
-    queue.erase(found);
+    m_queue.erase(found);
     return msg;
 }
 
 void Transport::enqueue(const Msg &msg)
 {
-    queue.push_back(msg);
+    m_queue.push_back(msg);
 }
 
 bool Transport::deliverNext()
 {
-    if (queue.empty())
+    if (m_queue.empty())
         return false;
-    const Msg msg = queue.front();
-    queue.pop_front();
+    const Msg msg = m_queue.front();
+    m_queue.pop_front();
     deliver(msg);
     return true;
 }
@@ -162,21 +161,21 @@ bool Transport::deliverNext()
 void Transport::deliver(const Msg &msg)
 {
     ConfigLocal::DeferredSaves saves;
-    HandlerPtr handler = handlers.value(msg.name());
+    HandlerPtr handler = m_handlers.value(msg.name());
     if (!handler)
-        handler = handlers.value(QString());
+        handler = m_handlers.value(QString());
     if (handler && *handler)
         (*handler)(msg);
     else
         TraceLine(3, "transport", __LINE__) << "No handler for" << msg.name() << "- dropped";
-    if (msg.channel)
-        msg.channel->refuse();
+    if (msg.m_channel)
+        msg.m_channel->refuse();
 }
 
 bool Transport::setTimer(const QString &name, quint32 milliseconds, const QString &data)
 {
     dropQueued(name);
-    timerData.insert(name, data);
+    m_timerData.insert(name, data);
     arm(name, milliseconds);
     return true;
 }
@@ -184,7 +183,7 @@ bool Transport::setTimer(const QString &name, quint32 milliseconds, const QStrin
 bool Transport::cancelTimer(const QString &name)
 {
     dropQueued(name);
-    timerData.remove(name);
+    m_timerData.remove(name);
     disarm(name);
     return true;
 }
@@ -192,7 +191,7 @@ bool Transport::cancelTimer(const QString &name)
 void Transport::expired(const QString &timerName)
 {
     XmlList body;
-    const QString data = timerData.take(timerName);
+    const QString data = m_timerData.take(timerName);
     if (!data.isEmpty())
         body.set(QStringLiteral("Data"), data, XmlList::Replace);
     enqueue(Msg::received(timerName, body, nullptr, MsgAddress(MsgAddress::TimerService)));
@@ -206,7 +205,7 @@ void Transport::wallClockJumped(qint64 milliseconds)
 {
     TraceLine(2, "transport", __LINE__)
         << "Wall clock jumped by" << milliseconds << "ms - pending timers expire now";
-    QStringList pending = timerData.keys();
+    QStringList pending = m_timerData.keys();
     pending.sort();
     for (const QString &name : std::as_const(pending)) {
         disarm(name);
@@ -217,12 +216,12 @@ void Transport::wallClockJumped(qint64 milliseconds)
 // An expiry already queued belongs to the timer being replaced or cancelled.
 void Transport::dropQueued(const QString &name)
 {
-    queue.erase(std::remove_if(queue.begin(), queue.end(),
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
                                [&name](const Msg &msg) {
                                    return msg.name() == name &&
                                           msg.address().wellKnown() == MsgAddress::TimerService;
                                }),
-                queue.end());
+                m_queue.end());
 }
 
 bool Transport::startProgram(const QString &program, const QStringList &arguments, int &error)

@@ -19,7 +19,7 @@ namespace Orvel {
 class Transport
 {
 public:
-    typedef boost::shared_ptr<ChildManager::Handler> HandlerPtr;
+    using HandlerPtr = ChildManager::HandlerPtr;
 
     virtual ~Transport();
     Transport(const Transport &) = delete;
@@ -60,12 +60,12 @@ public:
     // holds.
     void markShutDown(int exitStatus = 0)
     {
-        if (!shutDown)
-            leaving = exitStatus;
-        shutDown = true;
+        if (!m_shutDown)
+            m_leaving = exitStatus;
+        m_shutDown = true;
     }
-    bool isShutDown() const { return shutDown; }
-    int exitStatus() const { return leaving; }
+    bool isShutDown() const { return m_shutDown; }
+    int exitStatus() const { return m_leaving; }
 
 protected:
     Transport();
@@ -89,18 +89,18 @@ protected:
     // False when the deadline has passed or nothing more can happen.
     virtual bool waitForActivity(const QDeadlineTimer &deadline) = 0;
 
-    std::size_t queuedCount() const { return queue.size(); }
+    std::size_t queuedCount() const { return m_queue.size(); }
 
 private:
     Msg takeNamed(const QString &name);
     void dropQueued(const QString &name);
     void serveHubRouter(const QString &name, const XmlList &body);
 
-    QHash<QString, HandlerPtr> handlers;
-    QHash<QString, QString> timerData;
-    std::deque<Msg> queue;
-    bool shutDown = false;
-    int leaving = 0;
+    QHash<QString, HandlerPtr> m_handlers;
+    QHash<QString, QString> m_timerData;
+    std::deque<Msg> m_queue;
+    bool m_shutDown = false;
+    int m_leaving = 0;
 };
 
 } // namespace Orvel

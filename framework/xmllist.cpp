@@ -166,14 +166,14 @@ std::shared_ptr<XmlEntries> asNested(const std::shared_ptr<XmlEntries> &entries)
 } // namespace
 
 XmlListIterator::XmlListIterator(std::shared_ptr<const XmlEntries> entries)
-    : data(std::move(entries))
+    : m_data(std::move(entries))
 {}
 
 const XmlEntry *XmlListIterator::current() const
 {
-    if (!data || index < 0 || size_t(index) >= data->entries.size())
+    if (!m_data || m_index < 0 || size_t(m_index) >= m_data->entries.size())
         return nullptr;
-    return &data->entries[size_t(index)];
+    return &m_data->entries[size_t(m_index)];
 }
 
 bool XmlListIterator::isNull() const
@@ -184,7 +184,7 @@ bool XmlListIterator::isNull() const
 void XmlListIterator::next()
 {
     if (current())
-        ++index;
+        ++m_index;
 }
 
 QString XmlListIterator::name() const
@@ -218,11 +218,11 @@ bool XmlListIterator::getText(QString &out) const
 }
 
 XmlList::XmlList()
-    : d(noEntries())
+    : m_entries(noEntries())
 {}
 
 XmlList::XmlList(std::shared_ptr<XmlEntries> entries)
-    : d(std::move(entries))
+    : m_entries(std::move(entries))
 {}
 
 XmlList XmlList::fromText(const QByteArray &text, const QString &source)
@@ -239,19 +239,19 @@ void XmlList::assignText(const QByteArray &text, const QString &source)
         markUnread();
         return;
     }
-    d = std::move(parsed);
-    readOk = true;
+    m_entries = std::move(parsed);
+    m_readOk = true;
 }
 
 void XmlList::markUnread()
 {
     *this = XmlList();
-    readOk = false;
+    m_readOk = false;
 }
 
 bool XmlList::get(QString &out, const QString &key) const
 {
-    const XmlEntry *e = d->find(key);
+    const XmlEntry *e = m_entries->find(key);
     if (!answersAs(e, XmlListIterator::Text))
         return false;
     out = e->text;
@@ -260,28 +260,28 @@ bool XmlList::get(QString &out, const QString &key) const
 
 bool XmlList::get(quint32 &out, const QString &key) const
 {
-    const XmlEntry *e = d->find(key);
+    const XmlEntry *e = m_entries->find(key);
     return answersAs(e, XmlListIterator::Unsigned) && strictNumberText(e->text) &&
            parseUnsigned(e->text, out);
 }
 
 bool XmlList::get(qint32 &out, const QString &key) const
 {
-    const XmlEntry *e = d->find(key);
+    const XmlEntry *e = m_entries->find(key);
     return answersAs(e, XmlListIterator::Signed) && strictNumberText(e->text) &&
            parseSigned(e->text, out);
 }
 
 bool XmlList::get(bool &out, const QString &key) const
 {
-    const XmlEntry *e = d->find(key);
+    const XmlEntry *e = m_entries->find(key);
     return answersAs(e, XmlListIterator::Bool) && parseBool(e->text, out);
 }
 
 bool XmlList::get(XmlList &out, const QString &key) const
 {
-    XmlListIterator at(d);
-    at.index = d->indexOf(key);
+    XmlListIterator at(m_entries);
+    at.m_index = m_entries->indexOf(key);
     return at.getXmlList(out);
 }
 
@@ -297,24 +297,24 @@ bool XmlList::get(XmlList &out, const XmlListIterator &at) const
 
 bool XmlList::contains(const QString &key) const
 {
-    return d->indexOf(key) >= 0;
+    return m_entries->indexOf(key) >= 0;
 }
 
 void XmlList::detach()
 {
-    if (d.use_count() > 1)
-        d = std::make_shared<XmlEntries>(*d);
+    if (m_entries.use_count() > 1)
+        m_entries = std::make_shared<XmlEntries>(*m_entries);
 }
 
 void XmlList::place(XmlEntry entry, int setType)
 {
     detach();
-    const int old = d->indexOf(entry.key);
+    const int old = m_entries->indexOf(entry.key);
     if (setType == Replace && old >= 0)
-        d->entries[size_t(old)] = std::move(entry);
+        m_entries->entries[size_t(old)] = std::move(entry);
     else
-        d->append(std::move(entry));
-    readOk = true;
+        m_entries->append(std::move(entry));
+    m_readOk = true;
 }
 
 void XmlList::setLeaf(const QString &key, const QString &text, const QString &type, int setType)
@@ -355,7 +355,7 @@ void XmlList::set(const QString &key, const XmlList &value, int setType)
 {
     if (!acceptableKey(key))
         return;
-    if (1 + value.d->depth() > kMaxDepth) {
+    if (1 + value.m_entries->depth() > kMaxDepth) {
         TraceLine(2, "xmllist", __LINE__)
             << "Refused list" << key << "nested deeper than" << kMaxDepth << "levels";
         return;
@@ -363,52 +363,52 @@ void XmlList::set(const QString &key, const XmlList &value, int setType)
     XmlEntry entry = makeEntry(key, kList);
     // Taken before placing: `value` may be this very list, which keeps its
     // old entries in the new one.
-    if (!value.d->entries.empty())
-        entry.list = asNested(value.d);
+    if (!value.m_entries->entries.empty())
+        entry.list = asNested(value.m_entries);
     place(std::move(entry), setType);
 }
 
 bool XmlList::isEmpty() const
 {
-    return d->entries.empty();
+    return m_entries->entries.empty();
 }
 
 int XmlList::size() const
 {
-    return int(d->entries.size());
+    return int(m_entries->entries.size());
 }
 
 void XmlList::clear()
 {
-    const QString rootName = d->tag;
-    d = noEntries();
+    const QString rootName = m_entries->tag;
+    m_entries = noEntries();
     if (rootName != kList) {
-        d = std::make_shared<XmlEntries>();
-        d->tag = rootName;
+        m_entries = std::make_shared<XmlEntries>();
+        m_entries->tag = rootName;
     }
-    readOk = true;
+    m_readOk = true;
 }
 
 XmlListIterator XmlList::first() const
 {
-    return XmlListIterator(d);
+    return XmlListIterator(m_entries);
 }
 
 QByteArray XmlList::toBinary() const
 {
-    return XmlText::write(*d, false).toUtf8();
+    return XmlText::write(*m_entries, false).toUtf8();
 }
 
 QByteArray XmlList::toFileText() const
 {
-    return XmlText::write(*d, true).toUtf8();
+    return XmlText::write(*m_entries, true).toUtf8();
 }
 
 // Equal lists hold the same entries in the same order; the root's name, which
 // files choose freely, does not count.
 bool XmlList::operator==(const XmlList &other) const
 {
-    return readOk == other.readOk && XmlText::writeEntries(*d) == XmlText::writeEntries(*other.d);
+    return m_readOk == other.m_readOk && XmlText::writeEntries(*m_entries) == XmlText::writeEntries(*other.m_entries);
 }
 
 } // namespace Orvel

@@ -42,8 +42,8 @@ private:
     explicit XmlListIterator(std::shared_ptr<const XmlEntries> entries);
     const XmlEntry *current() const;
 
-    std::shared_ptr<const XmlEntries> data;
-    int index = 0;
+    std::shared_ptr<const XmlEntries> m_data;
+    int m_index = 0;
 };
 
 // An ordered list of named entries: texts, numbers, bools and nested lists.
@@ -117,7 +117,7 @@ public:
 
     // False when the list came from a read that failed and nothing was set
     // since; true otherwise.
-    explicit operator bool() const { return readOk; }
+    explicit operator bool() const { return m_readOk; }
 
     bool operator==(const XmlList &other) const;
     bool operator!=(const XmlList &other) const { return !(*this == other); }
@@ -138,8 +138,8 @@ private:
     // A nested list shares its entries with every list that holds it or was
     // read out of it, so reading a sublist copies nothing; a writer copies
     // only the one level it writes.
-    std::shared_ptr<XmlEntries> d;
-    bool readOk = true;
+    std::shared_ptr<XmlEntries> m_entries;
+    bool m_readOk = true;
 };
 
 } // namespace Orvel

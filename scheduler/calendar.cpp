@@ -16,31 +16,31 @@ Calendar::Calendar(const XmlList &body, quint32 ruleSet, const RulesPlace &place
     if (body.isEmpty())
         return;
     const TimeWindow window = TimeWindow::read(body, place);
-    seconds = window.duration();
+    m_seconds = window.duration();
     TraceLine(3, "calendar", __LINE__)
-        << "Trigger time" << window.startTime() << "duration" << seconds << "secs";
+        << "Trigger time" << window.startTime() << "duration" << m_seconds << "secs";
     QString name;
     if (!place.read(body, QStringLiteral("Calendar"), name))
         return;
     // A name that would leave the rules folder is refused (and traced) there.
-    if (Orvel::FixedPath::ruleFile(ruleSet, name, fileName))
+    if (Orvel::FixedPath::ruleFile(ruleSet, name, m_fileName))
         readCalendarFile(window.startTime());
 }
 
 void Calendar::readCalendarFile(const QTime &startTime)
 {
-    const Orvel::Config config(fileName, QString());
-    TraceLine(3, "calendar", __LINE__) << "Read calendar file" << fileName;
+    const Orvel::Config config(m_fileName, QString());
+    TraceLine(3, "calendar", __LINE__) << "Read calendar file" << m_fileName;
     if (!config) {
-        TraceLine(2, "calendar", __LINE__) << "Failed to read calendar file" << fileName;
+        TraceLine(2, "calendar", __LINE__) << "Failed to read calendar file" << m_fileName;
         return;
     }
     XmlList list;
     if (!config.get(list, QStringLiteral("Calendar"))) {
-        TraceLine(2, "calendar", __LINE__) << "Failed to read dates from calendar file" << fileName;
+        TraceLine(2, "calendar", __LINE__) << "Failed to read dates from calendar file" << m_fileName;
         return;
     }
-    const RulesPlace place(fileName, QStringLiteral("Calendar"));
+    const RulesPlace place(m_fileName, QStringLiteral("Calendar"));
     int position = 0;
     for (Orvel::XmlListIterator entry = list.first(); !entry.isNull(); entry.next()) {
         if (entry.name() != QLatin1String("Date"))
@@ -52,8 +52,8 @@ void Calendar::readCalendarFile(const QTime &startTime)
         else
             place.passedOver(RulesPlace::numbered(entry.name(), position), "text");
     }
-    std::sort(dates.begin(), dates.end());
-    valid = true;
+    std::sort(m_dates.begin(), m_dates.end());
+    m_valid = true;
 }
 
 void Calendar::addDate(const QString &text, const QTime &startTime)
@@ -64,13 +64,13 @@ void Calendar::addDate(const QString &text, const QTime &startTime)
         TraceLine(3, "calendar", __LINE__) << "Got invalid date" << text;
         return;
     }
-    dates.append(start);
-    TraceLine(3, "calendar", __LINE__) << "Date:" << start << "to" << start.addSecs(seconds);
+    m_dates.append(start);
+    TraceLine(3, "calendar", __LINE__) << "Date:" << start << "to" << start.addSecs(m_seconds);
 }
 
 QDateTime Calendar::nextStartTime(const QDateTime &from) const
 {
-    if (!valid) {
+    if (!m_valid) {
         TraceLine(2, "calendar", __LINE__) << "Cannot get next start time for invalid Calendar";
         return QDateTime();
     }
@@ -79,18 +79,18 @@ QDateTime Calendar::nextStartTime(const QDateTime &from) const
         return QDateTime();
     }
     TraceLine(3, "calendar", __LINE__) << "Get next start time following" << from;
-    const auto next = std::upper_bound(dates.cbegin(), dates.cend(), from);
-    return next == dates.cend() ? QDateTime() : *next;
+    const auto next = std::upper_bound(m_dates.cbegin(), m_dates.cend(), from);
+    return next == m_dates.cend() ? QDateTime() : *next;
 }
 
 // `t` lies in a window when some start d has t - duration < d <= t; the
 // starts are sorted, so the first start after t - duration decides.
 bool Calendar::contains(const QDateTime &t) const
 {
-    if (!t.isValid() || dates.isEmpty())
+    if (!t.isValid() || m_dates.isEmpty())
         return false;
-    const auto first = std::upper_bound(dates.cbegin(), dates.cend(), t.addSecs(-qint64(seconds)));
-    return first != dates.cend() && *first <= t;
+    const auto first = std::upper_bound(m_dates.cbegin(), m_dates.cend(), t.addSecs(-qint64(m_seconds)));
+    return first != m_dates.cend() && *first <= t;
 }
 
 WindowRule<Calendar> Calendar::windows() const

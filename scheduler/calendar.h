@@ -23,11 +23,11 @@ public:
     // `place` names the element in trace lines about entries of the wrong shape.
     Calendar(const Orvel::XmlList &body, quint32 ruleSet, const RulesPlace &place = RulesPlace());
 
-    bool isValid() const { return valid; }
-    quint32 duration() const { return seconds; }
+    bool isValid() const { return m_valid; }
+    quint32 duration() const { return m_seconds; }
     // The calendar file's path, and the window starts it gave, ascending.
-    QString calendarFile() const { return fileName; }
-    QList<QDateTime> windowStarts() const { return dates; }
+    QString calendarFile() const { return m_fileName; }
+    QList<QDateTime> windowStarts() const { return m_dates; }
 
     // The first listed window start strictly after `from`; none if none.
     [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;
@@ -40,8 +40,8 @@ private:
     void addDate(const QString &text, const QTime &startTime);
     WindowRule<Calendar> windows() const;
 
-    bool valid = false;
-    QString fileName;
-    QList<QDateTime> dates; // window starts, ascending; a date listed twice is here twice
-    quint32 seconds = 0;
+    bool m_valid = false;
+    QString m_fileName;
+    QList<QDateTime> m_dates; // window starts, ascending; a date listed twice is here twice
+    quint32 m_seconds = 0;
 };

@@ -27,26 +27,26 @@ DaysOfMonth::DaysOfMonth(const XmlList &body, const RulesPlace &place)
     if (place.read(body, QStringLiteral("MonthlyDays"), monthlyDays)) {
         const RulesPlace inList = place.inside(QStringLiteral("MonthlyDays"));
         for (int day = 1; day <= 31; ++day)
-            days.set(size_t(day), readsTrue(monthlyDays, QString::number(day), inList));
-        lastDay = readsTrue(monthlyDays, QStringLiteral("Last"), inList);
+            m_days.set(size_t(day), readsTrue(monthlyDays, QString::number(day), inList));
+        m_lastDay = readsTrue(monthlyDays, QStringLiteral("Last"), inList);
     }
-    window = TimeWindow::read(body, place);
-    valid = days.any() || lastDay;
+    m_window = TimeWindow::read(body, place);
+    m_valid = m_days.any() || m_lastDay;
     // An invalid rule writes no line of its own: the schedule element names it.
-    if (valid)
+    if (m_valid)
         traceDays();
 }
 
 void DaysOfMonth::traceDays() const
 {
-    const QTime from = window.startTime();
-    const QTime to = window.lastSecond();
+    const QTime from = m_window.startTime();
+    const QTime to = m_window.lastSecond();
     for (int day = 1; day <= 31; ++day) {
-        if (days.test(size_t(day)))
+        if (m_days.test(size_t(day)))
             TraceLine(3, "daysofmonth", __LINE__)
                 << "Month day:" << day << "From" << from << "To" << to;
     }
-    if (lastDay)
+    if (m_lastDay)
         TraceLine(3, "daysofmonth", __LINE__) << "Month day:"
                                               << "Last"
                                               << "From" << from << "To" << to;
@@ -54,18 +54,18 @@ void DaysOfMonth::traceDays() const
 
 bool DaysOfMonth::matches(const QDate &day) const
 {
-    return days.test(size_t(day.day())) || (lastDay && day.day() == day.daysInMonth());
+    return m_days.test(size_t(day.day())) || (m_lastDay && day.day() == day.daysInMonth());
 }
 
 QDateTime DaysOfMonth::nextStartTime(const QDateTime &from) const
 {
-    if (!valid)
+    if (!m_valid)
         return QDateTime();
     if (!from.isValid()) {
         TraceLine(2, "daysofmonth", __LINE__) << "Cannot get next start time for invalid time";
         return QDateTime();
     }
-    return window.nextStart(
+    return m_window.nextStart(
         from, [this](const QDate &day) { return matches(day); }, kTexts);
 }
 

@@ -24,12 +24,12 @@ public:
     // `place` names the element in trace lines about entries of the wrong shape.
     explicit DaysOfMonth(const Orvel::XmlList &body, const RulesPlace &place = RulesPlace());
 
-    bool isValid() const { return valid; }
-    quint32 duration() const { return window.duration(); }
-    TimeWindow timeWindow() const { return window; }
+    bool isValid() const { return m_valid; }
+    quint32 duration() const { return m_window.duration(); }
+    TimeWindow timeWindow() const { return m_window; }
     // Whether day `day` (1 to 31) of the month is chosen.
-    bool onDay(int day) const { return day >= 1 && day <= 31 && days.test(size_t(day)); }
-    bool onLastDay() const { return lastDay; }
+    bool onDay(int day) const { return day >= 1 && day <= 31 && m_days.test(size_t(day)); }
+    bool onLastDay() const { return m_lastDay; }
 
     // The first window start at or after `from`, within a year; none if none.
     [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;
@@ -42,8 +42,8 @@ private:
     bool matches(const QDate &day) const;
     WindowRule<DaysOfMonth> windows() const;
 
-    bool valid = false;
-    TimeWindow window;
-    std::bitset<32> days; // 1 to 31, the day of the month
-    bool lastDay = false;
+    bool m_valid = false;
+    TimeWindow m_window;
+    std::bitset<32> m_days; // 1 to 31, the day of the month
+    bool m_lastDay = false;
 };

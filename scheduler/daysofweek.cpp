@@ -61,9 +61,9 @@ DaysOfWeek::DaysOfWeek(const XmlList &body, const RulesPlace &place)
         daysChosen = readDays(weekDays, inWeekDays);
         weeksChosen = readWeeks(weekDays, inWeekDays);
     }
-    window = TimeWindow::read(body, place);
-    valid = daysChosen && weeksChosen;
-    if (valid)
+    m_window = TimeWindow::read(body, place);
+    m_valid = daysChosen && weeksChosen;
+    if (m_valid)
         traceDays();
     else
         TraceLine(2, "daysofweek", __LINE__) << "Invalid Week days schedule element";
@@ -79,7 +79,7 @@ bool DaysOfWeek::readDays(const XmlList &weekDays, const RulesPlace &place)
     XmlList list;
     bool listed = false;
     return readChoiceList(weekDays, "Days", place, list, listed) &&
-           readChoices(list, listed, kDayNames, days, place.inside(QStringLiteral("Days")));
+           readChoices(list, listed, kDayNames, m_days, place.inside(QStringLiteral("Days")));
 }
 
 // Deliberate choice, as for the days: without a "WeekNumbers" list every week
@@ -92,37 +92,37 @@ bool DaysOfWeek::readWeeks(const XmlList &weekDays, const RulesPlace &place)
     if (!readChoiceList(weekDays, "WeekNumbers", place, list, listed))
         return false;
     const RulesPlace inList = place.inside(QStringLiteral("WeekNumbers"));
-    const bool chosen = readChoices(list, listed, kWeekNames, weeks, inList);
-    lastWeek = readsTrue(list, "Last", inList);
-    return chosen || lastWeek;
+    const bool chosen = readChoices(list, listed, kWeekNames, m_weeks, inList);
+    m_lastWeek = readsTrue(list, "Last", inList);
+    return chosen || m_lastWeek;
 }
 
 void DaysOfWeek::traceDays() const
 {
     for (int day = 1; day <= 7; ++day) {
-        if (!days.test(size_t(day)))
+        if (!m_days.test(size_t(day)))
             continue;
         TraceLine line(3, "daysofweek", __LINE__);
         line << "Day:" << kDayNames[day - 1] << "Weeks";
         for (int week = 1; week <= 5; ++week)
-            line << (weeks.test(size_t(week)) ? QString::number(week) : QString());
-        line << (lastWeek ? "Last" : "") << "From" << window.startTime() << "to"
-             << window.lastSecond();
+            line << (m_weeks.test(size_t(week)) ? QString::number(week) : QString());
+        line << (m_lastWeek ? "Last" : "") << "From" << m_window.startTime() << "to"
+             << m_window.lastSecond();
     }
 }
 
 bool DaysOfWeek::matches(const QDate &day) const
 {
-    if (!days.test(size_t(day.dayOfWeek())))
+    if (!m_days.test(size_t(day.dayOfWeek())))
         return false;
     const int weekOfMonth = (day.day() + 6) / 7;
     const bool inLastWeek = day.day() > day.daysInMonth() - 7;
-    return weeks.test(size_t(weekOfMonth)) || (lastWeek && inLastWeek);
+    return m_weeks.test(size_t(weekOfMonth)) || (m_lastWeek && inLastWeek);
 }
 
 QDateTime DaysOfWeek::nextStartTime(const QDateTime &from) const
 {
-    if (!valid) {
+    if (!m_valid) {
         TraceLine(2, "daysofweek", __LINE__) << "Cannot get next start time for invalid DaysOfWeek";
         return QDateTime();
     }
@@ -130,7 +130,7 @@ QDateTime DaysOfWeek::nextStartTime(const QDateTime &from) const
         TraceLine(2, "daysofweek", __LINE__) << "Cannot get next start time for invalid time";
         return QDateTime();
     }
-    return window.nextStart(
+    return m_window.nextStart(
         from, [this](const QDate &day) { return matches(day); }, kTexts);
 }
 

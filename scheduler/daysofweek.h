@@ -23,17 +23,17 @@ public:
     // `place` names the element in trace lines about entries of the wrong shape.
     explicit DaysOfWeek(const Orvel::XmlList &body, const RulesPlace &place = RulesPlace());
 
-    bool isValid() const { return valid; }
-    quint32 duration() const { return window.duration(); }
-    TimeWindow timeWindow() const { return window; }
+    bool isValid() const { return m_valid; }
+    quint32 duration() const { return m_window.duration(); }
+    TimeWindow timeWindow() const { return m_window; }
     // Whether day `dayOfWeek` (1 Monday to 7 Sunday) is chosen.
     bool onDay(int dayOfWeek) const
     {
-        return dayOfWeek >= 1 && dayOfWeek <= 7 && days.test(size_t(dayOfWeek));
+        return dayOfWeek >= 1 && dayOfWeek <= 7 && m_days.test(size_t(dayOfWeek));
     }
     // Whether the `week`-th (1 to 5) such week day of the month is chosen.
-    bool inWeek(int week) const { return week >= 1 && week <= 5 && weeks.test(size_t(week)); }
-    bool inLastWeek() const { return lastWeek; }
+    bool inWeek(int week) const { return week >= 1 && week <= 5 && m_weeks.test(size_t(week)); }
+    bool inLastWeek() const { return m_lastWeek; }
 
     // The first window start at or after `from`, within a year; none if none.
     [[nodiscard]] QDateTime nextStartTime(const QDateTime &from) const;
@@ -48,9 +48,9 @@ private:
     bool matches(const QDate &day) const;
     WindowRule<DaysOfWeek> windows() const;
 
-    bool valid = false;
-    TimeWindow window;
-    std::bitset<8> days;  // 1 Monday to 7 Sunday, as QDate::dayOfWeek counts
-    std::bitset<6> weeks; // 1 to 5: the n-th occurrence of a week day in its month
-    bool lastWeek = false;
+    bool m_valid = false;
+    TimeWindow m_window;
+    std::bitset<8> m_days;  // 1 Monday to 7 Sunday, as QDate::dayOfWeek counts
+    std::bitset<6> m_weeks; // 1 to 5: the n-th occurrence of a week day in its month
+    bool m_lastWeek = false;
 };

@@ -8,24 +8,24 @@
 FiringPreview::FiringPreview(quint32 ruleSet, const QDateTime &from)
 {
     Orvel::Clock::setNow(from);
-    list = RuleSetLoader::load(ruleSet, nullptr);
+    m_list = RuleSetLoader::load(ruleSet, nullptr);
 }
 
 bool FiringPreview::keepOnly(const QString &name)
 {
-    list.erase(std::remove_if(list.begin(), list.end(),
+    m_list.erase(std::remove_if(m_list.begin(), m_list.end(),
                               [&name](const Schedule &s) { return s.name() != name; }),
-               list.end());
-    return !list.isEmpty();
+               m_list.end());
+    return !m_list.isEmpty();
 }
 
 FiringPreview::Firing FiringPreview::fireNext()
 {
-    const auto first = std::min_element(list.begin(), list.end());
-    if (first == list.end() || !first->nextOccurrence().isValid())
+    const auto first = std::min_element(m_list.begin(), m_list.end());
+    if (first == m_list.end() || !first->nextOccurrence().isValid())
         return Firing();
     const Firing firing{first->name(), first->nextOccurrence(), first->triggerIndex(),
-                        first->fallbackIndex(), int(first - list.begin())};
+                        first->fallbackIndex(), int(first - m_list.begin())};
     Orvel::Clock::setNow(firing.at);
     first->markOccurred(firing.at);
     return firing;

@@ -28,12 +28,12 @@ public:
 
     // Keeps only the schedules named `name`; false when there is none.
     bool keepOnly(const QString &name);
-    const QList<Schedule> &schedules() const { return list; }
+    const QList<Schedule> &schedules() const { return m_list; }
 
     // Fires the schedule due first (ties go to the name that sorts first)
     // and moves the clock to its occurrence.
     Firing fireNext();
 
 private:
-    QList<Schedule> list;
+    QList<Schedule> m_list;
 };

@@ -1,7 +1,7 @@
 #include "localpolicies.h"
 
 #include "config.h"
-#include "msgnames.h"
+#include "names.h"
 #include "rulesplace.h"
 #include "trace.h"
 
@@ -11,14 +11,9 @@ using namespace Orvel;
 
 namespace {
 
-QString key(const char *name)
-{
-    return QLatin1String(name);
-}
-
 bool isStream(const QString &name)
 {
-    return name == key(Names::ReplicationStream) || name == key(Names::SnapshotStream);
+    return name == Names::ReplicationStream || name == Names::SnapshotStream;
 }
 
 } // namespace
@@ -47,15 +42,15 @@ QStringList LocalPolicies::fromDispatcherRules(const Config &rules)
             file.passedOver(stream, "list");
     }
     TraceLine(3, "localpolicies", __LINE__)
-        << "dispatcherrules.cfg contains streams containing" << local.names.size() << "policies";
-    return local.names;
+        << "dispatcherrules.cfg contains streams containing" << local.m_names.size() << "policies";
+    return local.m_names;
 }
 
 void LocalPolicies::addStream(const XmlList &stream, const RulesPlace &place)
 {
     XmlList policies;
-    if (place.read(stream, key(Names::Policies), policies))
-        addNames(policies, place.inside(key(Names::Policies)));
+    if (place.read(stream, Names::Policies, policies))
+        addNames(policies, place.inside(Names::Policies));
     TraceLine(4, "localpolicies", __LINE__) << "Reading remote file system info...";
     addRemoteNodes(stream, place);
 }
@@ -63,7 +58,7 @@ void LocalPolicies::addStream(const XmlList &stream, const RulesPlace &place)
 void LocalPolicies::addRemoteNodes(const XmlList &stream, const RulesPlace &place)
 {
     XmlList nodes;
-    if (!place.read(stream, key(Names::RemotePolicies), nodes)) {
+    if (!place.read(stream, Names::RemotePolicies, nodes)) {
         TraceLine(4, "localpolicies", __LINE__) << "No remote file system info found";
         return;
     }
@@ -71,10 +66,9 @@ void LocalPolicies::addRemoteNodes(const XmlList &stream, const RulesPlace &plac
     for (XmlListIterator it = nodes.first(); !it.isNull(); it.next()) {
         XmlList node;
         XmlList policies;
-        if (nodes.get(node, it) && node.get(policies, key(Names::Policies)))
-            addNames(policies, place.inside(key(Names::RemotePolicies))
-                                   .inside(it.name())
-                                   .inside(key(Names::Policies)));
+        if (nodes.get(node, it) && node.get(policies, Names::Policies))
+            addNames(policies,
+                     place.inside(Names::RemotePolicies).inside(it.name()).inside(Names::Policies));
         else
             TraceLine(0, "localpolicies", __LINE__) << "Failed to find policies for remote node!";
     }
@@ -84,16 +78,16 @@ void LocalPolicies::addNames(const XmlList &policies, const RulesPlace &place)
 {
     int position = 0;
     for (XmlListIterator it = policies.first(); !it.isNull(); it.next()) {
-        if (it.name() != key(Names::Policy))
+        if (it.name() != Names::Policy)
             continue;
         ++position;
         QString name;
         if (!policies.get(name, it))
             place.passedOver(RulesPlace::numbered(it.name(), position), "text");
-        if (name.isEmpty() || seen.contains(name))
+        if (name.isEmpty() || m_seen.contains(name))
             continue;
         TraceLine(3, "localpolicies", __LINE__) << "Node implements" << name;
-        names.append(name);
-        seen.insert(name);
+        m_names.append(name);
+        m_seen.insert(name);
     }
 }

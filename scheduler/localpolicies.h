@@ -24,7 +24,7 @@ private:
     void addRemoteNodes(const Orvel::XmlList &stream, const RulesPlace &place);
     void addNames(const Orvel::XmlList &policies, const RulesPlace &place);
 
-    QStringList names;
+    QStringList m_names;
     // The same names, for a membership test that stays cheap with thousands.
-    QSet<QString> seen;
+    QSet<QString> m_seen;
 };

@@ -32,11 +32,11 @@ ManualTrigger::ManualTrigger(const Orvel::XmlList &body, const RulesPlace &place
                                                 << "characters, more than" << kMaxNameLength;
         return;
     }
-    name = read;
-    valid = true;
+    m_name = read;
+    m_valid = true;
 }
 
 bool ManualTrigger::matches(const QString &requested) const
 {
-    return QString::compare(requested, name, Qt::CaseInsensitive) == 0;
+    return QString::compare(requested, m_name, Qt::CaseInsensitive) == 0;
 }

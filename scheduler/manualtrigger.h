@@ -20,12 +20,12 @@ public:
     // `place` names the element in trace lines about entries of the wrong shape.
     explicit ManualTrigger(const Orvel::XmlList &body, const RulesPlace &place = RulesPlace());
 
-    bool isValid() const { return valid; }
-    QString activationName() const { return name; }
+    bool isValid() const { return m_valid; }
+    QString activationName() const { return m_name; }
     // Whether `requested` names this trigger, ignoring case.
     bool matches(const QString &requested) const;
 
 private:
-    QString name;
-    bool valid = false;
+    QString m_name;
+    bool m_valid = false;
 };

@@ -1,6 +1,6 @@
 #include "policyparser.h"
 
-#include "msgnames.h"
+#include "names.h"
 #include "repeatperiod.h"
 #include "trace.h"
 
@@ -11,11 +11,6 @@
 using namespace Orvel;
 
 namespace {
-
-QString key(const char *name)
-{
-    return QLatin1String(name);
-}
 
 // A trace line shows no more of a name that is refused for its length.
 constexpr int kShownNameLength = 64;
@@ -40,8 +35,8 @@ quint32 countFrom(const QString &text)
 } // namespace
 
 PolicyParser::PolicyParser(quint32 ruleSet, Config *timesStore)
-    : ruleSet(ruleSet)
-    , timesStore(timesStore)
+    : m_ruleSet(ruleSet)
+    , m_timesStore(timesStore)
 {}
 
 PolicyParser::Objective PolicyParser::parseObjective(const QString &text)
@@ -58,14 +53,14 @@ PolicyParser::Objective PolicyParser::parseObjective(const QString &text)
 XmlList PolicyParser::triggerTarget(bool snapshot)
 {
     XmlList target;
-    target.set(key(Names::SchedulerTriggerService), !snapshot, XmlList::Replace);
+    target.set(Names::SchedulerTriggerService, !snapshot, XmlList::Replace);
     if (snapshot) {
-        target.set(key(Names::SchedulerTriggerProcess), Names::SnapshotProgram, XmlList::Replace);
-        target.set(key(Names::SchedulerTriggerType), Names::SnapshotEvent, XmlList::Replace);
+        target.set(Names::SchedulerTriggerProcess, Names::SnapshotProgram, XmlList::Replace);
+        target.set(Names::SchedulerTriggerType, Names::SnapshotEvent, XmlList::Replace);
     } else {
-        target.set(key(Names::SchedulerTriggerProcess), Names::Distributor, XmlList::Replace);
-        target.set(key(Names::SchedulerTriggerGroup), Names::Distributor, XmlList::Replace);
-        target.set(key(Names::SchedulerTriggerType), Names::BackupEvent, XmlList::Replace);
+        target.set(Names::SchedulerTriggerProcess, Names::Distributor, XmlList::Replace);
+        target.set(Names::SchedulerTriggerGroup, Names::Distributor, XmlList::Replace);
+        target.set(Names::SchedulerTriggerType, Names::BackupEvent, XmlList::Replace);
     }
     return target;
 }
@@ -74,17 +69,17 @@ QList<Schedule> PolicyParser::parsePolicy(const XmlList &record, const RulesPlac
 {
     QList<Schedule> made;
     PolicyHead policy;
-    if (!record.get(policy.name, key(Names::Policy)) ||
-        !record.get(policy.firstRule, key(Names::FirstRule))) {
+    if (!record.get(policy.name, Names::Policy) ||
+        !record.get(policy.firstRule, Names::FirstRule)) {
         TraceLine(2, "policyparser", __LINE__) << "Attempt to parse policy with no name or rule id";
         return made;
     }
-    place.read(record, key(Names::Mode), policy.mode);
+    place.read(record, Names::Mode, policy.mode);
     QHash<QString, int> operations; // how many of each kind so far
     for (XmlListIterator it = record.first(); !it.isNull(); it.next()) {
         const QString kind = it.name();
-        const bool snapshot = kind == key(Names::LocalSnapshot);
-        if (!(snapshot || kind == key(Names::Backup) || kind == key(Names::Cdp)))
+        const bool snapshot = kind == Names::LocalSnapshot;
+        if (!(snapshot || kind == Names::Backup || kind == Names::Cdp))
             continue;
         const QString label = RulesPlace::numbered(kind, ++operations[kind]);
         XmlList list;
@@ -117,25 +112,25 @@ void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
     QString name;
     quint32 id = 0;
     QString objective;
-    place.read(list, key(Names::Name), name);
-    place.read(list, key(Names::OperationId), id);
-    place.read(list, key(Names::RecoveryPointObjective), objective);
+    place.read(list, Names::Name, name);
+    place.read(list, Names::OperationId, id);
+    place.read(list, Names::RecoveryPointObjective, objective);
 
     Operation operation;
     operation.scheduleName = scheduleName(policy, name, id);
     if (operation.scheduleName.isEmpty())
         return;
     operation.objective = parseObjective(objective);
-    operation.data.set(key(Names::Policy), policy.name, XmlList::Replace);
-    operation.data.set(key(Names::RuleId), policy.firstRule, XmlList::Replace);
-    operation.data.set(key(Names::Operation), name, XmlList::Replace);
-    operation.data.set(key(Names::OperationId), id, XmlList::Replace);
+    operation.data.set(Names::Policy, policy.name, XmlList::Replace);
+    operation.data.set(Names::RuleId, policy.firstRule, XmlList::Replace);
+    operation.data.set(Names::Operation, name, XmlList::Replace);
+    operation.data.set(Names::OperationId, id, XmlList::Replace);
     if (!policy.mode.isEmpty())
-        operation.data.set(key(Names::CommsMode), policy.mode, XmlList::Replace);
+        operation.data.set(Names::CommsMode, policy.mode, XmlList::Replace);
     operation.target = target;
 
     QString fileName;
-    if (place.read(list, key(Names::ScheduleFile), fileName) &&
+    if (place.read(list, Names::ScheduleFile, fileName) &&
         addFromFile(policy, operation, fileName, made))
         return;
     addObjectiveOnly(operation, made);
@@ -146,11 +141,11 @@ void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
 bool PolicyParser::addFromFile(const PolicyHead &policy, const Operation &operation,
                                const QString &fileName, QList<Schedule> &made) const
 {
-    Schedule schedule(operation.scheduleName, fileName, ruleSet, timesStore, true);
+    Schedule schedule(operation.scheduleName, fileName, m_ruleSet, m_timesStore, true);
     if (operation.objective.unit == 0)
         traceInvalidObjective();
     else
-        schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, ruleSet);
+        schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, m_ruleSet);
     if (!schedule.isValid()) {
         TraceLine(0, "policyparser", __LINE__)
             << "Invalid backup schedule for policy" << policy.name << "RuleId" << policy.firstRule
@@ -172,8 +167,8 @@ void PolicyParser::addObjectiveOnly(const Operation &operation, QList<Schedule> 
         traceInvalidObjective();
         return;
     }
-    Schedule schedule(operation.scheduleName, ruleSet, timesStore, true);
-    schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, ruleSet);
+    Schedule schedule(operation.scheduleName, m_ruleSet, m_timesStore, true);
+    schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, m_ruleSet);
     complete(schedule, operation);
     TraceLine(3, "policyparser", __LINE__)
         << "Add backup schedule" << operation.scheduleName << "RPO only";

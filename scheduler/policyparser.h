@@ -71,6 +71,6 @@ private:
     void addObjectiveOnly(const Operation &operation, QList<Schedule> &made) const;
     static void complete(Schedule &schedule, const Operation &operation);
 
-    quint32 ruleSet;
-    Orvel::Config *timesStore;
+    quint32 m_ruleSet;
+    Orvel::Config *m_timesStore;
 };

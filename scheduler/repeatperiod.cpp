@@ -39,9 +39,9 @@ QDateTime addDays(const QDateTime &from, qint64 days)
 } // namespace
 
 RepeatPeriod::RepeatPeriod(Unit unit, quint32 count)
-    : valid(count != 0 && unit != NoUnit)
-    , count(count)
-    , unit(unit)
+    : m_valid(count != 0 && unit != NoUnit)
+    , m_count(count)
+    , m_unit(unit)
 {}
 
 RepeatPeriod::RepeatPeriod(const Orvel::XmlList &)
@@ -62,7 +62,7 @@ RepeatPeriod::Unit RepeatPeriod::unitFromName(const QString &name)
 QDateTime RepeatPeriod::nextRunTime(const QDateTime &from, bool includeOpenWindow) const
 {
     QDateTime answer;
-    if (!valid)
+    if (!m_valid)
         TraceLine(2, "repeatperiod", __LINE__)
             << "Cannot get next run time for invalid RepeatPeriod";
     else if (!from.isValid())
@@ -82,9 +82,9 @@ QDateTime RepeatPeriod::nextRunTime(const QDateTime &from, bool includeOpenWindo
 // silently lies in the past.
 QDateTime RepeatPeriod::afterOnePeriod(const QDateTime &from) const
 {
-    const qint64 n = count;
+    const qint64 n = m_count;
     QDateTime answer;
-    switch (unit) {
+    switch (m_unit) {
     case Seconds:
         answer = from.addSecs(n);
         break;
@@ -109,8 +109,8 @@ QDateTime RepeatPeriod::afterOnePeriod(const QDateTime &from) const
     case NoUnit:
         return QDateTime();
     }
-    if (!answer.isValid() && unit <= Years)
+    if (!answer.isValid() && m_unit <= Years)
         TraceLine(2, "repeatperiod", __LINE__)
-            << "Period out of range:" << count << kUnitNames[unit - 1] << "from" << from;
+            << "Period out of range:" << m_count << kUnitNames[m_unit - 1] << "from" << from;
     return answer;
 }

@@ -35,9 +35,9 @@ public:
     // NoUnit for any other word.
     static Unit unitFromName(const QString &name);
 
-    bool isValid() const { return valid; }
-    Unit periodUnit() const { return unit; }
-    quint32 periodCount() const { return count; }
+    bool isValid() const { return m_valid; }
+    Unit periodUnit() const { return m_unit; }
+    quint32 periodCount() const { return m_count; }
 
     // `from` itself when `includeOpenWindow` is set, else `from` plus one
     // period; none when the rule or `from` is invalid or the sum is out of range.
@@ -51,7 +51,7 @@ public:
 private:
     QDateTime afterOnePeriod(const QDateTime &from) const;
 
-    bool valid = false;
-    quint32 count = 0;
-    Unit unit = NoUnit;
+    bool m_valid = false;
+    quint32 m_count = 0;
+    Unit m_unit = NoUnit;
 };

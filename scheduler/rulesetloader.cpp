@@ -2,7 +2,7 @@
 
 #include "fixedpath.h"
 #include "localpolicies.h"
-#include "msgnames.h"
+#include "names.h"
 #include "policyparser.h"
 #include "rulesplace.h"
 #include "trace.h"
@@ -11,20 +11,13 @@
 
 using namespace Orvel;
 
-namespace {
-
-QString key(const char *name)
-{
-    return QLatin1String(name);
-}
-
-} // namespace
+namespace {} // namespace
 
 QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore)
 {
     const QString folder = FixedPath::rules(ruleSet) + QLatin1Char('/');
-    const Config dispatcherRules(folder + key(Names::DispatcherRulesFile), QString());
-    const Config policyRules(folder + key(Names::PolicyRulesFile), QString());
+    const Config dispatcherRules(folder + Names::DispatcherRulesFile, QString());
+    const Config policyRules(folder + Names::PolicyRulesFile, QString());
     QList<Schedule> made;
     const QStringList local = LocalPolicies::fromDispatcherRules(dispatcherRules);
     if (!local.isEmpty()) {
@@ -53,7 +46,7 @@ void RuleSetLoader::parsePolicyRules(const Config &rules, const QStringList &loc
     const RulesPlace file(rules.filePath(), QString());
     int position = 0;
     for (XmlListIterator it = rules.first(); !it.isNull(); it.next()) {
-        if (it.name() != key(Names::Policy))
+        if (it.name() != Names::Policy)
             continue;
         const QString label = RulesPlace::numbered(it.name(), ++position);
         XmlList record;
@@ -62,8 +55,7 @@ void RuleSetLoader::parsePolicyRules(const Config &rules, const QStringList &loc
             file.passedOver(label, "list");
             continue;
         }
-        if (!file.inside(label).read(record, key(Names::Policy), name) ||
-            !implemented.contains(name))
+        if (!file.inside(label).read(record, Names::Policy, name) || !implemented.contains(name))
             continue;
         TraceLine(3, "rulesetloader", __LINE__) << "Parse policy" << name;
         made.append(parser.parsePolicy(record, file.inside(RulesPlace::numbered(it.name(), name))));

@@ -3,8 +3,8 @@
 using Orvel::TraceLine;
 
 RulesPlace::RulesPlace(const QString &file, const QString &list)
-    : file(file)
-    , list(list)
+    : m_file(file)
+    , m_list(list)
 {}
 
 QString RulesPlace::numbered(const QString &name, int position)
@@ -19,19 +19,19 @@ QString RulesPlace::numbered(const QString &name, const QString &which)
 
 RulesPlace RulesPlace::inside(const QString &key) const
 {
-    return RulesPlace(file, entry(key));
+    return RulesPlace(m_file, entry(key));
 }
 
 QString RulesPlace::entry(const QString &key) const
 {
-    return list.isEmpty() ? key : list + QLatin1Char('/') + key;
+    return m_list.isEmpty() ? key : m_list + QLatin1Char('/') + key;
 }
 
 void RulesPlace::name(TraceLine &line, const QString &key) const
 {
     line << entry(key);
-    if (!file.isEmpty())
-        line << "of" << file;
+    if (!m_file.isEmpty())
+        line << "of" << m_file;
 }
 
 void RulesPlace::passedOver(const QString &key, const char *shape) const

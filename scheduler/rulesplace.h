@@ -55,6 +55,6 @@ private:
     // Streams "list/key", and "of" and the file when the file is known.
     void name(Orvel::TraceLine &line, const QString &key) const;
 
-    QString file;
-    QString list;
+    QString m_file;
+    QString m_list;
 };

@@ -1,7 +1,8 @@
 #include "context.h"
+#include "hubnames.h"
 #include "log.h"
 #include "msg.h"
-#include "msgnames.h"
+#include "names.h"
 #include "schedulelist.h"
 #include "trace.h"
 
@@ -12,7 +13,7 @@ namespace {
 // The texts that tell one peer's readiness failures apart.
 struct Peer
 {
-    const char *name;
+    QLatin1StringView name;
     const char *logText;
     const char *noReplyTrace;
     const char *failedTrace;
@@ -26,7 +27,7 @@ const Peer kDistributor = {Names::Distributor, "Distributor failed to go ready i
 void logNotReady(const Peer &peer)
 {
     if (Log *log = Context::logging()) {
-        log->initialiseMessage(QLatin1String(Names::Replication), 4, {});
+        log->initialiseMessage(Names::Replication, 4, {});
         *log << peer.logText;
         log->sendMessage();
     }
@@ -35,12 +36,10 @@ void logNotReady(const Peer &peer)
 // Asks the hub router to report when `peer` is ready and waits for it.
 bool waitUntilReady(const MsgAddress &hubRouter, const Peer &peer)
 {
-    Msg registration(hubRouter, QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(),
-                     0);
-    const QString name = QLatin1String(peer.name);
-    registration.set(QLatin1String(Names::Address), MsgAddress(name, name).toXml(), 1);
+    Msg registration(hubRouter, HubNames::RegisterNotifyOnReadyPost, XmlList(), 0);
+    registration.set(HubNames::Address, MsgAddress(peer.name, peer.name).toXml(), XmlList::Replace);
     registration.send(false);
-    const Msg reply = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    const Msg reply = Msg::wait(HubNames::ProcessReadyPost, -1);
     // A stop (SIGTERM, or a lost bus, traced where it was seen) ended the
     // wait: the peer did not fail to come ready.
     if (!reply && reply.lastError() == eMsgResultExit) {
@@ -52,7 +51,7 @@ bool waitUntilReady(const MsgAddress &hubRouter, const Peer &peer)
         TraceLine(0, "schedmain", __LINE__) << peer.noReplyTrace << reply.lastError();
         return false;
     }
-    if (!reply.get(QLatin1String(Names::Success), false)) {
+    if (!reply.get(HubNames::Success, false)) {
         logNotReady(peer);
         TraceLine(0, "schedmain", __LINE__) << peer.failedTrace;
         return false;
@@ -83,6 +82,6 @@ void schedulerEntry()
 // A stop and a peer that never came ready still end with 0.
 int main()
 {
-    const QString name = QLatin1String(Names::Scheduler);
+    const QString name = Names::Scheduler;
     return Context::run(schedulerEntry, 3, 64, name, name, name);
 }

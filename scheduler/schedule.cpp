@@ -2,7 +2,7 @@
 
 #include "clock.h"
 #include "fixedpath.h"
-#include "msgnames.h"
+#include "names.h"
 #include "searchbudget.h"
 #include "trace.h"
 #include "walltime.h"
@@ -12,7 +12,6 @@
 using Orvel::TraceLine;
 using Orvel::XmlList;
 using Orvel::XmlListIterator;
-namespace Names = Orvel::Names;
 
 namespace {
 
@@ -79,24 +78,25 @@ QDateTime storedTime(const QString &text, const qint32 *utcOffset)
 
 // Reads a stored time, with the UTC offset saved beside it when there is
 // one; false, and `out` untouched, when the record holds no such text.
-bool readStoredTime(const XmlList &record, const char *timeKey, const char *offsetKey,
+bool readStoredTime(const XmlList &record, QLatin1StringView timeKey, QLatin1StringView offsetKey,
                     QDateTime &out)
 {
     QString text;
-    if (!record.get(text, QLatin1String(timeKey)))
+    if (!record.get(text, timeKey))
         return false;
     qint32 offset = 0;
-    const bool hasOffset = record.get(offset, QLatin1String(offsetKey));
+    const bool hasOffset = record.get(offset, offsetKey);
     out = storedTime(text, hasOffset ? &offset : nullptr);
     return true;
 }
 
-void setStoredTime(XmlList &record, const QDateTime &t, const char *timeKey, const char *offsetKey)
+void setStoredTime(XmlList &record, const QDateTime &t, QLatin1StringView timeKey,
+                   QLatin1StringView offsetKey)
 {
     if (!t.isValid())
         return;
-    record.set(QLatin1String(timeKey), storedText(t), XmlList::Replace);
-    record.set(QLatin1String(offsetKey), qint32(t.offsetFromUtc()), XmlList::Replace);
+    record.set(timeKey, storedText(t), XmlList::Replace);
+    record.set(offsetKey, qint32(t.offsetFromUtc()), XmlList::Replace);
 }
 
 } // namespace
@@ -104,18 +104,18 @@ void setStoredTime(XmlList &record, const QDateTime &t, const char *timeKey, con
 Schedule::Schedule(const QString &name, const QString &fileName, unsigned ruleSet,
                    Orvel::Config *timesStore, bool atomic)
     : m_ruleSet(ruleSet)
-    , atomic(atomic)
+    , m_atomic(atomic)
     , m_name(name)
-    , timesStore(timesStore)
+    , m_timesStore(timesStore)
 {
     loadScheduleFile(fileName);
 }
 
 Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic)
     : m_ruleSet(ruleSet)
-    , atomic(atomic)
+    , m_atomic(atomic)
     , m_name(name)
-    , timesStore(timesStore)
+    , m_timesStore(timesStore)
 {}
 
 void Schedule::loadScheduleFile(const QString &fileName)
@@ -147,8 +147,8 @@ void Schedule::loadScheduleFile(const QString &fileName)
         else
             file.passedOver(element, "list");
     }
-    file.read(*this, QStringLiteral("ScheduleData"), scheduleData);
-    m_valid = !triggers.isEmpty();
+    file.read(*this, QStringLiteral("ScheduleData"), m_scheduleData);
+    m_valid = !m_triggers.isEmpty();
 }
 
 bool Schedule::addElement(const XmlList &entry, unsigned ruleSet, const RulesPlace &place)
@@ -160,14 +160,14 @@ bool Schedule::addElement(const XmlList &entry, unsigned ruleSet, const RulesPla
         return false;
     switch (element.role()) {
     case ScheduleElement::Role::Trigger:
-        triggers.append(element);
+        m_triggers.append(element);
         m_valid = true;
         break;
     case ScheduleElement::Role::Exclusion:
-        exclusions.append(element);
+        m_exclusions.append(element);
         break;
     case ScheduleElement::Role::Fallback:
-        fallbacks.append(element);
+        m_fallbacks.append(element);
         break;
     case ScheduleElement::Role::None:
         return false;
@@ -180,7 +180,7 @@ bool Schedule::addRepeatPeriod(unsigned unit, unsigned count, unsigned ruleSet)
     const ScheduleElement element(unit, count, ruleSet);
     if (!element.isValid())
         return false;
-    triggers.append(element);
+    m_triggers.append(element);
     m_valid = true;
     return true;
 }
@@ -204,12 +204,12 @@ void Schedule::markOccurred(const QDateTime &at)
 
 XmlList Schedule::eventData() const
 {
-    XmlList result = scheduleData;
-    if (m_triggerIndex < 0 || m_triggerIndex >= triggers.size())
+    XmlList result = m_scheduleData;
+    if (m_triggerIndex < 0 || m_triggerIndex >= m_triggers.size())
         return result;
-    XmlList triggerData = triggers.at(m_triggerIndex).data();
-    if (m_fallbackIndex >= 0 && m_fallbackIndex < fallbacks.size()) {
-        const XmlList fallbackData = fallbacks.at(m_fallbackIndex).data();
+    XmlList triggerData = m_triggers.at(m_triggerIndex).data();
+    if (m_fallbackIndex >= 0 && m_fallbackIndex < m_fallbacks.size()) {
+        const XmlList fallbackData = m_fallbacks.at(m_fallbackIndex).data();
         if (!fallbackData.isEmpty())
             triggerData.set(QStringLiteral("FallbackData"), fallbackData, XmlList::Replace);
     }
@@ -221,11 +221,11 @@ XmlList Schedule::eventData() const
 // Schedule files hold no repeat periods: a repeating trigger is the objective.
 QString Schedule::firingCause() const
 {
-    if (m_triggerIndex < 0 || m_triggerIndex >= triggers.size())
+    if (m_triggerIndex < 0 || m_triggerIndex >= m_triggers.size())
         return QString();
     if (m_fallbackIndex >= 0)
         return QStringLiteral("fallback");
-    switch (triggers.at(m_triggerIndex).kind()) {
+    switch (m_triggers.at(m_triggerIndex).kind()) {
     case ScheduleElement::Kind::ManualTrigger:
         return QStringLiteral("manual");
     case ScheduleElement::Kind::RepeatPeriod:
@@ -237,7 +237,7 @@ QString Schedule::firingCause() const
 
 bool Schedule::hasManualTrigger(const QString &name) const
 {
-    for (const ScheduleElement &trigger : triggers) {
+    for (const ScheduleElement &trigger : m_triggers) {
         if (trigger.kind() == ScheduleElement::Kind::ManualTrigger && trigger.matches(name))
             return true;
     }
@@ -247,8 +247,8 @@ bool Schedule::hasManualTrigger(const QString &name) const
 bool Schedule::triggerManual(const QString &name, const QString &userTag)
 {
     bool matched = false;
-    for (int i = 0; i < triggers.size(); ++i) {
-        ScheduleElement &trigger = triggers[i];
+    for (int i = 0; i < m_triggers.size(); ++i) {
+        ScheduleElement &trigger = m_triggers[i];
         if (trigger.kind() != ScheduleElement::Kind::ManualTrigger || !trigger.matches(name))
             continue;
         XmlList data = trigger.data();
@@ -266,7 +266,7 @@ bool Schedule::triggerManual(const QString &name, const QString &userTag)
 QStringList Schedule::manualTriggerNames() const
 {
     QStringList names;
-    for (const ScheduleElement &trigger : triggers) {
+    for (const ScheduleElement &trigger : m_triggers) {
         if (trigger.kind() == ScheduleElement::Kind::ManualTrigger)
             names << trigger.activationName();
     }
@@ -283,8 +283,8 @@ QDateTime Schedule::moveOutOfExclusions(const QDateTime &t, SearchBudget &budget
 {
     QDateTime r = t;
     int moves = 0;
-    for (int i = 0; r.isValid() && i < exclusions.size();) {
-        const ScheduleElement &exclusion = exclusions.at(i);
+    for (int i = 0; r.isValid() && i < m_exclusions.size();) {
+        const ScheduleElement &exclusion = m_exclusions.at(i);
         const int position = i++;
         if (!budget.take()) {
             r = QDateTime();
@@ -347,8 +347,8 @@ QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime
     for (int pass = 0; pass < kMaxFallbackPasses && !budget.isSpent(); ++pass) {
         QDateTime result;
         int best = -1;
-        for (int j = 0; j < fallbacks.size(); ++j) {
-            const QDateTime offered = fallbackTime(fallbacks.at(j), j, from, budget);
+        for (int j = 0; j < m_fallbacks.size(); ++j) {
+            const QDateTime offered = fallbackTime(m_fallbacks.at(j), j, from, budget);
             if (offered.isValid() && (!result.isValid() || offered < result)) {
                 result = offered;
                 best = j;
@@ -384,7 +384,7 @@ QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDa
     QDateTime c = unchecked;
     // A repeat period's time is always decided by the fallbacks when there are any.
     const bool fallbackDecides =
-        trigger.kind() == ScheduleElement::Kind::RepeatPeriod && !fallbacks.isEmpty();
+        trigger.kind() == ScheduleElement::Kind::RepeatPeriod && !m_fallbacks.isEmpty();
     if (!fallbackDecides) {
         const QDateTime moved = moveOutOfExclusions(c, budget);
         if (moved == c)
@@ -423,8 +423,8 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     // Each trigger searches within steps of its own, so one that spends them
     // all leaves the others their whole search, and the search of a schedule
     // ends within kMaxSteps times its number of triggers.
-    for (int i = 0; i < triggers.size(); ++i) {
-        const ScheduleElement &trigger = triggers.at(i);
+    for (int i = 0; i < m_triggers.size(); ++i) {
+        const ScheduleElement &trigger = m_triggers.at(i);
         SearchBudget budget;
         budget.take();
         const QDateTime unchecked = trigger.nextRunTime(from, inclusive);
@@ -516,9 +516,9 @@ bool Schedule::operator<(const Schedule &other) const
 
 void Schedule::saveTimes()
 {
-    if (!timesStore || !atomic || m_name.isEmpty()) {
+    if (!m_timesStore || !m_atomic || m_name.isEmpty()) {
         TraceLine(3, "schedule", __LINE__)
-            << "saveTimes SKIP" << m_name << "Atomic:" << atomic << (timesStore ? "" : "No config");
+            << "saveTimes SKIP" << m_name << "Atomic:" << m_atomic << (m_timesStore ? "" : "No config");
         return;
     }
     TraceLine(3, "schedule", __LINE__)
@@ -529,14 +529,14 @@ void Schedule::saveTimes()
     setStoredTime(record, m_nextOccurrence, Names::NextOccurance, Names::NextOccuranceUtcOffset);
     if (record.isEmpty())
         return;
-    timesStore->set(m_name, record, XmlList::Replace);
-    timesStore->save();
+    m_timesStore->set(m_name, record, XmlList::Replace);
+    m_timesStore->save();
 }
 
 void Schedule::loadTimes()
 {
     XmlList record;
-    if (!timesStore || !atomic || m_name.isEmpty() || !timesStore->get(record, m_name))
+    if (!m_timesStore || !m_atomic || m_name.isEmpty() || !m_timesStore->get(record, m_name))
         return;
     if (readStoredTime(record, Names::LastOccurance, Names::LastOccuranceUtcOffset,
                        m_lastOccurrence)) {

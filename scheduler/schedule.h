@@ -27,7 +27,7 @@ public:
     bool addElement(const Orvel::XmlList &entry, unsigned ruleSet,
                     const RulesPlace &place = RulesPlace());
     bool addRepeatPeriod(unsigned unit, unsigned count, unsigned ruleSet);
-    void setScheduleData(const Orvel::XmlList &data) { scheduleData = data; }
+    void setScheduleData(const Orvel::XmlList &data) { m_scheduleData = data; }
     void setTriggerTarget(const Orvel::XmlList &target) { m_triggerTarget = target; }
     Orvel::XmlList triggerTarget() const { return m_triggerTarget; }
 
@@ -43,11 +43,11 @@ public:
     {
         switch (role) {
         case ScheduleElement::Role::Trigger:
-            return triggers;
+            return m_triggers;
         case ScheduleElement::Role::Exclusion:
-            return exclusions;
+            return m_exclusions;
         case ScheduleElement::Role::Fallback:
-            return fallbacks;
+            return m_fallbacks;
         case ScheduleElement::Role::None:
             break;
         }
@@ -90,16 +90,16 @@ private:
     bool m_valid = false;
     QString m_filePath;
     unsigned m_ruleSet = 0;
-    QList<ScheduleElement> triggers;
-    QList<ScheduleElement> exclusions;
-    QList<ScheduleElement> fallbacks;
+    QList<ScheduleElement> m_triggers;
+    QList<ScheduleElement> m_exclusions;
+    QList<ScheduleElement> m_fallbacks;
     QDateTime m_nextOccurrence;
     QDateTime m_lastOccurrence;
     int m_triggerIndex = -1;
     int m_fallbackIndex = -1;
-    bool atomic = false;
+    bool m_atomic = false;
     QString m_name;
-    Orvel::XmlList scheduleData;
+    Orvel::XmlList m_scheduleData;
     Orvel::XmlList m_triggerTarget;
-    Orvel::Config *timesStore = nullptr;
+    Orvel::Config *m_timesStore = nullptr;
 };

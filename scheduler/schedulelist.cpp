@@ -4,16 +4,13 @@
 #include "context.h"
 #include "log.h"
 #include "msg.h"
-#include "msgnames.h"
+#include "names.h"
 #include "rulesetloader.h"
 #include "spawn.h"
 #include "timer.h"
 #include "trace.h"
 
 #include <QFileInfo>
-
-#include <boost/bind/bind.hpp>
-#include <boost/make_shared.hpp>
 
 #include <algorithm>
 #include <utility>
@@ -33,12 +30,7 @@ constexpr quint32 kSecondsPerDay = 86400;
 // and the store is written once per pass.
 constexpr int kMaxFiringsPerPass = 1000;
 
-const QString kTimer = QLatin1String(Names::SchedulerTimer);
-
-QString key(const char *name)
-{
-    return QLatin1String(name);
-}
+const QString kTimer = Names::SchedulerTimer;
 
 // Deliberate choice: a "MaxWaitSeconds" of 0 would arm a timer that expires
 // at once, over and over, and one above 4294967 does not fit the timer's
@@ -47,7 +39,7 @@ QString key(const char *name)
 quint32 readMaxWaitSeconds(const ConfigLocal &config)
 {
     quint32 seconds = kDefaultMaxWaitSeconds;
-    config.get(seconds, QLatin1String(Names::MaxWaitSeconds));
+    config.get(seconds, Names::MaxWaitSeconds);
     const quint32 used = std::clamp(seconds, quint32(1), kLongestMaxWaitSeconds);
     if (used != seconds)
         TraceLine(0, "schedulelist", __LINE__)
@@ -71,7 +63,7 @@ bool hasEntry(const XmlList &list, const QString &key)
 // non-negative number counts, as a signed read of the key takes either type.
 bool readRulesId(const XmlList &body, quint32 &ruleSet)
 {
-    const QString name = key(Names::RulesId);
+    const QString name = Names::RulesId;
     ruleSet = 0;
     qint32 signedValue = -1;
     if (body.get(ruleSet, name))
@@ -86,8 +78,7 @@ bool readRulesId(const XmlList &body, quint32 &ruleSet)
 void logState(int state)
 {
     if (Log *log = Context::logging()) {
-        log->initialiseStateLogging(QLatin1String(Names::Scheduler),
-                                    QLatin1String(Names::Scheduler), state);
+        log->initialiseStateLogging(Names::Scheduler, Names::Scheduler, state);
         log->sendMessage();
     }
 }
@@ -122,12 +113,12 @@ Log::Fields journalFields(const Firing &firing, const Schedule &schedule, quint3
 void logFiring(Firing &firing, const Schedule &schedule, quint32 ruleSet)
 {
     QString type;
-    if (!firing.data.get(firing.policy, key(Names::Policy)) ||
-        !firing.data.get(firing.operation, key(Names::Operation)) ||
-        !firing.target.get(type, key(Names::SchedulerTriggerType)))
+    if (!firing.data.get(firing.policy, Names::Policy) ||
+        !firing.data.get(firing.operation, Names::Operation) ||
+        !firing.target.get(type, Names::SchedulerTriggerType))
         return;
     if (Log *log = Context::logging()) {
-        log->initialiseMessage(key(Names::Backup), 1, {});
+        log->initialiseMessage(Names::Backup, 1, {});
         *log << "%1s: Policy '%2s', operation '%3s'" << type << firing.policy << firing.operation;
         log->setFields(journalFields(firing, schedule, ruleSet));
         log->sendMessage();
@@ -138,16 +129,16 @@ void postEvent(const Firing &firing)
 {
     QString process;
     QString group;
-    if (!firing.target.get(process, key(Names::SchedulerTriggerProcess)) ||
-        !firing.target.get(group, key(Names::SchedulerTriggerGroup)))
+    if (!firing.target.get(process, Names::SchedulerTriggerProcess) ||
+        !firing.target.get(group, Names::SchedulerTriggerGroup))
         return;
-    Msg(MsgAddress(process, group), key(Names::SchedulerEventPost), firing.data, 0).send(false);
+    Msg(MsgAddress(process, group), Names::SchedulerEventPost, firing.data, 0).send(false);
 }
 
 void spawnProgram(const Firing &firing, quint32 ruleSet)
 {
     QString program;
-    if (!firing.target.get(program, key(Names::SchedulerTriggerProcess)))
+    if (!firing.target.get(program, Names::SchedulerTriggerProcess))
         return;
     const QFileInfo file(program); // a relative name is looked up in the working directory
     if (!file.isFile()) {
@@ -161,8 +152,8 @@ void spawnProgram(const Firing &firing, quint32 ruleSet)
     // snapshot; the trace names the schedule so the data can be fixed.
     quint32 ruleId = 0;
     quint32 operationId = 0;
-    const bool hasRuleId = firing.data.get(ruleId, key(Names::RuleId));
-    const bool hasOperationId = firing.data.get(operationId, key(Names::OperationId));
+    const bool hasRuleId = firing.data.get(ruleId, Names::RuleId);
+    const bool hasOperationId = firing.data.get(operationId, Names::OperationId);
     if (!hasRuleId || !hasOperationId)
         TraceLine(2, "schedulelist", __LINE__)
             << "Schedule" << firing.schedule << "has no RuleId or OperationId: passing 0";
@@ -187,9 +178,9 @@ void spawnProgram(const Firing &firing, quint32 ruleSet)
 } // namespace
 
 ScheduleList::ScheduleList()
-    : config(QLatin1String(Names::SchedulerStore))
-    , maxWaitSeconds(readMaxWaitSeconds(config))
-    , maxWaitDays((maxWaitSeconds - 1) / kSecondsPerDay + 1)
+    : m_config(Names::SchedulerStore)
+    , m_maxWaitSeconds(readMaxWaitSeconds(m_config))
+    , m_maxWaitDays((m_maxWaitSeconds - 1) / kSecondsPerDay + 1)
 {}
 
 ScheduleList::~ScheduleList() = default;
@@ -206,9 +197,8 @@ void ScheduleList::run()
     // drop and rebuild its whole list.
     if (!done.isDone()) {
         registerHandlers();
-        const MsgAddress nodeManager(key(Names::NodeManager), key(Names::NodeManager));
-        Msg(nodeManager, QLatin1String(Names::NodeMgrRegisterNotifyRulesIdPost), XmlList(), 0)
-            .send(false);
+        const MsgAddress nodeManager(Names::NodeManager, Names::NodeManager);
+        Msg(nodeManager, Names::NodeMgrRegisterNotifyRulesIdPost, XmlList(), 0).send(false);
         Msg::wait(done, -1);
     }
     release();
@@ -217,16 +207,15 @@ void ScheduleList::run()
 
 void ScheduleList::registerHandlers()
 {
-    typedef MsgResult (ScheduleList::*Member)(const Msg &);
-    const std::pair<const char *, Member> handlers[] = {
+    using Member = MsgResult (ScheduleList::*)(const Msg &);
+    const std::pair<QLatin1StringView, Member> handlers[] = {
         {Names::NodeMgrNotifyRulesIdPost, &ScheduleList::onRulesIdNotify},
         {Names::SchedulerTimer, &ScheduleList::onTimer},
         {Names::SchedulerManualTriggerRequest, &ScheduleList::onManualTriggerRequest},
         {Names::SchedulerListManualTriggersRequest, &ScheduleList::onListManualTriggersRequest},
     };
     for (const auto &[name, member] : handlers)
-        addMsgHandler(QLatin1String(name), boost::make_shared<Handler>(
-                                               boost::bind(member, this, boost::placeholders::_1)));
+        addMsgHandler(name, handler(this, member));
 }
 
 MsgResult ScheduleList::onRulesIdNotify(const Msg &msg)
@@ -236,16 +225,16 @@ MsgResult ScheduleList::onRulesIdNotify(const Msg &msg)
     quint32 announced = 0;
     if (!readRulesId(msg.body(), announced)) {
         TraceLine(0, "schedulelist", __LINE__)
-            << "Unusable RulesId in rules set notify message; rule set" << ruleSet
+            << "Unusable RulesId in rules set notify message; rule set" << m_ruleSet
             << "stays in force:" << msg.body().toBinary();
         return eMsgResultHandled;
     }
-    ruleSet = announced;
+    m_ruleSet = announced;
     Timer::cancel(kTimer);
-    schedules.clear();
-    if (ruleSet != 0) {
-        TraceLine(2, "schedulelist", __LINE__) << "Load new rule set" << ruleSet;
-        reload(ruleSet);
+    m_schedules.clear();
+    if (m_ruleSet != 0) {
+        TraceLine(2, "schedulelist", __LINE__) << "Load new rule set" << m_ruleSet;
+        reload(m_ruleSet);
     } else {
         TraceLine(2, "schedulelist", __LINE__) << "Node deactivated. Cleared schedule list";
     }
@@ -255,12 +244,12 @@ MsgResult ScheduleList::onRulesIdNotify(const Msg &msg)
 
 MsgResult ScheduleList::onManualTriggerRequest(const Msg &msg)
 {
-    const QString name = msg.getString(nullptr, key(Names::ActivationName));
+    const QString name = msg.getString(nullptr, Names::ActivationName);
     TraceLine(3, "schedulelist", __LINE__) << "Trigger manual backups:" << name;
     qint32 count = 0;
     if (!name.isEmpty()) {
-        const QString userTag = msg.getString(nullptr, key(Names::UserTag));
-        for (Schedule &schedule : schedules) {
+        const QString userTag = msg.getString(nullptr, Names::UserTag);
+        for (Schedule &schedule : m_schedules) {
             if (schedule.hasManualTrigger(name) && schedule.triggerManual(name, userTag))
                 ++count;
         }
@@ -270,16 +259,16 @@ MsgResult ScheduleList::onManualTriggerRequest(const Msg &msg)
         }
     }
     XmlList body;
-    body.set(key(Names::ActivationName), name, XmlList::Replace);
-    body.set(key(Names::ActivationCount), count, XmlList::Replace);
-    msg.reply(key(Names::SchedulerManualTriggerReply), body, 0, false);
+    body.set(Names::ActivationName, name, XmlList::Replace);
+    body.set(Names::ActivationCount, count, XmlList::Replace);
+    msg.reply(Names::SchedulerManualTriggerReply, body, 0, false);
     return eMsgResultHandled;
 }
 
 MsgResult ScheduleList::onListManualTriggersRequest(const Msg &msg)
 {
     XmlList body;
-    for (const Schedule &schedule : std::as_const(schedules)) {
+    for (const Schedule &schedule : std::as_const(m_schedules)) {
         const QStringList names = schedule.manualTriggerNames();
         if (names.isEmpty())
             continue;
@@ -289,20 +278,20 @@ MsgResult ScheduleList::onListManualTriggersRequest(const Msg &msg)
     }
     TraceLine(3, "schedulelist", __LINE__)
         << "Request for manual triggers returning:" << body.toBinary();
-    msg.reply(key(Names::SchedulerListManualTriggersReply), body, 0, false);
+    msg.reply(Names::SchedulerListManualTriggersReply, body, 0, false);
     return eMsgResultHandled;
 }
 
 MsgResult ScheduleList::onTimer(const Msg &)
 {
-    TraceLine(3, "schedulelist", __LINE__) << "There are" << schedules.size() << "schedules";
+    TraceLine(3, "schedulelist", __LINE__) << "There are" << m_schedules.size() << "schedules";
     processScheduleList();
     return eMsgResultHandled;
 }
 
 void ScheduleList::processScheduleList()
 {
-    const bool hasSchedules = !schedules.isEmpty();
+    const bool hasSchedules = !m_schedules.isEmpty();
     TraceLine(3, "schedulelist", __LINE__) << "processScheduleList()";
     if (!hasSchedules)
         return;
@@ -310,12 +299,12 @@ void ScheduleList::processScheduleList()
         // Firing reads the first schedule in place and changes nothing; only
         // scheduleOccurred() moves it, given its time by value. No copy of
         // the whole schedule for each firing of a burst.
-        const Schedule &first = schedules.first();
+        const Schedule &first = m_schedules.first();
         const QDateTime due = first.nextOccurrence();
         if (!due.isValid()) {
             TraceLine(0, "schedulelist", __LINE__)
                 << "Next schedule:" << first.name() << " has invalid/unknown expiry time";
-            Timer::set(kTimer, maxWaitSeconds * 1000, QString());
+            Timer::set(kTimer, m_maxWaitSeconds * 1000, QString());
             return;
         }
         const QDateTime now = Clock::now();
@@ -342,19 +331,19 @@ bool ScheduleList::armFor(const Schedule &first, const QDateTime &now)
     qint64 secs = next.toSecsSinceEpoch() - now.toSecsSinceEpoch();
     qint64 delayMs = now.msecsTo(next);
     const qint64 days = now.daysTo(next);
-    if (days > qint64(maxWaitDays)) {
+    if (days > qint64(m_maxWaitDays)) {
         TraceLine(2, "schedulelist", __LINE__) << "Schedule max days wait exceeded:" << days;
-        secs = maxWaitSeconds;
-        delayMs = qint64(maxWaitSeconds) * 1000;
+        secs = m_maxWaitSeconds;
+        delayMs = qint64(m_maxWaitSeconds) * 1000;
     }
     if (secs <= 0)
         return false;
-    const qint64 delay = std::min<qint64>(secs, maxWaitSeconds);
+    const qint64 delay = std::min<qint64>(secs, m_maxWaitSeconds);
     TraceLine(2, "schedulelist", __LINE__) << "Next schedule:" << first.name() << "data"
                                            << first.eventData().toBinary() << " occurs at " << next;
     TraceLine(3, "schedulelist", __LINE__) << "(in" << secs << "seconds)"
                                            << "Set timer for" << delay;
-    Timer::set(kTimer, quint32(std::min<qint64>(delayMs, qint64(maxWaitSeconds) * 1000)),
+    Timer::set(kTimer, quint32(std::min<qint64>(delayMs, qint64(m_maxWaitSeconds) * 1000)),
                QString());
     return true;
 }
@@ -366,25 +355,25 @@ bool ScheduleList::armFor(const Schedule &first, const QDateTime &now)
 void ScheduleList::scheduleOccurred(const QDateTime &firedAt)
 {
     TraceLine(3, "schedulelist", __LINE__) << "Mark first event has having occurred at";
-    Schedule fired = schedules.takeFirst();
+    Schedule fired = m_schedules.takeFirst();
     fired.markOccurred(firedAt);
     TraceLine(3, "schedulelist", __LINE__)
         << "New time calculated for triggered schedule. Resort list";
-    const auto place = std::upper_bound(schedules.begin(), schedules.end(), fired);
-    schedules.insert(place, std::move(fired));
+    const auto place = std::upper_bound(m_schedules.begin(), m_schedules.end(), fired);
+    m_schedules.insert(place, std::move(fired));
 }
 
 void ScheduleList::fireSchedule(const Schedule &schedule)
 {
     Firing firing{schedule.name(), schedule.eventData(), schedule.triggerTarget(), {}, {}};
     TraceLine(2, "schedulelist", __LINE__) << "Schedule triggered: Data" << firing.data.toBinary();
-    logFiring(firing, schedule, ruleSet);
+    logFiring(firing, schedule, m_ruleSet);
     bool service = true;
-    firing.target.get(service, key(Names::SchedulerTriggerService));
+    firing.target.get(service, Names::SchedulerTriggerService);
     if (service)
         postEvent(firing);
     else
-        spawnProgram(firing, ruleSet);
+        spawnProgram(firing, m_ruleSet);
 }
 
 void ScheduleList::reload(quint32 uiRuleSet)
@@ -392,8 +381,8 @@ void ScheduleList::reload(quint32 uiRuleSet)
     TraceLine(4, "schedulelist", __LINE__) << "IN:"
                                            << "ScheduleList::reload"
                                            << "reload uiRuleSet =" << uiRuleSet;
-    ruleSet = uiRuleSet;
-    schedules.append(RuleSetLoader::load(uiRuleSet, &config));
+    m_ruleSet = uiRuleSet;
+    m_schedules.append(RuleSetLoader::load(uiRuleSet, &m_config));
     sortSchedules();
     TraceLine(4, "schedulelist", __LINE__) << "OUT:"
                                            << "ScheduleList::reload"
@@ -402,11 +391,11 @@ void ScheduleList::reload(quint32 uiRuleSet)
 
 void ScheduleList::setSchedules(const QList<Schedule> &list)
 {
-    schedules = list;
+    m_schedules = list;
     sortSchedules();
 }
 
 void ScheduleList::sortSchedules()
 {
-    std::sort(schedules.begin(), schedules.end());
+    std::sort(m_schedules.begin(), m_schedules.end());
 }

@@ -45,7 +45,12 @@ public:
 
     // Replaces every schedule and sorts the list.
     void setSchedules(const QList<Schedule> &list);
-    const QList<Schedule> &scheduleList() const { return schedules; }
+    const QList<Schedule> &scheduleList() const { return m_schedules; }
+
+    // The longest timer delay in seconds ("MaxWaitSeconds", default 900).
+    quint32 maxWaitSeconds() const { return m_maxWaitSeconds; }
+    // The longest wait in whole calendar days: (maxWaitSeconds - 1) / 86400 + 1.
+    quint32 maxWaitDays() const { return m_maxWaitDays; }
 
 private:
     void registerHandlers();
@@ -53,13 +58,9 @@ private:
     // Arms the timer for the pending `first`; false when it is due now.
     bool armFor(const Schedule &first, const QDateTime &now);
 
-    quint32 ruleSet = 0;
-    QList<Schedule> schedules;
-    Orvel::ConfigLocal config;
-
-public:
-    // The longest timer delay in seconds ("MaxWaitSeconds", default 900).
-    const quint32 maxWaitSeconds;
-    // The longest wait in whole calendar days: (maxWaitSeconds - 1) / 86400 + 1.
-    const quint32 maxWaitDays;
+    quint32 m_ruleSet = 0;
+    QList<Schedule> m_schedules;
+    Orvel::ConfigLocal m_config;
+    const quint32 m_maxWaitSeconds;
+    const quint32 m_maxWaitDays;
 };

@@ -2,7 +2,7 @@
 
 bool SearchBudget::take()
 {
-    if (left >= 0)
-        --left;
-    return left >= 0;
+    if (m_left >= 0)
+        --m_left;
+    return m_left >= 0;
 }

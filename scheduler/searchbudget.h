@@ -18,8 +18,8 @@ public:
 
     // Takes one step; false, from now on, once none is left.
     bool take();
-    bool isSpent() const { return left < 0; }
+    bool isSpent() const { return m_left < 0; }
 
 private:
-    int left = kMaxSteps;
+    int m_left = kMaxSteps;
 };

@@ -22,18 +22,18 @@ TimeWindow TimeWindow::read(const Orvel::XmlList &body, const RulesPlace &place)
     TimeWindow window;
     QString text;
     if (!place.read(body, QStringLiteral("Time"), text)) {
-        window.seconds = kWholeDay;
+        window.m_seconds = kWholeDay;
         return window;
     }
-    window.start = parseTimeOfDay(text);
+    window.m_start = parseTimeOfDay(text);
     quint32 duration = 0;
-    window.seconds = place.read(body, QStringLiteral("Duration"), duration) ? duration : 1;
+    window.m_seconds = place.read(body, QStringLiteral("Duration"), duration) ? duration : 1;
     return window;
 }
 
 QTime TimeWindow::lastSecond() const
 {
-    if (seconds == 0)
-        return start;
-    return start.addSecs(int((seconds - 1) % kWholeDay));
+    if (m_seconds == 0)
+        return m_start;
+    return m_start.addSecs(int((m_seconds - 1) % kWholeDay));
 }

@@ -37,8 +37,8 @@ public:
     // and traced, naming `place`.
     static TimeWindow read(const Orvel::XmlList &body, const RulesPlace &place);
 
-    QTime startTime() const { return start; }
-    quint32 duration() const { return seconds; }
+    QTime startTime() const { return m_start; }
+    quint32 duration() const { return m_seconds; }
     // The window's last second as a time of day, wrapping past midnight.
     QTime lastSecond() const;
 
@@ -49,8 +49,8 @@ public:
                                       const Texts &texts) const;
 
 private:
-    QTime start = QTime(0, 0);
-    quint32 seconds = 0;
+    QTime m_start = QTime(0, 0);
+    quint32 m_seconds = 0;
 };
 
 template<typename DayTest>
@@ -68,7 +68,7 @@ QDateTime TimeWindow::nextStart(const QDateTime &from, const DayTest &matches,
         // Compared as instants, not as times of day: on the day the clocks go
         // back a start already passed in the first of the repeated hours must
         // not be answered again in the second.
-        const QDateTime candidate = Orvel::WallTime::at(day, start);
+        const QDateTime candidate = Orvel::WallTime::at(day, m_start);
         if (candidate.isValid() && candidate >= local) {
             answer = candidate;
             break;

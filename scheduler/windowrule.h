@@ -18,9 +18,9 @@ public:
     // `file` names the rule's source file in trace lines; `refusal` is the
     // rule's line for a run time asked of it while it is invalid.
     WindowRule(const Rule &rule, const char *file, const char *refusal)
-        : rule(rule)
-        , file(file)
-        , refusal(refusal)
+        : m_rule(rule)
+        , m_file(file)
+        , m_refusal(refusal)
     {}
 
     // The next window start after `from`, or `from` itself when
@@ -35,52 +35,52 @@ public:
 private:
     QDateTime openOrNextStart(const QDateTime &from) const;
 
-    const Rule &rule;
-    const char *file;
-    const char *refusal;
+    const Rule &m_rule;
+    const char *m_file;
+    const char *m_refusal;
 };
 
 template<typename Rule>
 QDateTime WindowRule<Rule>::nextRunTime(const QDateTime &from, bool includeOpenWindow) const
 {
-    if (!rule.isValid()) {
-        Orvel::TraceLine(2, file, __LINE__) << refusal;
+    if (!m_rule.isValid()) {
+        Orvel::TraceLine(2, m_file, __LINE__) << m_refusal;
         return QDateTime();
     }
     if (!from.isValid()) {
-        Orvel::TraceLine(2, file, __LINE__) << "Cannot get next run time for invalid time";
+        Orvel::TraceLine(2, m_file, __LINE__) << "Cannot get next run time for invalid time";
         return QDateTime();
     }
-    const QDateTime answer = includeOpenWindow ? openOrNextStart(from) : rule.nextStartTime(from);
+    const QDateTime answer = includeOpenWindow ? openOrNextStart(from) : m_rule.nextStartTime(from);
     if (answer.isValid())
-        Orvel::TraceLine(3, file, __LINE__) << "Next run time" << answer;
+        Orvel::TraceLine(3, m_file, __LINE__) << "Next run time" << answer;
     else
-        Orvel::TraceLine(2, file, __LINE__) << "No next time available from" << from;
+        Orvel::TraceLine(2, m_file, __LINE__) << "No next time available from" << from;
     return answer;
 }
 
 template<typename Rule> QDateTime WindowRule<Rule>::openOrNextStart(const QDateTime &from) const
 {
-    const qint64 duration = rule.duration();
-    const QDateTime start = rule.nextStartTime(from.addSecs(-duration));
+    const qint64 duration = m_rule.duration();
+    const QDateTime start = m_rule.nextStartTime(from.addSecs(-duration));
     if (!start.isValid() || start >= from)
         return start;
     // A window that ends exactly at `from` is no longer open.
-    return start.addSecs(duration) > from ? from : rule.nextStartTime(from);
+    return start.addSecs(duration) > from ? from : m_rule.nextStartTime(from);
 }
 
 template<typename Rule>
 QDateTime WindowRule<Rule>::moveOutside(const QDateTime &t, SearchBudget *budget) const
 {
-    Orvel::TraceLine(3, file, __LINE__) << "moveOutside(" << t << ")";
-    const qint64 duration = rule.duration();
+    Orvel::TraceLine(3, m_file, __LINE__) << "moveOutside(" << t << ")";
+    const qint64 duration = m_rule.duration();
     QDateTime answer;
     if (duration == 0) {
         answer = t.addSecs(1);
     } else {
         QDateTime current = t;
         for (int moves = 1; moves < kMaxMoves && (!budget || budget->take()); ++moves) {
-            const QDateTime start = rule.nextStartTime(current.addSecs(-duration));
+            const QDateTime start = m_rule.nextStartTime(current.addSecs(-duration));
             if (!start.isValid() || start > current) {
                 answer = current;
                 break;
@@ -88,14 +88,14 @@ QDateTime WindowRule<Rule>::moveOutside(const QDateTime &t, SearchBudget *budget
             current = start.addSecs(duration + 1);
         }
     }
-    Orvel::TraceLine(3, file, __LINE__) << "Moved" << t << "outside to" << answer;
+    Orvel::TraceLine(3, m_file, __LINE__) << "Moved" << t << "outside to" << answer;
     return answer;
 }
 
 template<typename Rule> bool WindowRule<Rule>::contains(const QDateTime &t) const
 {
     const bool inside = t.isValid() && nextRunTime(t, true) == t;
-    Orvel::TraceLine(3, file, __LINE__)
+    Orvel::TraceLine(3, m_file, __LINE__)
         << "Element" << (inside ? "contains" : "doesn't contain") << t;
     return inside;
 }

@@ -30,7 +30,7 @@ int usage()
     std::fprintf(stderr, "usage: orvelmsg post PROCESS GROUP NAME [BODY]\n"
                          "       orvelmsg request PROCESS GROUP NAME [BODY]\n"
                          "       orvelmsg listen PROCESS GROUP\n");
-    return 2;
+    return ToolSupport::ExitFailure;
 }
 
 void fail(const QString &text)
@@ -42,7 +42,7 @@ int send(bool isRequest, const MsgAddress &peer, const QString &name, const XmlL
 {
     if (!ToolSupport::peerIsThere(peer, kPeerLookupMs)) {
         fail(QStringLiteral("no process owns %1").arg(peer.busName()));
-        return 2;
+        return ToolSupport::ExitFailure;
     }
     Msg msg(peer, name, body, 0);
     if (!isRequest)
@@ -50,10 +50,10 @@ int send(bool isRequest, const MsgAddress &peer, const QString &name, const XmlL
     const Msg reply = msg.request(-1);
     if (!reply) {
         fail(QStringLiteral("request %1 failed: %2").arg(name, reply.errorText()));
-        return 1;
+        return ToolSupport::ExitProblem;
     }
     std::printf("%s %s\n", qPrintable(reply.name()), reply.body().toBinary().constData());
-    return 0;
+    return ToolSupport::ExitSuccess;
 }
 
 int runCommand(const QStringList &args)
@@ -69,10 +69,10 @@ int runCommand(const QStringList &args)
         body = XmlList::fromText(args.at(4).toUtf8(), QStringLiteral("the command line"));
         if (!body) {
             fail(QStringLiteral("the body is not well-formed XML; nothing sent"));
-            return 2;
+            return ToolSupport::ExitFailure;
         }
     }
-    int result = 2;
+    int result = ToolSupport::ExitFailure;
     const MsgAddress peer(args.at(1), args.at(2));
     const auto entry = [&]() {
         result = isListen ? ToolSupport::printEveryMessage("orvelmsg")
@@ -81,7 +81,7 @@ int runCommand(const QStringList &args)
     const QString self = isListen ? args.at(1) : QStringLiteral("orvelmsg");
     const QString group = isListen ? args.at(2) : QStringLiteral("Tools");
     if (Context::run(entry, 3, 0, self, group, QStringLiteral("orvelmsg")) != 0)
-        return 2;
+        return ToolSupport::ExitFailure;
     return result;
 }
 

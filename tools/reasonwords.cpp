@@ -136,36 +136,36 @@ ReasonWords::ReasonWords(const Schedule &schedule)
 {
     const QList<ScheduleElement> triggers = schedule.elements(ScheduleElement::Role::Trigger);
     for (int i = 0; i < triggers.size(); ++i) {
-        triggerRules << rule(triggers.at(i));
+        m_triggerRules << rule(triggers.at(i));
         if (triggers.at(i).kind() == ScheduleElement::Kind::RepeatPeriod)
-            objective = i;
+            m_objective = i;
     }
     for (const ScheduleElement &fallback : schedule.elements(ScheduleElement::Role::Fallback))
-        fallbackRules << rule(fallback);
+        m_fallbackRules << rule(fallback);
 }
 
 QString ReasonWords::firing(int trigger, int fallback) const
 {
-    if (trigger < 0 || trigger >= triggerRules.size())
+    if (trigger < 0 || trigger >= m_triggerRules.size())
         return QStringLiteral("-");
-    if (fallback < 0 || fallback >= fallbackRules.size())
+    if (fallback < 0 || fallback >= m_fallbackRules.size())
         return this->trigger(trigger);
     return QStringLiteral("fallback %1 for %2: %3")
         .arg(fallback + 1)
-        .arg(triggerName(trigger), fallbackRules.at(fallback));
+        .arg(triggerName(trigger), m_fallbackRules.at(fallback));
 }
 
 QString ReasonWords::trigger(int index) const
 {
-    return index == objective
-               ? QStringLiteral("objective: ") + triggerRules.at(index)
-               : QStringLiteral("trigger %1: %2").arg(index + 1).arg(triggerRules.at(index));
+    return index == m_objective
+               ? QStringLiteral("objective: ") + m_triggerRules.at(index)
+               : QStringLiteral("trigger %1: %2").arg(index + 1).arg(m_triggerRules.at(index));
 }
 
 QString ReasonWords::triggerName(int index) const
 {
-    return index == objective ? QStringLiteral("the objective")
-                              : QStringLiteral("trigger %1").arg(index + 1);
+    return index == m_objective ? QStringLiteral("the objective")
+                                : QStringLiteral("trigger %1").arg(index + 1);
 }
 
 QString ReasonWords::rule(const ScheduleElement &element)

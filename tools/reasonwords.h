@@ -32,7 +32,7 @@ private:
     // "trigger 2", "the objective".
     QString triggerName(int index) const;
 
-    QStringList triggerRules;
-    QStringList fallbackRules;
-    int objective = -1; // the trigger that is the objective's repeat period
+    QStringList m_triggerRules;
+    QStringList m_fallbackRules;
+    int m_objective = -1; // the trigger that is the objective's repeat period
 };

@@ -15,7 +15,7 @@
 #include "clock.h"
 #include "context.h"
 #include "msg.h"
-#include "msgnames.h"
+#include "names.h"
 #include "schedctlrules.h"
 #include "schedctltime.h"
 #include "toolsupport.h"
@@ -242,7 +242,8 @@ QString generalHelp()
                     .arg(QString::fromLatin1(command.name).leftJustified(8),
                          QLatin1String(command.summary));
     return text +
-           optionSection(everyOption, "show this help (after a command, that command's help)", true) +
+           optionSection(everyOption, "show this help (after a command, that command's help)",
+                         true) +
            QLatin1Char('\n') + QLatin1String(kClosingSections);
 }
 
@@ -273,7 +274,7 @@ int usage(const QString &why, const CommandText *command)
         kTool,
         QStringLiteral("%1 (see 'schedctl%2 --help')")
             .arg(text, command ? QLatin1Char(' ') + QLatin1String(command->name) : QString()));
-    return 2;
+    return ToolSupport::ExitFailure;
 }
 
 // ---- the values of the options --------------------------------------------------
@@ -365,28 +366,29 @@ QString readValues(const CommandText &command, const QCommandLineParser &parser,
 
 // ---- the commands -----------------------------------------------------------------
 
-Msg askScheduler(const char *request, const XmlList &body, int &exitCode)
+Msg askScheduler(QLatin1StringView request, const XmlList &body, int &exitCode)
 {
-    const QString scheduler = QLatin1String(Names::Scheduler);
+    const QString scheduler = Names::Scheduler;
     const MsgAddress address(scheduler, scheduler);
-    exitCode = 2;
+    exitCode = ToolSupport::ExitFailure;
     if (!ToolSupport::peerIsThere(address, kPeerLookupMs)) {
         ToolSupport::fail(kTool, QStringLiteral("the scheduler is not running (no process owns %1)")
                                      .arg(address.busName()));
         return Msg();
     }
-    const Msg reply = Msg(address, QLatin1String(request), body, 0).request(kRequestMs);
+    const Msg reply = Msg(address, request, body, 0).request(kRequestMs);
     if (!reply)
-        ToolSupport::fail(kTool, QStringLiteral("the scheduler did not answer %1: %2")
-                                     .arg(QLatin1String(request), reply.errorText()));
+        ToolSupport::fail(
+            kTool,
+            QStringLiteral("the scheduler did not answer %1: %2").arg(request, reply.errorText()));
     else
-        exitCode = 0;
+        exitCode = ToolSupport::ExitSuccess;
     return reply;
 }
 
 int listTriggers(Output output)
 {
-    int exitCode = 2;
+    int exitCode = ToolSupport::ExitFailure;
     const Msg reply = askScheduler(Names::SchedulerListManualTriggersRequest, XmlList(), exitCode);
     if (!reply)
         return exitCode;
@@ -397,8 +399,8 @@ int listTriggers(Output output)
         QString policy;
         QString operation;
         body.get(data, it);
-        data.get(policy, QLatin1String(Names::Policy));
-        data.get(operation, QLatin1String(Names::Operation));
+        data.get(policy, Names::Policy);
+        data.get(operation, Names::Operation);
         rows.append({it.name(), policy, operation});
     }
     return SchedctlRules::printTriggers(rows, 0, output);
@@ -407,31 +409,31 @@ int listTriggers(Output output)
 int fireTrigger(const QString &name, const QString &tag)
 {
     XmlList body;
-    body.set(QLatin1String(Names::ActivationName), name, XmlList::Replace);
+    body.set(Names::ActivationName, name, XmlList::Replace);
     if (!tag.isEmpty())
-        body.set(QLatin1String(Names::UserTag), tag, XmlList::Replace);
-    int exitCode = 2;
+        body.set(Names::UserTag, tag, XmlList::Replace);
+    int exitCode = ToolSupport::ExitFailure;
     const Msg reply = askScheduler(Names::SchedulerManualTriggerRequest, body, exitCode);
     if (!reply)
         return exitCode;
-    const qint32 count = reply.get(QLatin1String(Names::ActivationCount), 0);
+    const qint32 count = reply.get(Names::ActivationCount, 0);
     if (count <= 0) {
         ToolSupport::fail(kTool,
                           QStringLiteral("no schedule has the manual trigger \"%1\"").arg(name));
-        return 1;
+        return ToolSupport::ExitProblem;
     }
     std::printf("%s: %d schedule%s made due\n", qPrintable(name), count, count == 1 ? "" : "s");
-    return 0;
+    return ToolSupport::ExitSuccess;
 }
 
 int onBus(const std::function<int()> &work)
 {
-    int result = 2;
+    int result = ToolSupport::ExitFailure;
     const auto entry = [&]() { result = work(); };
     if (Context::run(entry, 3, 0, QLatin1String(kTool), QStringLiteral("Tools"),
                      QLatin1String(kTool)) != 0) {
         ToolSupport::fail(kTool, QStringLiteral("cannot reach the bus"));
-        return 2;
+        return ToolSupport::ExitFailure;
     }
     return result;
 }
@@ -439,7 +441,7 @@ int onBus(const std::function<int()> &work)
 int onRuleSet(const Values &values, const std::function<int(quint32)> &work)
 {
     const quint32 ruleSet = SchedctlRules::ruleSetOrLatest(values.ruleSet);
-    return ruleSet == 0 ? 2 : work(ruleSet);
+    return ruleSet == 0 ? ToolSupport::ExitFailure : work(ruleSet);
 }
 
 int runTriggers(const Values &values)
@@ -492,11 +494,11 @@ int run(const QStringList &args)
     const QString first = args.value(0);
     if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
         std::printf("%s", qPrintable(generalHelp()));
-        return 0;
+        return ToolSupport::ExitSuccess;
     }
     if (first == QLatin1String("--version")) {
         std::printf("schedctl (%s) %s\n", ORVEL_PACKAGE, ORVEL_VERSION);
-        return 0;
+        return ToolSupport::ExitSuccess;
     }
     const CommandText *command = commandNamed(first);
     if (!command)
@@ -514,7 +516,7 @@ int run(const QStringList &args)
         return usage(parser.errorText(), command);
     if (parser.isSet(QStringLiteral("help"))) {
         std::printf("%s", qPrintable(commandHelp(*command)));
-        return 0;
+        return ToolSupport::ExitSuccess;
     }
     Values values;
     values.arguments = parser.positionalArguments();

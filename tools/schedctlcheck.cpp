@@ -6,7 +6,7 @@
 #include "schedctlrules.h"
 
 #include "fixedpath.h"
-#include "msgnames.h"
+#include "names.h"
 #include "rulesetloader.h"
 #include "toolsupport.h"
 #include "trace.h"
@@ -50,15 +50,15 @@ class Attribution
 {
 public:
     explicit Attribution(quint32 ruleSet)
-        : folder(FixedPath::rules(ruleSet) + QLatin1Char('/'))
-        , file(QLatin1String(Names::DispatcherRulesFile))
+        : m_folder(FixedPath::rules(ruleSet) + QLatin1Char('/'))
+        , m_file(Names::DispatcherRulesFile)
     {}
 
     void take(const Line &line)
     {
         if (line.source == QLatin1String("rulesetloader") &&
             line.text.startsWith(QLatin1String("Parse policy rules")))
-            file = QLatin1String(Names::PolicyRulesFile);
+            m_file = Names::PolicyRulesFile;
         if (line.source == QLatin1String("policyparser")) {
             settle(line);
             return;
@@ -67,15 +67,16 @@ public:
             return;
         const QString named = namedFile(line.text);
         if (!named.isEmpty())
-            problems.append({named, tidy(line.text)});
+            m_problems.append({named, tidy(line.text)});
         else
-            (isScheduleSource(line.source) ? pending : problems).append({file, tidy(line.text)});
+            (isScheduleSource(line.source) ? m_pending : m_problems)
+                .append({m_file, tidy(line.text)});
     }
 
     QList<QStringList> finish()
     {
-        problems.append(pending);
-        return problems;
+        m_problems.append(m_pending);
+        return m_problems;
     }
 
 private:
@@ -90,15 +91,15 @@ private:
     {
         static const QRegularExpression named(QStringLiteral(" Schedule (?:file )?(\\S+)$"));
         const QRegularExpressionMatch match = named.match(line.text);
-        const QString scheduleFile = match.hasMatch() ? match.captured(1) : file;
+        const QString scheduleFile = match.hasMatch() ? match.captured(1) : m_file;
         if (match.hasMatch() || line.text.startsWith(QLatin1String("Add backup schedule"))) {
-            for (QStringList &problem : pending)
+            for (QStringList &problem : m_pending)
                 problem[0] = scheduleFile;
-            problems.append(pending);
-            pending.clear();
+            m_problems.append(m_pending);
+            m_pending.clear();
         }
         if (line.level <= kProblemLevel)
-            problems.append({scheduleFile, tidy(line.text)});
+            m_problems.append({scheduleFile, tidy(line.text)});
     }
 
     // The file a line names by its path, relative to the rule set: the
@@ -106,19 +107,19 @@ private:
     // passed over for their type.
     QString namedFile(const QString &text) const
     {
-        const int at = text.indexOf(folder);
+        const int at = text.indexOf(m_folder);
         if (at < 0)
             return QString();
-        return text.mid(at + folder.size()).section(QLatin1Char(' '), 0, 0);
+        return text.mid(at + m_folder.size()).section(QLatin1Char(' '), 0, 0);
     }
 
     // Paths inside the rule set are shown relative to it.
-    QString tidy(QString text) const { return text.replace(folder, QString()); }
+    QString tidy(QString text) const { return text.replace(m_folder, QString()); }
 
-    QString folder;
-    QString file;
-    QList<QStringList> pending;
-    QList<QStringList> problems;
+    QString m_folder;
+    QString m_file;
+    QList<QStringList> m_pending;
+    QList<QStringList> m_problems;
 };
 
 } // namespace
@@ -149,7 +150,7 @@ int check(quint32 ruleSet, Output output)
             std::printf("%s: %s\n", qPrintable(problem.at(0)), qPrintable(problem.at(1)));
     }
     std::fflush(stdout);
-    return problems.isEmpty() ? 0 : 1;
+    return problems.isEmpty() ? ToolSupport::ExitSuccess : ToolSupport::ExitProblem;
 }
 
 } // namespace SchedctlRules

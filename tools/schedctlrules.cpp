@@ -4,7 +4,7 @@
 #include "configlocal.h"
 #include "firingpreview.h"
 #include "fixedpath.h"
-#include "msgnames.h"
+#include "names.h"
 #include "reasonwords.h"
 #include "rulesetloader.h"
 #include "schedctltime.h"
@@ -33,7 +33,7 @@ class ReadOnlyStore : public ConfigLocal
 {
 public:
     ReadOnlyStore()
-        : ConfigLocal(QLatin1String(Names::SchedulerStore))
+        : ConfigLocal(Names::SchedulerStore)
     {}
     bool save() override { return true; }
 };
@@ -161,8 +161,8 @@ ScheduleFacts::ScheduleFacts(const Schedule &schedule)
     , words(schedule)
 {
     const XmlList data = schedule.eventData();
-    data.get(policy, QLatin1String(Names::Policy));
-    data.get(operation, QLatin1String(Names::Operation));
+    data.get(policy, Names::Policy);
+    data.get(operation, Names::Operation);
 }
 
 QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool &cut)
@@ -199,7 +199,7 @@ quint32 ruleSetOrLatest(quint32 given)
                           : QStringLiteral("rule set %1 not found: %2 is not a folder")
                                 .arg(given)
                                 .arg(FixedPath::rules(given)));
-    return 0;
+    return ToolSupport::ExitSuccess;
 }
 
 int timers(quint32 ruleSet, Output output)
@@ -232,7 +232,7 @@ int timers(quint32 ruleSet, Output output)
                     ruleSet);
     }
     std::fflush(stdout);
-    return 0;
+    return ToolSupport::ExitSuccess;
 }
 
 int preview(quint32 ruleSet, const Range &range, Output output)
@@ -242,7 +242,7 @@ int preview(quint32 ruleSet, const Range &range, Output output)
         ToolSupport::fail(
             kTool,
             QStringLiteral("no schedule %1 in rule set %2").arg(range.schedule).arg(ruleSet));
-        return 1;
+        return ToolSupport::ExitProblem;
     }
     const std::vector<Facts> facts = factsOf(preview.schedules());
     bool cut = false;
@@ -258,7 +258,7 @@ int preview(quint32 ruleSet, const Range &range, Output output)
     else
         printPreviewTsv(lines, facts);
     std::fflush(stdout);
-    return 0;
+    return ToolSupport::ExitSuccess;
 }
 
 int timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end, const QString &file,
@@ -278,7 +278,7 @@ int timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end, const
                                                 "--until")
                                      .arg(kMaxTimelineFirings)
                                      .arg(shown(from), shown(end)));
-        return 1;
+        return ToolSupport::ExitProblem;
     }
     const Timeline picture(ruleSet, from, end, preview.schedules(), facts, lines);
     const QByteArray text =
@@ -287,11 +287,11 @@ int timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end, const
     if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
         ToolSupport::fail(kTool,
                           QStringLiteral("cannot write %1: %2").arg(file, out.errorString()));
-        return 2;
+        return ToolSupport::ExitFailure;
     }
     std::printf("%s: %s\n", qPrintable(file), qPrintable(picture.caption()));
     std::fflush(stdout);
-    return 0;
+    return ToolSupport::ExitSuccess;
 }
 
 int triggers(quint32 ruleSet, Output output)
@@ -327,7 +327,7 @@ int printTriggers(const QList<QStringList> &rows, quint32 ruleSet, Output output
                     qPrintable(where));
     }
     std::fflush(stdout);
-    return 0;
+    return ToolSupport::ExitSuccess;
 }
 
 void printTsv(const QList<QStringList> &rows)

@@ -6,7 +6,7 @@
 // had.
 
 #include "context.h"
-#include "msgnames.h"
+#include "names.h"
 #include "toolsupport.h"
 
 #include <QCoreApplication>
@@ -20,10 +20,10 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     if (application.arguments().size() != 1) {
         std::fprintf(stderr, "usage: standin-distributor\n");
-        return 2;
+        return ToolSupport::ExitFailure;
     }
-    int result = 2;
-    const QString name = QLatin1String(Names::Distributor);
+    int result = ToolSupport::ExitFailure;
+    const QString name = Names::Distributor;
     const auto entry = [&result]() {
         result = ToolSupport::printEveryMessage("standin-distributor");
     };

@@ -17,13 +17,11 @@
 #include "context.h"
 #include "hangup.h"
 #include "msg.h"
-#include "msgnames.h"
+#include "names.h"
 #include "toolsupport.h"
 
 #include <QCoreApplication>
 #include <QStringList>
-
-#include <boost/make_shared.hpp>
 
 #include <cstdio>
 
@@ -65,7 +63,7 @@ bool parseOptions(const QStringList &args, Options &options)
 bool readRulesIdFile(const QString &file, quint32 &rulesId)
 {
     const Config config(file, QString());
-    if (config.get(rulesId, QLatin1String(Names::RulesId)))
+    if (config.get(rulesId, Names::RulesId))
         return true;
     ToolSupport::fail(kTool, QStringLiteral("%1 holds no RulesId").arg(file));
     return false;
@@ -73,10 +71,9 @@ bool readRulesIdFile(const QString &file, quint32 &rulesId)
 
 void announce(quint32 rulesId)
 {
-    const QString scheduler = QLatin1String(Names::Scheduler);
-    Msg notify(MsgAddress(scheduler, scheduler), QLatin1String(Names::NodeMgrNotifyRulesIdPost),
-               XmlList(), 0);
-    notify.set(QLatin1String(Names::RulesId), rulesId, 1);
+    const QString scheduler = Names::Scheduler;
+    Msg notify(MsgAddress(scheduler, scheduler), Names::NodeMgrNotifyRulesIdPost, XmlList(), 0);
+    notify.set(Names::RulesId, rulesId, XmlList::Replace);
     notify.send(false);
     std::printf("announced rule set %u\n", rulesId);
     std::fflush(stdout);
@@ -87,15 +84,14 @@ int serve(Options &options)
     ChildManager manager;
     if (!manager.initialize(1, 1)) {
         ToolSupport::fail(kTool, QStringLiteral("cannot own the node manager's name"));
-        return 2;
+        return ToolSupport::ExitFailure;
     }
-    manager.addMsgHandler(QLatin1String(Names::NodeMgrRegisterNotifyRulesIdPost),
-                          boost::make_shared<ChildManager::Handler>([&options](const Msg &) {
+    manager.addMsgHandler(Names::NodeMgrRegisterNotifyRulesIdPost,
+                          ChildManager::handler([&options](const Msg &) {
                               announce(options.rulesId);
                               return eMsgResultHandled;
                           }));
-    manager.addMsgHandler(kHangup,
-                          boost::make_shared<ChildManager::Handler>([&options](const Msg &) {
+    manager.addMsgHandler(kHangup, ChildManager::handler([&options](const Msg &) {
                               if (!options.rulesIdFile.isEmpty())
                                   readRulesIdFile(options.rulesIdFile, options.rulesId);
                               announce(options.rulesId);
@@ -104,7 +100,7 @@ int serve(Options &options)
     Hangup::deliverAs(kHangup);
     Msg::wait(ChildManager::ConditionDone(manager), -1);
     manager.release();
-    return 0;
+    return ToolSupport::ExitSuccess;
 }
 
 } // namespace
@@ -116,13 +112,13 @@ int main(int argc, char *argv[])
     if (!parseOptions(application.arguments().mid(1), options)) {
         std::fprintf(stderr, "usage: standin-nodemanager --rules-id N\n"
                              "       standin-nodemanager --rules-id-file FILE [--rules-id N]\n");
-        return 2;
+        return ToolSupport::ExitFailure;
     }
     if (!options.rulesIdFile.isEmpty() && !readRulesIdFile(options.rulesIdFile, options.rulesId) &&
         !options.hasRulesId)
-        return 2;
-    int result = 2;
-    const QString name = QLatin1String(Names::NodeManager);
+        return ToolSupport::ExitFailure;
+    int result = ToolSupport::ExitFailure;
+    const QString name = Names::NodeManager;
     const auto entry = [&]() { result = serve(options); };
     const int status = Context::run(entry, 3, 0, name, name, QLatin1String(kTool));
     if (status == Context::NoBus)

@@ -122,11 +122,11 @@ Timeline::Timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end,
                    const QList<Schedule> &schedules,
                    const std::vector<SchedctlRules::ScheduleFacts> &facts,
                    const QList<PreviewLine> &lines)
-    : ruleSet(ruleSet)
-    , from(from)
-    , end(end)
-    , facts(facts)
-    , lines(lines)
+    : m_ruleSet(ruleSet)
+    , m_from(from)
+    , m_end(end)
+    , m_facts(facts)
+    , m_lines(lines)
 {
     QList<int> order(schedules.size());
     std::iota(order.begin(), order.end(), 0);
@@ -135,15 +135,16 @@ Timeline::Timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end,
         const auto &right = facts.at(size_t(b));
         return std::tie(left.policy, left.name) < std::tie(right.policy, right.name);
     });
-    positionOf = QList<int>(schedules.size(), -1);
+    m_positionOf = QList<int>(schedules.size(), -1);
     double longestLabel = 0;
     double longestManual = 0;
     for (int position : order) {
         const Schedule &schedule = schedules.at(position);
         const SchedctlRules::ScheduleFacts &fact = facts.at(size_t(position));
-        if (laneList.isEmpty() || facts.at(size_t(laneList.last().schedule)).policy != fact.policy)
-            groupStarts.append(int(laneList.size()));
-        positionOf[position] = int(laneList.size());
+        if (m_laneList.isEmpty() ||
+            facts.at(size_t(m_laneList.last().schedule)).policy != fact.policy)
+            m_groupStarts.append(int(m_laneList.size()));
+        m_positionOf[position] = int(m_laneList.size());
         Lane lane;
         lane.schedule = position;
         QStringList manual;
@@ -151,21 +152,21 @@ Timeline::Timeline(quint32 ruleSet, const QDateTime &from, const QDateTime &end,
             manual << QLatin1Char('"') + name + QLatin1Char('"');
         lane.manual = manual.join(QLatin1String(", "));
         addWindows(lane, schedule);
-        laneList.append(lane);
+        m_laneList.append(lane);
         longestLabel =
             std::max({longestLabel, textWidth(fact.name) + 10, textWidth(fact.policy) * 1.1});
         longestManual = std::max(longestManual, textWidth(lane.manual));
     }
-    labelWidth = std::clamp(longestLabel + 16, kMinLabelWidth, kMaxLabelWidth);
+    m_labelWidth = std::clamp(longestLabel + 16, kMinLabelWidth, kMaxLabelWidth);
     if (longestManual > 0)
-        manualWidth = std::clamp(longestManual + 16, kMinLabelWidth, kMaxLabelWidth);
-    plotWidth = std::max(kMinPlotWidth, double(from.secsTo(end)) / kSecondsPerDay * kMinDayWidth);
+        m_manualWidth = std::clamp(longestManual + 16, kMinLabelWidth, kMaxLabelWidth);
+    m_plotWidth = std::max(kMinPlotWidth, double(from.secsTo(end)) / kSecondsPerDay * kMinDayWidth);
     for (int i = 0; i < lines.size(); ++i) {
         const PreviewLine &line = lines.at(i);
         if (line.schedule < 0)
             continue;
-        laneList[positionOf.at(line.schedule)].firings[int(markOf(line))].append(i);
-        ++firingCount;
+        m_laneList[m_positionOf.at(line.schedule)].firings[int(markOf(line))].append(i);
+        ++m_firingCount;
     }
 }
 
@@ -178,7 +179,7 @@ void Timeline::addWindows(Lane &lane, const Schedule &schedule)
                                       .arg(QLatin1String(name))
                                       .arg(i + 1)
                                       .arg(ReasonWords::rule(elements.at(i)));
-            for (const RuleWindows::Span &span : RuleWindows::within(elements.at(i), from, end))
+            for (const RuleWindows::Span &span : RuleWindows::within(elements.at(i), m_from, m_end))
                 bands.append({span.start, span.end, bandTitle(span, title)});
             if (role == ScheduleElement::Role::Trigger &&
                 elements.at(i).kind() == ScheduleElement::Kind::RepeatPeriod)
@@ -193,17 +194,17 @@ void Timeline::addWindows(Lane &lane, const Schedule &schedule)
 QString Timeline::caption() const
 {
     return QStringLiteral("rule set %1: %2, %3 from %4 until %5")
-        .arg(ruleSet)
-        .arg(SchedctlRules::counted(laneList.size(), "schedule"),
-             SchedctlRules::counted(firingCount, "firing"), shown(from), shown(end));
+        .arg(m_ruleSet)
+        .arg(SchedctlRules::counted(m_laneList.size(), "schedule"),
+             SchedctlRules::counted(m_firingCount, "firing"), shown(m_from), shown(m_end));
 }
 
 Timeline::Mark Timeline::markOf(const PreviewLine &line) const
 {
     if (line.fallback >= 0)
         return Mark::Fallback;
-    return line.trigger == laneList.at(positionOf.at(line.schedule)).objective ? Mark::Objective
-                                                                               : Mark::Trigger;
+    return line.trigger == m_laneList.at(m_positionOf.at(line.schedule)).objective ? Mark::Objective
+                                                                                   : Mark::Trigger;
 }
 
 const char *Timeline::colour(Mark mark)
@@ -214,32 +215,34 @@ const char *Timeline::colour(Mark mark)
 
 double Timeline::x(const QDateTime &instant) const
 {
-    return kMargin + labelWidth + double(from.msecsTo(instant)) * plotWidth / from.msecsTo(end);
+    return kMargin + m_labelWidth +
+           double(m_from.msecsTo(instant)) * m_plotWidth / m_from.msecsTo(m_end);
 }
 
 double Timeline::laneTop(int lane) const
 {
-    const auto groups = std::upper_bound(groupStarts.cbegin(), groupStarts.cend(), lane);
-    return kPlotTop + double(groups - groupStarts.cbegin()) * kGroupHeight + lane * kLaneHeight;
+    const auto groups = std::upper_bound(m_groupStarts.cbegin(), m_groupStarts.cend(), lane);
+    return kPlotTop + double(groups - m_groupStarts.cbegin()) * kGroupHeight + lane * kLaneHeight;
 }
 
 // Without schedules the plot keeps the height of one policy's lane, so the
 // axes and the clock changes keep apart.
 double Timeline::plotBottom() const
 {
-    return std::max(laneTop(int(laneList.size())), kPlotTop + kGroupHeight + kLaneHeight);
+    return std::max(laneTop(int(m_laneList.size())), kPlotTop + kGroupHeight + kLaneHeight);
 }
 
 double Timeline::width() const
 {
-    return kMargin + labelWidth + plotWidth + (manualWidth > 0 ? 12 + manualWidth : 0) + kMargin;
+    return kMargin + m_labelWidth + m_plotWidth + (m_manualWidth > 0 ? 12 + m_manualWidth : 0) +
+           kMargin;
 }
 
 QString Timeline::svg(bool inlined) const
 {
     const double height = plotBottom() + 48;
     QString out;
-    out.reserve(1024 + firingCount * 160);
+    out.reserve(1024 + m_firingCount * 160);
     if (!inlined)
         out += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
     out += QStringLiteral("<svg%1 width=\"%2\" height=\"%3\" viewBox=\"0 0 %2 %3\" "
@@ -315,9 +318,9 @@ QString Timeline::lanes() const
     const QString rect =
         QStringLiteral("<rect y=\"%1\" width=\"%2\" height=\"%3\" fill=\"%4\"/>\n");
     QString out;
-    for (int lane = 0; lane < laneList.size(); ++lane) {
+    for (int lane = 0; lane < m_laneList.size(); ++lane) {
         const int group =
-            *std::prev(std::upper_bound(groupStarts.cbegin(), groupStarts.cend(), lane));
+            *std::prev(std::upper_bound(m_groupStarts.cbegin(), m_groupStarts.cend(), lane));
         if (lane == group)
             out += rect.arg(number(laneTop(lane) - kGroupHeight), number(width()),
                             number(kGroupHeight), QLatin1String(kGroupBand));
@@ -325,7 +328,7 @@ QString Timeline::lanes() const
             out += rect.arg(number(laneTop(lane)), number(width()), number(kLaneHeight),
                             QLatin1String(kStripe));
     }
-    for (const QDateTime &tick : ticks(from, end, tickStep()))
+    for (const QDateTime &tick : ticks(m_from, m_end, tickStep()))
         out +=
             QStringLiteral("<line x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\" %4/>\n")
                 .arg(number(x(tick)), number(kPlotTop), number(plotBottom()), QLatin1String(kGrid));
@@ -338,8 +341,8 @@ QString Timeline::lanes() const
                          QLatin1String(style), escaped(band.title));
         return text;
     };
-    for (int lane = 0; lane < laneList.size(); ++lane) {
-        const Lane &each = laneList.at(lane);
+    for (int lane = 0; lane < m_laneList.size(); ++lane) {
+        const Lane &each = m_laneList.at(lane);
         out += QStringLiteral("<g transform=\"translate(0,%1)\">\n").arg(number(laneTop(lane))) +
                bands(each.triggerWindows, kTriggerWindow) +
                bands(each.fallbackWindows, kFallbackWindow) + bands(each.exclusions, kExclusion) +
@@ -354,12 +357,12 @@ QString Timeline::rules() const
 {
     const QString rule = QStringLiteral("<line x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\" %4/>");
     QString out;
-    for (const QDateTime &start : dayStarts(from, end))
+    for (const QDateTime &start : dayStarts(m_from, m_end))
         out += rule.arg(number(x(start)), number(kPlotTop), number(plotBottom()),
                         QLatin1String(kDayRule)) +
                QLatin1Char('\n');
-    const double right = kMargin + labelWidth + plotWidth;
-    for (const PreviewLine &line : lines) {
+    const double right = kMargin + m_labelWidth + m_plotWidth;
+    for (const PreviewLine &line : m_lines) {
         if (line.schedule >= 0)
             continue;
         const QString words = line.change.words();
@@ -383,14 +386,14 @@ QString Timeline::marks() const
         "<use href=\"#%1\" x=\"%2\" data-schedule=\"%3\" data-time=\"%4\"><title>%5\n%6</title>"
         "</use>\n");
     QString out;
-    for (int lane = 0; lane < laneList.size(); ++lane) {
-        const Lane &each = laneList.at(lane);
-        const SchedctlRules::ScheduleFacts &fact = facts.at(size_t(each.schedule));
+    for (int lane = 0; lane < m_laneList.size(); ++lane) {
+        const Lane &each = m_laneList.at(lane);
+        const SchedctlRules::ScheduleFacts &fact = m_facts.at(size_t(each.schedule));
         const QString name = escaped(fact.name);
         out += QStringLiteral("<g transform=\"translate(0,%1)\">\n").arg(number(laneTop(lane)));
         for (int kind = 0; kind < 3; ++kind) {
             for (int index : each.firings[kind]) {
-                const PreviewLine &line = lines.at(index);
+                const PreviewLine &line = m_lines.at(index);
                 out += mark.arg(QLatin1String(kMarkIds[kind]), number(x(line.at)), name,
                                 SchedctlTime::stamp(line.at), shown(line.at),
                                 escaped(fact.words.firing(line.trigger, line.fallback)));
@@ -406,35 +409,35 @@ QString Timeline::marks() const
 QString Timeline::labels() const
 {
     const QString text = QStringLiteral("<text x=\"%1\" y=\"%2\"%3>%4<title>%5</title></text>\n");
-    const double manualLeft = kMargin + labelWidth + plotWidth + 12;
+    const double manualLeft = kMargin + m_labelWidth + m_plotWidth + 12;
     QString out;
-    if (laneList.isEmpty())
+    if (m_laneList.isEmpty())
         out += text.arg(number(kMargin), number(kPlotTop + 16),
                         QStringLiteral(" fill=\"%1\"").arg(QLatin1String(kQuiet)),
                         QStringLiteral("no schedules"), escaped(caption()));
-    if (manualWidth > 0)
+    if (m_manualWidth > 0)
         out += text.arg(
             number(manualLeft), number(kPlotTop - 26),
             QStringLiteral(" fill=\"%1\" font-style=\"italic\"").arg(QLatin1String(kQuiet)),
             QStringLiteral("manual triggers"),
             QStringLiteral("fired on request only, so they have no time"));
-    for (int lane = 0; lane < laneList.size(); ++lane) {
-        const Lane &each = laneList.at(lane);
-        const SchedctlRules::ScheduleFacts &fact = facts.at(size_t(each.schedule));
+    for (int lane = 0; lane < m_laneList.size(); ++lane) {
+        const Lane &each = m_laneList.at(lane);
+        const SchedctlRules::ScheduleFacts &fact = m_facts.at(size_t(each.schedule));
         const double baseline = laneTop(lane) + 15;
-        if (groupStarts.contains(lane))
+        if (m_groupStarts.contains(lane))
             out += text.arg(number(kMargin), number(baseline - kGroupHeight),
                             QStringLiteral(" font-weight=\"bold\""),
-                            escaped(fitted(fact.policy, (labelWidth - 6) / 1.1)),
+                            escaped(fitted(fact.policy, (m_labelWidth - 6) / 1.1)),
                             escaped(QStringLiteral("policy ") + fact.policy));
         out += text.arg(number(kMargin + 10), number(baseline), QString(),
-                        escaped(fitted(fact.name, labelWidth - 16)),
+                        escaped(fitted(fact.name, m_labelWidth - 16)),
                         escaped(QStringLiteral("%1: policy %2, operation %3")
                                     .arg(fact.name, fact.policy, fact.operation)));
         if (!each.manual.isEmpty())
             out += text.arg(
                 number(manualLeft), number(baseline), QString(),
-                escaped(fitted(each.manual, manualWidth - 8)),
+                escaped(fitted(each.manual, m_manualWidth - 8)),
                 escaped(QStringLiteral("manual triggers of %1: %2").arg(fact.name, each.manual)));
     }
     return out;
@@ -442,7 +445,7 @@ QString Timeline::labels() const
 
 int Timeline::tickStep() const
 {
-    const double perSecond = plotWidth / double(from.secsTo(end));
+    const double perSecond = m_plotWidth / double(m_from.secsTo(m_end));
     for (int step : kTickSteps) {
         if (step * perSecond >= (step < 60 ? kMinSecondsTickSpacing : kMinTickSpacing))
             return step;
@@ -462,16 +465,16 @@ QString Timeline::axis(double tickBaseline, double dayBaseline) const
     QString out;
     // Midnights are named by the days; a label that would leave the picture is left out.
     for (const QDateTime &tick :
-         step < kSecondsPerDay ? ticks(from, end, step) : QList<QDateTime>()) {
+         step < kSecondsPerDay ? ticks(m_from, m_end, step) : QList<QDateTime>()) {
         const QString label = tick.toString(format);
         const double at = x(tick);
         const double half = label.size() * kAxisCharWidth / 2;
         if (at - half >= 2 && at + half <= width() - 2)
             out += text.arg(number(at), number(tickBaseline), quiet, label);
     }
-    QList<QDateTime> bounds = dayStarts(from, end);
-    bounds.prepend(from);
-    bounds.append(end);
+    QList<QDateTime> bounds = dayStarts(m_from, m_end);
+    bounds.prepend(m_from);
+    bounds.append(m_end);
     for (int i = 0; i + 1 < bounds.size(); ++i) {
         const double room = x(bounds.at(i + 1)) - x(bounds.at(i)) - 8;
         const QDate day = bounds.at(i).date();

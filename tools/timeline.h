@@ -82,16 +82,16 @@ private:
     QString marks() const;
     QString labels() const;
 
-    quint32 ruleSet;
-    QDateTime from;
-    QDateTime end;
-    std::vector<SchedctlRules::ScheduleFacts> facts;
-    QList<SchedctlRules::PreviewLine> lines;
-    QList<Lane> laneList;   // by policy, then schedule name
-    QList<int> groupStarts; // the lanes that begin a policy
-    QList<int> positionOf;  // a schedule's lane, by its position in the preview
-    double labelWidth = 0;
-    double plotWidth = 0;
-    double manualWidth = 0;
-    int firingCount = 0;
+    quint32 m_ruleSet;
+    QDateTime m_from;
+    QDateTime m_end;
+    std::vector<SchedctlRules::ScheduleFacts> m_facts;
+    QList<SchedctlRules::PreviewLine> m_lines;
+    QList<Lane> m_laneList;   // by policy, then schedule name
+    QList<int> m_groupStarts; // the lanes that begin a policy
+    QList<int> m_positionOf;  // a schedule's lane, by its position in the preview
+    double m_labelWidth = 0;
+    double m_plotWidth = 0;
+    double m_manualWidth = 0;
+    int m_firingCount = 0;
 };

@@ -3,10 +3,8 @@
 #include "childmanager.h"
 #include "clock.h"
 #include "context.h"
+#include "hubnames.h"
 #include "msg.h"
-#include "msgnames.h"
-
-#include <boost/make_shared.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,12 +27,12 @@ void fail(const char *tool, const QString &text)
 bool peerIsThere(const Orvel::MsgAddress &peer, int timeoutMs)
 {
     using namespace Orvel;
-    Msg registration(MsgAddress(MsgAddress::HubRouter),
-                     QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(), 0);
-    registration.set(QLatin1String(Names::Address), peer.toXml(), 1);
+    Msg registration(MsgAddress(MsgAddress::HubRouter), HubNames::RegisterNotifyOnReadyPost,
+                     XmlList(), 0);
+    registration.set(HubNames::Address, peer.toXml(), XmlList::Replace);
     registration.send(false);
-    const Msg ready = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), timeoutMs);
-    return ready && ready.get(QLatin1String(Names::Success), false);
+    const Msg ready = Msg::wait(HubNames::ProcessReadyPost, timeoutMs);
+    return ready && ready.get(HubNames::Success, false);
 }
 
 void printAligned(const QList<QStringList> &rows)
@@ -72,15 +70,15 @@ int printEveryMessage(const char *tool)
     if (!manager.initialize(1, 1)) {
         fail(tool, QStringLiteral("cannot own the name of %1/%2")
                        .arg(Context::processName(), Context::groupName()));
-        return 2;
+        return ExitFailure;
     }
-    manager.addMsgHandler(QString(), boost::make_shared<ChildManager::Handler>([](const Msg &msg) {
+    manager.addMsgHandler(QString(), ChildManager::handler([](const Msg &msg) {
                               printMessage(msg);
                               return eMsgResultHandled;
                           }));
     Msg::wait(ChildManager::ConditionDone(manager), -1);
     manager.release();
-    return 0;
+    return ExitSuccess;
 }
 
 } // namespace ToolSupport

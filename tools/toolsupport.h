@@ -15,6 +15,16 @@ class MsgAddress;
 // message and how they report an error.
 namespace ToolSupport {
 
+// Every tool's exit status: success; an answer that is a problem (a trigger
+// nobody has, problems found by a check); a usage error or a peer, bus or
+// file that cannot be reached.
+enum ExitStatus : int
+{
+    ExitSuccess = 0,
+    ExitProblem = 1,
+    ExitFailure = 2
+};
+
 // One line on standard output: local time, message name, body.
 void printMessage(const Orvel::Msg &msg);
 // One line on standard error: "tool: text".

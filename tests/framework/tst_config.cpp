@@ -16,6 +16,7 @@
 using Orvel::Config;
 using Orvel::ConfigLocal;
 using Orvel::FixedPath;
+using Orvel::XmlList;
 
 namespace {
 
@@ -89,9 +90,9 @@ TEST(ConfigTest, SaveRoundTripsNestedListsAndOddKeys)
     home.write(QStringLiteral("c.cfg"), "<cfg/>");
     Config config(home.path(), QStringLiteral("c.cfg"));
     Orvel::XmlList inner;
-    inner.set(QStringLiteral("LastOccurance"), "20210303140509", 1);
-    config.set(QStringLiteral("Policy A-1-Backup-2"), inner, 1);
-    config.set(QStringLiteral("MaxWaitSeconds"), quint32(60), 1);
+    inner.set(QStringLiteral("LastOccurance"), "20210303140509", XmlList::Replace);
+    config.set(QStringLiteral("Policy A-1-Backup-2"), inner, XmlList::Replace);
+    config.set(QStringLiteral("MaxWaitSeconds"), quint32(60), XmlList::Replace);
     ASSERT_TRUE(config.save());
 
     const Config back(home.path(), QStringLiteral("c.cfg"));
@@ -111,7 +112,7 @@ TEST(ConfigTest, FailedSaveLeavesTheOldFileWhole)
     const QByteArray old("<cfg><a>old</a></cfg>");
     home.write(QStringLiteral("c.cfg"), old);
     Config config(home.path(), QStringLiteral("c.cfg"));
-    config.set(QStringLiteral("a"), QString(4096, QLatin1Char('x')), 1);
+    config.set(QStringLiteral("a"), QString(4096, QLatin1Char('x')), XmlList::Replace);
     TraceCapture trace;
     struct rlimit saved
     {
@@ -134,7 +135,7 @@ TEST(ConfigTest, SaveIntoAMissingFolderFailsCleanly)
 {
     TempHome home;
     Config config(home.path() + QStringLiteral("/nowhere"), QStringLiteral("c.cfg"));
-    config.set(QStringLiteral("a"), "1", 1);
+    config.set(QStringLiteral("a"), "1", XmlList::Replace);
     TraceCapture trace;
     EXPECT_FALSE(config.save());
     EXPECT_FALSE(QFileInfo::exists(home.path() + QStringLiteral("/nowhere")));
@@ -151,7 +152,7 @@ TEST(ConfigLocalTest, AnUnreadableStoreStartsEmptyAndIsKeptAsideBeforeTheFirstSa
     LogCapture log;
     ConfigLocal store(QStringLiteral("scheduler.cfg"));
     EXPECT_TRUE(store.isEmpty());
-    store.set(QStringLiteral("k"), "v", 1);
+    store.set(QStringLiteral("k"), "v", XmlList::Replace);
     ASSERT_TRUE(store.save());
     ASSERT_TRUE(store.save());
     EXPECT_EQ(readFile(copy), broken);
@@ -167,7 +168,7 @@ TEST(ConfigLocalTest, AFailedSaveIsAFaultAndIsTriedAgainAfterTheNextDelivery)
     TempHome home;
     home.write(QStringLiteral("local"), "a file where the folder belongs");
     ConfigLocal store(QStringLiteral("scheduler.cfg"));
-    store.set(QStringLiteral("k"), "v", 1);
+    store.set(QStringLiteral("k"), "v", XmlList::Replace);
     {
         TraceCapture faults(0);
         EXPECT_FALSE(store.save());
@@ -190,7 +191,7 @@ TEST(ConfigLocalTest, SavesDuringADeliveryAreWrittenOnceAtItsEnd)
     {
         ConfigLocal::DeferredSaves delivery;
         for (quint32 i = 0; i < 100; ++i) {
-            store.set(QStringLiteral("n"), i, 1);
+            store.set(QStringLiteral("n"), i, XmlList::Replace);
             EXPECT_TRUE(store.save());
         }
         EXPECT_TRUE(store.isDirty());
@@ -208,7 +209,7 @@ TEST(ConfigLocalTest, ADirtyStoreIsWrittenWhenDestroyed)
     {
         ConfigLocal store(QStringLiteral("scheduler.cfg"));
         ConfigLocal::DeferredSaves delivery;
-        store.set(QStringLiteral("k"), "v", 1);
+        store.set(QStringLiteral("k"), "v", XmlList::Replace);
         store.save();
     }
     EXPECT_TRUE(bool(Config(FixedPath::local(), QStringLiteral("scheduler.cfg"))));

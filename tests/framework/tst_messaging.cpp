@@ -3,9 +3,10 @@
 #include "clockwatch.h"
 #include "configlocal.h"
 #include "context.h"
+#include "hubnames.h"
 #include "memorytransport.h"
 #include "msg.h"
-#include "msgnames.h"
+#include "names.h"
 #include "spawn.h"
 #include "testsupport.h"
 #include "timer.h"
@@ -13,8 +14,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-
-#include <boost/make_shared.hpp>
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -25,7 +24,7 @@ namespace {
 
 boost::shared_ptr<ChildManager::Handler> handler(std::function<MsgResult(const Msg &)> body)
 {
-    return boost::make_shared<ChildManager::Handler>(body);
+    return ChildManager::handler(body);
 }
 
 XmlList parsed(const char *text)
@@ -266,26 +265,25 @@ TEST_F(MemoryTransportTest, HubRouterReportsAPeerReadyOnceItIsThere)
 {
     const MsgAddress hub(MsgAddress::HubRouter);
     const MsgAddress peer(QStringLiteral("NodeManager"), QStringLiteral("NodeManager"));
-    Msg registration(hub, QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost), XmlList(), 0);
-    registration.set(QLatin1String(Names::Address), peer.toXml(), 1);
+    Msg registration(hub, HubNames::RegisterNotifyOnReadyPost, XmlList(), 0);
+    registration.set(HubNames::Address, peer.toXml(), XmlList::Replace);
     registration.send(false);
 
-    const Msg none = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    const Msg none = Msg::wait(HubNames::ProcessReadyPost, -1);
     EXPECT_FALSE(none);
     EXPECT_EQ(none.lastError(), eMsgResultTimeout);
 
     bus.setPeerReady(peer);
-    const Msg ready = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    const Msg ready = Msg::wait(HubNames::ProcessReadyPost, -1);
     ASSERT_TRUE(ready);
-    EXPECT_TRUE(ready.get(QLatin1String(Names::Success), false));
+    EXPECT_TRUE(ready.get(HubNames::Success, false));
     EXPECT_TRUE(bus.posted().isEmpty()); // the hub router is served in-process
 
-    Msg(hub, QLatin1String(Names::HubRtrRegisterNotifyOnReadyPost),
-        parsed("<b><Address><Junk/></Address></b>"), 0)
+    Msg(hub, HubNames::RegisterNotifyOnReadyPost, parsed("<b><Address><Junk/></Address></b>"), 0)
         .send(false);
-    const Msg refused = Msg::wait(QLatin1String(Names::HubRtrProcessReadyPost), -1);
+    const Msg refused = Msg::wait(HubNames::ProcessReadyPost, -1);
     ASSERT_TRUE(refused);
-    EXPECT_FALSE(refused.get(QLatin1String(Names::Success), true));
+    EXPECT_FALSE(refused.get(HubNames::Success, true));
 }
 
 TEST_F(MemoryTransportTest, WaitOnConditionDeliversUntilShutdown)

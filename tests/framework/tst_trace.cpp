@@ -10,6 +10,7 @@
 
 using Orvel::Trace;
 using Orvel::TraceLine;
+using Orvel::XmlList;
 
 namespace {
 
@@ -40,7 +41,7 @@ TEST(TraceTest, LineFormatAndItems)
 {
     TraceCapture trace;
     Orvel::XmlList list;
-    list.set(QStringLiteral("k"), "v", 1);
+    list.set(QStringLiteral("k"), "v", XmlList::Replace);
     TraceLine(2, "schedulelist", 123) << "Next schedule:" << QStringLiteral("P-1-Backup-1") << 42
                                       << -3 << true << QDateTime(QDate(2021, 3, 3), QTime(14, 5, 9))
                                       << QDateTime() << list << QByteArray("multi\nline");

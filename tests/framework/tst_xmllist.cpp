@@ -72,7 +72,7 @@ TEST(XmlListGet, AnswersOnlyForMatchingTypesAndLeavesOutUntouchedOtherwise)
         qint32 s = 99;
         bool b = false;
         XmlList nested;
-        nested.set(QStringLiteral("marker"), QStringLiteral("m"), 1);
+        nested.set(QStringLiteral("marker"), QStringLiteral("m"), XmlList::Replace);
         const XmlList before = nested;
         EXPECT_EQ(list.get(text, key), c.text);
         EXPECT_EQ(list.get(u, key), c.unsignedNumber);
@@ -153,17 +153,17 @@ TEST(XmlListSet, ReplaceKeepsPositionAndAppendKeepsEarlierEntries)
 TEST(XmlListSet, TypedSettersRoundTripThroughText)
 {
     XmlList inner;
-    inner.set(QStringLiteral("deep"), true, 1);
+    inner.set(QStringLiteral("deep"), true, XmlList::Replace);
     XmlList list;
-    list.set(QStringLiteral("text"), "plain", 1);
-    list.set(QStringLiteral("uint"), quint32(4000000000u), 1);
-    list.set(QStringLiteral("int"), qint32(-5), 1);
-    list.set(QStringLiteral("bool"), false, 1);
-    list.set(QStringLiteral("list"), inner, 1);
-    list.set(QStringLiteral("with blank"), "v", 1);
-    list.set(QStringLiteral("9lives"), "v", 1);
-    list.set(QStringLiteral("Grüße"), "ä <&> \"q\"\nline2", 1);
-    list.set(QStringLiteral("xmlish"), "v", 1);
+    list.set(QStringLiteral("text"), "plain", XmlList::Replace);
+    list.set(QStringLiteral("uint"), quint32(4000000000u), XmlList::Replace);
+    list.set(QStringLiteral("int"), qint32(-5), XmlList::Replace);
+    list.set(QStringLiteral("bool"), false, XmlList::Replace);
+    list.set(QStringLiteral("list"), inner, XmlList::Replace);
+    list.set(QStringLiteral("with blank"), "v", XmlList::Replace);
+    list.set(QStringLiteral("9lives"), "v", XmlList::Replace);
+    list.set(QStringLiteral("Grüße"), "ä <&> \"q\"\nline2", XmlList::Replace);
+    list.set(QStringLiteral("xmlish"), "v", XmlList::Replace);
 
     const QByteArray text = list.toBinary();
     EXPECT_FALSE(text.contains('\n'));
@@ -183,8 +183,8 @@ TEST(XmlListSet, TypedSettersRoundTripThroughText)
 TEST(XmlListSet, ListIntoItselfCopiesTheOldContent)
 {
     XmlList list;
-    list.set(QStringLiteral("a"), "1", 1);
-    list.set(QStringLiteral("self"), list, 1);
+    list.set(QStringLiteral("a"), "1", XmlList::Replace);
+    list.set(QStringLiteral("self"), list, XmlList::Replace);
     XmlList self;
     ASSERT_TRUE(list.get(self, QStringLiteral("self")));
     EXPECT_EQ(self.size(), 1);
@@ -193,19 +193,19 @@ TEST(XmlListSet, ListIntoItselfCopiesTheOldContent)
 TEST(XmlListValue, CopiesNeverShareWrites)
 {
     XmlList original;
-    original.set(QStringLiteral("k"), "1", 1);
+    original.set(QStringLiteral("k"), "1", XmlList::Replace);
     XmlList copy = original;
-    copy.set(QStringLiteral("k"), "2", 1);
-    copy.set(QStringLiteral("n"), "3", 1);
+    copy.set(QStringLiteral("k"), "2", XmlList::Replace);
+    copy.set(QStringLiteral("n"), "3", XmlList::Replace);
     QString value;
     original.get(value, QStringLiteral("k"));
     EXPECT_EQ(value, QStringLiteral("1"));
     EXPECT_EQ(original.size(), 1);
 
     XmlList nested;
-    original.set(QStringLiteral("nested"), copy, 1);
+    original.set(QStringLiteral("nested"), copy, XmlList::Replace);
     ASSERT_TRUE(original.get(nested, QStringLiteral("nested")));
-    nested.set(QStringLiteral("k"), "changed", 1);
+    nested.set(QStringLiteral("k"), "changed", XmlList::Replace);
     XmlList again;
     original.get(again, QStringLiteral("nested"));
     again.get(value, QStringLiteral("k"));

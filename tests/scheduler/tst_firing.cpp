@@ -3,7 +3,7 @@
 #include "rulesettestsupport.h"
 
 #include "context.h"
-#include "msgnames.h"
+#include "names.h"
 
 #include <QDir>
 #include <QFile>

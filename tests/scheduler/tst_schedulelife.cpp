@@ -54,8 +54,8 @@ TEST_F(ScheduleLife, AStoredTimeInTheFutureOrUnreadableCountsAsNeverFired)
     for (const char *last : {"20261207080000", "2026-12-01 08:00", "20261301080000",
                              "20261201250000", "2026120108000", "202612010800000"}) {
         XmlList record;
-        record.set(QStringLiteral("LastOccurance"), last, 1);
-        record.set(QStringLiteral("NextOccurance"), "soon", 1);
+        record.set(QStringLiteral("LastOccurance"), last, XmlList::Replace);
+        record.set(QStringLiteral("NextOccurance"), "soon", XmlList::Replace);
         store->set("P-1-Backup-1", record, 1);
         Schedule s = started();
         EXPECT_EQ(s.lastOccurrence(), QDateTime()) << last;
@@ -101,7 +101,7 @@ TEST_F(ScheduleLife, StoredTimesKeepTheirInstantAcrossTheClockChanges)
             restarted(c.hourly).markOccurred(utc(c.fired));
         } else {
             XmlList legacy;
-            legacy.set(QStringLiteral("LastOccurance"), c.stored, 1);
+            legacy.set(QStringLiteral("LastOccurance"), c.stored, XmlList::Replace);
             store->set("P-1-Backup-1", legacy, 1);
             store->save();
         }

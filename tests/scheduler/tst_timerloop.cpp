@@ -260,8 +260,8 @@ TEST_F(TimerLoopTest, ReadsAndClampsMaxWaitSeconds)
         writeMaxWait(c.stored);
         TraceCapture reading;
         const ScheduleList list;
-        EXPECT_EQ(list.maxWaitSeconds, c.seconds);
-        EXPECT_EQ(list.maxWaitDays, c.days);
+        EXPECT_EQ(list.maxWaitSeconds(), c.seconds);
+        EXPECT_EQ(list.maxWaitDays(), c.days);
         const QStringList clamps = reading.lines().filter(QStringLiteral("is out of range"));
         EXPECT_EQ(clamps.size(), c.clampTraced ? 1 : 0);
         EXPECT_TRUE(clamps.isEmpty() || clamps.first().contains(" 0 schedulelist:"));
