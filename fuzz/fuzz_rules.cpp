@@ -93,7 +93,7 @@ void checkFirings(FiringPreview &preview, const QDateTime &start)
     QHash<QString, QDateTime> lastOf;
     QDateTime previous = start;
     for (int fired = 0; fired < kFirings; ++fired) {
-        const FiringPreview::Firing firing = preview.fireNext();
+        const FiringPreview::PlannedFiring firing = preview.fireNext();
         if (!firing.at.isValid())
             return;
         if (firing.at < previous)

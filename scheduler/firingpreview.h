@@ -14,7 +14,7 @@
 class FiringPreview
 {
 public:
-    struct Firing
+    struct PlannedFiring
     {
         QString schedule;
         QDateTime at; // invalid when nothing fires any more
@@ -32,7 +32,7 @@ public:
 
     // Fires the schedule due first (ties go to the name that sorts first)
     // and moves the clock to its occurrence.
-    Firing fireNext();
+    PlannedFiring fireNext();
 
 private:
     QList<Schedule> m_list;

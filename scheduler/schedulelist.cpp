@@ -6,11 +6,9 @@
 #include "msg.h"
 #include "names.h"
 #include "rulesetloader.h"
-#include "spawn.h"
 #include "timer.h"
 #include "trace.h"
-
-#include <QFileInfo>
+#include "triggerfiring.h"
 
 #include <algorithm>
 #include <utility>
@@ -48,15 +46,6 @@ quint32 readMaxWaitSeconds(const ConfigLocal &config)
     return used;
 }
 
-bool hasEntry(const XmlList &list, const QString &key)
-{
-    for (XmlListIterator it = list.first(); !it.isNull(); it.next()) {
-        if (it.name() == key)
-            return true;
-    }
-    return false;
-}
-
 // Deliberate choice: only an absent "RulesId" means 0, the deactivated node.
 // One that is present but no rule set number (a garbled notification) is
 // refused, so that it cannot switch backups off. A signed entry holding a
@@ -72,7 +61,7 @@ bool readRulesId(const XmlList &body, quint32 &ruleSet)
         ruleSet = quint32(signedValue);
         return true;
     }
-    return !hasEntry(body, name);
+    return !body.contains(name);
 }
 
 void logState(int state)
@@ -81,98 +70,6 @@ void logState(int state)
         log->initialiseStateLogging(Names::Scheduler, Names::Scheduler, state);
         log->sendMessage();
     }
-}
-
-// What one firing is about, as the event data and trigger target say.
-struct Firing
-{
-    QString schedule;
-    XmlList data;
-    XmlList target;
-    QString policy;
-    QString operation;
-};
-
-// The journal's fields of a firing, so that operators and tools find firings
-// by policy and see how late each one ran.
-Log::Fields journalFields(const Firing &firing, const Schedule &schedule, quint32 ruleSet)
-{
-    const QDateTime due = schedule.nextOccurrence();
-    return {{"SCHEDULE", firing.schedule},
-            {"POLICY", firing.policy},
-            {"OPERATION", firing.operation},
-            {"TRIGGER", schedule.firingCause()},
-            {"DUE", due.toOffsetFromUtc(due.offsetFromUtc()).toString(Qt::ISODateWithMs)},
-            {"LATE_MS", QString::number(due.msecsTo(Clock::now()))},
-            {"RULE_SET", QString::number(ruleSet)}};
-}
-
-// The "Backup" event-log line needs the policy, the operation and the trigger
-// type, read in that order; the first one missing ends the reading, so a
-// missing policy leaves the operation unread too.
-void logFiring(Firing &firing, const Schedule &schedule, quint32 ruleSet)
-{
-    QString type;
-    if (!firing.data.get(firing.policy, Names::Policy) ||
-        !firing.data.get(firing.operation, Names::Operation) ||
-        !firing.target.get(type, Names::SchedulerTriggerType))
-        return;
-    if (Log *log = Context::logging()) {
-        log->initialiseMessage(Names::Backup, 1, {});
-        *log << "%1s: Policy '%2s', operation '%3s'" << type << firing.policy << firing.operation;
-        log->setFields(journalFields(firing, schedule, ruleSet));
-        log->sendMessage();
-    }
-}
-
-void postEvent(const Firing &firing)
-{
-    QString process;
-    QString group;
-    if (!firing.target.get(process, Names::SchedulerTriggerProcess) ||
-        !firing.target.get(group, Names::SchedulerTriggerGroup))
-        return;
-    Msg(MsgAddress(process, group), Names::SchedulerEventPost, firing.data, 0).send(false);
-}
-
-void spawnProgram(const Firing &firing, quint32 ruleSet)
-{
-    QString program;
-    if (!firing.target.get(program, Names::SchedulerTriggerProcess))
-        return;
-    const QFileInfo file(program); // a relative name is looked up in the working directory
-    if (!file.isFile()) {
-        TraceLine(2, "schedulelist", __LINE__)
-            << "Spawning failed:" << program << "file not found or invalid";
-        return;
-    }
-    // Deliberate choice: parsed policies always carry "RuleId" and
-    // "OperationId", so a missing one means hand-made schedule data. The
-    // program still runs, with 0 in its place, rather than losing the
-    // snapshot; the trace names the schedule so the data can be fixed.
-    quint32 ruleId = 0;
-    quint32 operationId = 0;
-    const bool hasRuleId = firing.data.get(ruleId, Names::RuleId);
-    const bool hasOperationId = firing.data.get(operationId, Names::OperationId);
-    if (!hasRuleId || !hasOperationId)
-        TraceLine(2, "schedulelist", __LINE__)
-            << "Schedule" << firing.schedule << "has no RuleId or OperationId: passing 0";
-    Spawn spawn;
-    spawn.setProgram(file.absoluteFilePath());
-    spawn.addArgument("-r");
-    spawn.addArgument(ruleSet);
-    spawn.addArgument("-p");
-    spawn.addArgument(firing.policy);
-    spawn.addArgument("-i");
-    spawn.addArgument(ruleId);
-    spawn.addArgument("-o");
-    spawn.addArgument(firing.operation);
-    spawn.addArgument("-s");
-    spawn.addArgument(operationId);
-    if (spawn.spawn())
-        TraceLine(4, "schedulelist", __LINE__) << "Spawning success:" << program;
-    else
-        TraceLine(2, "schedulelist", __LINE__) << "Spawning failed:" << program << spawn.error();
 }
 
 } // namespace
@@ -365,15 +262,7 @@ void ScheduleList::scheduleOccurred(const QDateTime &firedAt)
 
 void ScheduleList::fireSchedule(const Schedule &schedule)
 {
-    Firing firing{schedule.name(), schedule.eventData(), schedule.triggerTarget(), {}, {}};
-    TraceLine(2, "schedulelist", __LINE__) << "Schedule triggered: Data" << firing.data.toBinary();
-    logFiring(firing, schedule, m_ruleSet);
-    bool service = true;
-    firing.target.get(service, Names::SchedulerTriggerService);
-    if (service)
-        postEvent(firing);
-    else
-        spawnProgram(firing, m_ruleSet);
+    TriggerFiring(schedule, m_ruleSet).fire();
 }
 
 void ScheduleList::reload(quint32 uiRuleSet)

@@ -175,7 +175,7 @@ QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool
     };
     int fired = 0;
     for (; fired < range.count; ++fired) {
-        const FiringPreview::Firing firing = preview.fireNext();
+        const FiringPreview::PlannedFiring firing = preview.fireNext();
         if (!firing.at.isValid() || (range.until.isValid() && firing.at > range.until))
             break;
         changesUpTo(firing.at);

@@ -23,18 +23,18 @@ struct Outcome
 };
 
 // A firing as schedctl preview prints it, and as the scheduler traces it.
-struct Firing
+struct SeenFiring
 {
     QString name;
     QDateTime at;
-    bool operator<(const Firing &other) const
+    bool operator<(const SeenFiring &other) const
     {
         return at != other.at ? at < other.at : name < other.name;
     }
-    bool operator==(const Firing &other) const { return name == other.name && at == other.at; }
+    bool operator==(const SeenFiring &other) const { return name == other.name && at == other.at; }
 };
 
-[[maybe_unused]] void PrintTo(const Firing &firing, std::ostream *out)
+[[maybe_unused]] void PrintTo(const SeenFiring &firing, std::ostream *out)
 {
     *out << firing.name.toStdString() << "@" << firing.at.toString("hh:mm:ss").toStdString();
 }
@@ -80,11 +80,11 @@ protected:
     }
 
     // The firings the running scheduler traced, to the second.
-    QList<Firing> tracedFirings() const
+    QList<SeenFiring> tracedFirings() const
     {
         static const QRegularExpression fired(QStringLiteral(
             "Schedule triggered:  (\\S+)  at  (\\d\\d:\\d\\d:\\d\\d \\w+ \\w+ \\d+ \\d+)"));
-        QList<Firing> found;
+        QList<SeenFiring> found;
         auto it = fired.globalMatch(text("trace.log"));
         while (it.hasNext()) {
             const auto match = it.next();
@@ -94,9 +94,9 @@ protected:
         return found;
     }
 
-    static QList<Firing> previewFirings(const QString &output)
+    static QList<SeenFiring> previewFirings(const QString &output)
     {
-        QList<Firing> found;
+        QList<SeenFiring> found;
         for (const QString &line : output.split('\n', Qt::SkipEmptyParts)) {
             const QStringList columns = line.split('\t');
             found.append(
@@ -152,16 +152,16 @@ TEST_F(OperatorTest, PreviewAgreesWithWhatTheSchedulerFires)
     startExampleScheduler();
     // Four at once, then Silver at +3 s, Gold's backup at +5 s, Silver at +6 s.
     ASSERT_TRUE(eventually([&]() { return tracedFirings().size() >= 7; }));
-    QList<Firing> real = tracedFirings();
+    QList<SeenFiring> real = tracedFirings();
     const QDateTime from = real.first().at;
     const Outcome run =
         schedctl({"preview", "--rule-set", "1", "--from", from.toString("yyyyMMddhhmmss"),
                   "--count", "100", "--output", "tsv"});
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
-    QList<Firing> expected = previewFirings(run.out);
+    QList<SeenFiring> expected = previewFirings(run.out);
     // Compare the whole seconds the run has certainly finished.
     const QDateTime end = real.last().at;
-    const auto before = [&end](const Firing &f) { return f.at < end; };
+    const auto before = [&end](const SeenFiring &f) { return f.at < end; };
     real.erase(std::stable_partition(real.begin(), real.end(), before), real.end());
     expected.erase(std::stable_partition(expected.begin(), expected.end(), before), expected.end());
     std::sort(real.begin(), real.end());

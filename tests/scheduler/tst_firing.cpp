@@ -165,7 +165,7 @@ TEST_F(FiringTest, AProcessTriggerWithoutRuleOrOperationIdPassesZero)
               QStringList({"-r", "0", "-p", "Gold", "-i", "0", "-o", "Snap", "-s", "0"}));
     const QStringList traced = trace.lines().filter("has no RuleId or OperationId");
     ASSERT_EQ(traced.size(), 1);
-    EXPECT_TRUE(traced.first().contains(" 2 schedulelist:"));
+    EXPECT_TRUE(traced.first().contains(" 2 triggerfiring:"));
     EXPECT_TRUE(
         traced.first().endsWith("Schedule Hand-made has no RuleId or OperationId: passing 0"));
 }

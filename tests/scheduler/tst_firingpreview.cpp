@@ -39,7 +39,7 @@ TEST_F(FiringPreviewTest, FiresInOrderOnTimeTiesByName)
         {"Silver-2-S-1", QDateTime(QDate(2026, 3, 29), QTime(3, 0))},
     };
     for (const auto &e : expected) {
-        const FiringPreview::Firing firing = preview.fireNext();
+        const FiringPreview::PlannedFiring firing = preview.fireNext();
         EXPECT_EQ(firing.schedule, QString::fromLatin1(e.schedule));
         EXPECT_EQ(preview.schedules().value(firing.position).name(), firing.schedule);
         EXPECT_EQ(firing.at, e.at);
@@ -66,7 +66,7 @@ TEST_F(FiringPreviewTest, StopsWhenNothingFiresAnyMore)
                policyRules(policy("Gold", "1", operation("Backup", "G", "1", "0 Hours"))));
     FiringPreview preview(4, from);
     ASSERT_EQ(preview.schedules().size(), 1); // listed, but not valid
-    const FiringPreview::Firing firing = preview.fireNext();
+    const FiringPreview::PlannedFiring firing = preview.fireNext();
     EXPECT_FALSE(firing.at.isValid());
     EXPECT_TRUE(firing.schedule.isEmpty());
     EXPECT_EQ(Orvel::Clock::now(), from);
