@@ -102,13 +102,13 @@ void setStoredTime(XmlList &record, const QDateTime &t, QLatin1StringView timeKe
 } // namespace
 
 Schedule::Schedule(const QString &name, const QString &fileName, unsigned ruleSet,
-                   Orvel::Config *timesStore, bool atomic)
+                   Orvel::Config *timesStore, bool atomic, const RulesPlace &place)
     : m_ruleSet(ruleSet)
     , m_atomic(atomic)
     , m_name(name)
     , m_timesStore(timesStore)
 {
-    loadScheduleFile(fileName);
+    loadScheduleFile(fileName, place);
 }
 
 Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic)
@@ -118,24 +118,30 @@ Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesSt
     , m_timesStore(timesStore)
 {}
 
-void Schedule::loadScheduleFile(const QString &fileName)
+void Schedule::loadScheduleFile(const QString &fileName, const RulesPlace &place)
 {
     if (m_ruleSet == 0) {
         TraceLine(2, "schedule", __LINE__) << "Rules inactive: Rule set 0";
         return;
     }
     // A name that would leave the rules folder is refused like a missing file.
-    if (!Orvel::FixedPath::ruleFile(m_ruleSet, fileName, m_filePath) ||
-        !load(m_filePath, QString())) {
+    QString refusal;
+    const bool named = Orvel::FixedPath::ruleFile(m_ruleSet, fileName, m_filePath, &refusal);
+    const RulesPlace file = place.inFile(m_filePath);
+    if (!named || !load(m_filePath, QString())) {
         TraceLine(2, "schedule", __LINE__)
             << "Failed to open the schedule file" << (m_filePath.isEmpty() ? fileName : m_filePath);
+        if (named)
+            file.report(RulesReport::Reason::FileUnreadable, errorText());
+        else
+            place.report(RulesReport::Reason::FileNameRefused, refusal);
         return;
     }
     if (isEmpty()) {
         TraceLine(2, "schedule", __LINE__) << "Empty schedule file" << m_filePath;
+        file.report(RulesReport::Reason::FileEmpty);
         return;
     }
-    const RulesPlace file(m_filePath, QString());
     int position = 0;
     for (XmlListIterator it = first(); !it.isNull(); it.next()) {
         if (it.name() != QLatin1String("ScheduleElement"))

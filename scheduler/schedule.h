@@ -19,8 +19,9 @@ class Schedule : public Orvel::Config
 {
 public:
     Schedule() = default;
+    // `place` is the entry that names the file, for its findings (rulesplace.h).
     Schedule(const QString &name, const QString &fileName, unsigned ruleSet,
-             Orvel::Config *timesStore, bool atomic);
+             Orvel::Config *timesStore, bool atomic, const RulesPlace &place = RulesPlace());
     Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic);
 
     // `place` names the element in trace lines about entries of the wrong shape.
@@ -76,7 +77,7 @@ public:
     void loadTimes();
 
 private:
-    void loadScheduleFile(const QString &fileName);
+    void loadScheduleFile(const QString &fileName, const RulesPlace &place);
     QDateTime searchFromLastOccurrence();
     // The searches above, each within the steps of one `budget` (searchbudget.h).
     QDateTime moveOutOfExclusions(const QDateTime &t, SearchBudget &budget) const;

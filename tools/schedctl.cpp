@@ -145,8 +145,10 @@ const CommandText kCommands[] = {
      "[--rule-set N] [--output FORM]",
      "show what the scheduler would skip in a rule set, and why",
      "Read rule set N (default: the highest-numbered folder) as the scheduler does\n"
-     "and list every file, policy, operation and element it would skip or could not\n"
-     "use, with the reason. Exit 1 when there is any.\n",
+     "and list every file, policy, operation and element it would skip, with the\n"
+     "reason, and apart from them the notes: what it uses, but with a fault it\n"
+     "traces, such as a schedule file without an objective. Exit 1 when anything is\n"
+     "skipped; notes alone exit 0.\n",
      {"rule-set", "output"},
      0,
      runCheck},
@@ -182,7 +184,7 @@ const char kClosingSections[] =
     "Exit status:\n"
     "  0  success\n"
     "  1  the answer is a problem: a trigger no schedule has, a schedule the rule\n"
-    "     set lacks, problems found by check, more firings than a timeline draws\n"
+    "     set lacks, anything check finds skipped, more firings than a timeline draws\n"
     "  2  a usage error, a missing rule set, a scheduler or bus that cannot be\n"
     "     reached, or a file that cannot be written\n"
     "\n"
