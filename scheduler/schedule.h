@@ -2,6 +2,7 @@
 
 #include "config.h"
 #include "scheduleelement.h"
+#include "searchrecord.h"
 
 #include <QDateTime>
 #include <QList>
@@ -58,6 +59,10 @@ public:
     // (the recovery point objective) or "manual"; empty when there is none.
     QString firingCause() const;
 
+    // Every search for the next occurrence fills `record` while it is set;
+    // without one (the default) the searches record nothing and pay nothing.
+    void setSearchRecord(SearchRecord *record) { m_record = record; }
+
     void initiateSchedule();
     void markOccurred(const QDateTime &at);
     Orvel::XmlList eventData() const;
@@ -87,6 +92,12 @@ private:
                                  int *fallbackIndexOut, SearchBudget &budget) const;
     QDateTime fallbackTime(const ScheduleElement &fallback, int position, const QDateTime &from,
                            SearchBudget &budget) const;
+    void record(SearchRecord::Step step, int element, const QDateTime &at,
+                const QDateTime &to = QDateTime(), int fallback = -1) const
+    {
+        if (m_record)
+            m_record->add(step, element, at, to, fallback);
+    }
 
     bool m_valid = false;
     QString m_filePath;
@@ -103,4 +114,5 @@ private:
     Orvel::XmlList m_scheduleData;
     Orvel::XmlList m_triggerTarget;
     Orvel::Config *m_timesStore = nullptr;
+    SearchRecord *m_record = nullptr;
 };
