@@ -175,7 +175,7 @@ TEST_F(OperatorTest, TimersAndPreviewLeaveTheStoreAlone)
     const QByteArray store = "<config><entry name=\"Gold-10-Snap-2\" type=\"list\">"
                              "<LastOccurance>20261205080000</LastOccurance></entry></config>";
     writeFile("home/local/scheduler.cfg", store);
-    const Outcome timers = schedctl({"timers"});
+    const Outcome timers = schedctl({"timers", "--rule-set", "1"});
     EXPECT_EQ(timers.code, 0) << timers.err.toStdString();
     EXPECT_TRUE(timers.out.contains(QRegularExpression("Sat 2026-12-05 08:00:00 .*Gold-10-Snap-2")))
         << timers.out.toStdString();
@@ -193,7 +193,7 @@ TEST_F(OperatorTest, TimersAndPreviewLeaveTheStoreAlone)
 TEST_F(OperatorTest, CheckPassesTheExamplesAndReportsTheFileAndReasonOfEachFault)
 {
     useExamples();
-    const Outcome clean = schedctl({"check"});
+    const Outcome clean = schedctl({"check", "--rule-set", "1"});
     EXPECT_EQ(clean.code, 0) << clean.out.toStdString();
     EXPECT_EQ(clean.out.toStdString(), "rule set 1: 5 schedules, nothing skipped, no notes\n");
     // Each expected line: file, reason, skipped or note, element, policy,

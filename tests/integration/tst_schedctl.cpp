@@ -132,8 +132,11 @@ class SchedctlTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // The demo's rule set alone, so that it is the one read by default.
         ASSERT_EQ(
             QProcess::execute("/bin/cp", {"-r", kSource + "/examples/home", path("examples")}), 0);
+        for (const char *docs : {"examples/rules/2", "examples/rules/3"})
+            ASSERT_TRUE(QDir(path(docs)).removeRecursively());
         for (const auto &file : kHomes) {
             QDir().mkpath(QFileInfo(path(file[0])).path());
             QFile out(path(file[0]));

@@ -10,7 +10,7 @@ namespace {
 
 QByteArray example(const char *name)
 {
-    QFile file(QStringLiteral(ORVEL_SOURCE_DIR "/docs/examples/schedules/rules/1/") +
+    QFile file(QStringLiteral(ORVEL_SOURCE_DIR "/examples/home/rules/2/") +
                QString::fromUtf8(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
