@@ -37,6 +37,7 @@ quint32 countFrom(const QString &text)
 PolicyParser::PolicyParser(quint32 ruleSet, Config *timesStore)
     : m_ruleSet(ruleSet)
     , m_timesStore(timesStore)
+    , m_timings(ruleSet)
 {}
 
 PolicyParser::Objective PolicyParser::parseObjective(const QString &text)
@@ -65,7 +66,7 @@ XmlList PolicyParser::triggerTarget(bool snapshot)
     return target;
 }
 
-QList<Schedule> PolicyParser::parsePolicy(const XmlList &record, const RulesPlace &place) const
+QList<Schedule> PolicyParser::parsePolicy(const XmlList &record, const RulesPlace &place)
 {
     QList<Schedule> made;
     PolicyHead policy;
@@ -107,7 +108,7 @@ QString PolicyParser::scheduleName(const PolicyHead &policy, const QString &oper
 
 void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
                                   const XmlList &target, QList<Schedule> &made,
-                                  const RulesPlace &place) const
+                                  const RulesPlace &place)
 {
     QString name;
     quint32 id = 0;
@@ -139,13 +140,14 @@ void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
 // The objective joins the file's triggers before the schedule is judged, so a
 // file without triggers still makes a valid schedule with a usable objective.
 bool PolicyParser::addFromFile(const PolicyHead &policy, const Operation &operation,
-                               const QString &fileName, QList<Schedule> &made) const
+                               const QString &fileName, QList<Schedule> &made)
 {
-    Schedule schedule(operation.scheduleName, fileName, m_ruleSet, m_timesStore, true);
-    if (operation.objective.unit == 0)
+    const Objective &objective = operation.objective;
+    Schedule schedule(operation.scheduleName,
+                      m_timings.fromFile(fileName, objective.unit, objective.count), m_timesStore,
+                      true);
+    if (objective.unit == 0)
         traceInvalidObjective();
-    else
-        schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, m_ruleSet);
     if (!schedule.isValid()) {
         TraceLine(0, "policyparser", __LINE__)
             << "Invalid backup schedule for policy" << policy.name << "RuleId" << policy.firstRule
@@ -161,14 +163,15 @@ bool PolicyParser::addFromFile(const PolicyHead &policy, const Operation &operat
 
 // A count of 0 with a known unit still adds the schedule: it is not valid and
 // never fires, but it shows up wherever the schedules are listed.
-void PolicyParser::addObjectiveOnly(const Operation &operation, QList<Schedule> &made) const
+void PolicyParser::addObjectiveOnly(const Operation &operation, QList<Schedule> &made)
 {
-    if (operation.objective.unit == 0) {
+    const Objective &objective = operation.objective;
+    if (objective.unit == 0) {
         traceInvalidObjective();
         return;
     }
-    Schedule schedule(operation.scheduleName, m_ruleSet, m_timesStore, true);
-    schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, m_ruleSet);
+    Schedule schedule(operation.scheduleName,
+                      m_timings.objectiveOnly(objective.unit, objective.count), m_timesStore, true);
     complete(schedule, operation);
     TraceLine(3, "policyparser", __LINE__)
         << "Add backup schedule" << operation.scheduleName << "RPO only";

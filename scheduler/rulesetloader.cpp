@@ -1,17 +1,17 @@
 #include "rulesetloader.h"
 
+#include "clock.h"
 #include "fixedpath.h"
 #include "localpolicies.h"
 #include "names.h"
 #include "policyparser.h"
 #include "rulesplace.h"
+#include "searchmemo.h"
 #include "trace.h"
 
 #include <QSet>
 
 using namespace Orvel;
-
-namespace {} // namespace
 
 QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore)
 {
@@ -23,7 +23,12 @@ QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore)
     if (!local.isEmpty()) {
         TraceLine(3, "rulesetloader", __LINE__)
             << "Parse policy rules for" << local.size() << "locally implemented policies";
-        parsePolicyRules(policyRules, local, ruleSet, timesStore, made);
+        // One instant and one parser for the whole load, so that schedules
+        // timed alike are built and searched once (sharedtimings.h, searchmemo.h).
+        const Clock::Hold instant;
+        const SearchMemo searches;
+        PolicyParser parser(ruleSet, timesStore);
+        parsePolicyRules(policyRules, local, parser, made);
     }
     return made;
 }
@@ -31,7 +36,7 @@ QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore)
 // Every record of an implemented policy is parsed, so a policy whose record
 // occurs twice gives its schedules twice.
 void RuleSetLoader::parsePolicyRules(const Config &rules, const QStringList &localPolicies,
-                                     quint32 ruleSet, Config *timesStore, QList<Schedule> &made)
+                                     PolicyParser &parser, QList<Schedule> &made)
 {
     if (!rules) {
         TraceLine(2, "rulesetloader", __LINE__) << "Failed to open the policy rules";
@@ -42,7 +47,6 @@ void RuleSetLoader::parsePolicyRules(const Config &rules, const QStringList &loc
         return;
     }
     const QSet<QString> implemented(localPolicies.begin(), localPolicies.end());
-    const PolicyParser parser(ruleSet, timesStore);
     const RulesPlace file(rules.filePath(), QString());
     int position = 0;
     for (XmlListIterator it = rules.first(); !it.isNull(); it.next()) {

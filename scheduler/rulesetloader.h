@@ -8,6 +8,7 @@
 namespace Orvel {
 class Config;
 } // namespace Orvel
+class PolicyParser;
 
 // Reads one rule set the way the scheduler does: the dispatcher rules say
 // which policies this node implements, the policy rules give their
@@ -23,5 +24,5 @@ public:
 
 private:
     static void parsePolicyRules(const Orvel::Config &rules, const QStringList &localPolicies,
-                                 quint32 ruleSet, Orvel::Config *timesStore, QList<Schedule> &made);
+                                 PolicyParser &parser, QList<Schedule> &made);
 };

@@ -1,0 +1,36 @@
+#include "sharedtimings.h"
+
+SharedTimings::SharedTimings(quint32 ruleSet)
+    : m_ruleSet(ruleSet)
+{}
+
+Schedule SharedTimings::fromFile(const QString &fileName, quint32 unit, quint32 count)
+{
+    return timing(Key{true, fileName, unit, count});
+}
+
+Schedule SharedTimings::objectiveOnly(quint32 unit, quint32 count)
+{
+    return timing(Key{false, QString(), unit, count});
+}
+
+Schedule SharedTimings::timing(const Key &key)
+{
+    const auto found = m_built.constFind(key);
+    if (found != m_built.cend()) {
+        Orvel::Trace::replay(found->traces);
+        return found->timing;
+    }
+    const Orvel::TraceRecording recording;
+    Schedule built;
+    if (key.unit != 0)
+        built = timing(Key{key.hasFile, key.fileName, 0, 0});
+    else if (key.hasFile)
+        built = Schedule(QString(), key.fileName, m_ruleSet, nullptr, true);
+    else
+        built = Schedule(QString(), m_ruleSet, nullptr, true);
+    if (key.unit != 0)
+        built.addRepeatPeriod(key.unit, key.count, m_ruleSet);
+    m_built.insert(key, Built{built, recording.lines()});
+    return built;
+}
