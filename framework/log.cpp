@@ -137,8 +137,8 @@ void Log::sendMessage()
     m_open = false;
     const QString message = fill(m_text, m_values);
     const QString line = m_stateLine ? QStringLiteral("State ") + message
-                                   : m_category + QLatin1Char(' ') + QString::number(m_level) +
-                                         QLatin1Char(' ') + message;
+                                     : m_category + QLatin1Char(' ') + QString::number(m_level) +
+                                           QLatin1Char(' ') + message;
     if (sinkSlot()) {
         sinkSlot()(line);
         return;

@@ -139,7 +139,8 @@ void Trace::flush()
     }
     qsizetype written = 0;
     while (written < bytes.size()) {
-        const ssize_t n = ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
+        const ssize_t n =
+            ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
         if (n <= 0)
             return;
         written += n;

@@ -408,7 +408,8 @@ QByteArray XmlList::toFileText() const
 // files choose freely, does not count.
 bool XmlList::operator==(const XmlList &other) const
 {
-    return m_readOk == other.m_readOk && XmlText::writeEntries(*m_entries) == XmlText::writeEntries(*other.m_entries);
+    return m_readOk == other.m_readOk &&
+           XmlText::writeEntries(*m_entries) == XmlText::writeEntries(*other.m_entries);
 }
 
 } // namespace Orvel
