@@ -51,7 +51,16 @@ PolicyParser::Objective PolicyParser::parseObjective(const QString &text)
     return objective;
 }
 
+// Every schedule of a kind holds the same target, built once: copies share
+// its entries.
 XmlList PolicyParser::triggerTarget(bool snapshot)
+{
+    static const XmlList service = buildTriggerTarget(false);
+    static const XmlList program = buildTriggerTarget(true);
+    return snapshot ? program : service;
+}
+
+XmlList PolicyParser::buildTriggerTarget(bool snapshot)
 {
     XmlList target;
     target.set(Names::SchedulerTriggerService, !snapshot, XmlList::Replace);

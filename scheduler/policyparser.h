@@ -63,6 +63,7 @@ private:
         Orvel::XmlList target;
     };
 
+    static Orvel::XmlList buildTriggerTarget(bool snapshot);
     // The operation's schedule name, or none (traced) when it is too long.
     static QString scheduleName(const PolicyHead &policy, const QString &operation, quint32 id);
     void parseOperation(const PolicyHead &policy, const Orvel::XmlList &list,
