@@ -46,4 +46,15 @@ bool Clock::isFrozen()
     return frozenNow().isValid();
 }
 
+Clock::Hold::Hold()
+    : m_before(frozenNow())
+{
+    frozenNow() = now();
+}
+
+Clock::Hold::~Hold()
+{
+    frozenNow() = m_before;
+}
+
 } // namespace Orvel

@@ -23,6 +23,21 @@ public:
     static void advance(qint64 milliseconds);
     static void useSystem();
     static bool isFrozen();
+
+    // Holds now() at the instant it answered when the hold began, until the
+    // hold ends: work that must see one "now" throughout takes it once. What
+    // the clock was before, frozen or not, comes back at the end; holds nest.
+    class Hold
+    {
+    public:
+        Hold();
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+    private:
+        QDateTime m_before;
+    };
 };
 
 } // namespace Orvel

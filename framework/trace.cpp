@@ -2,8 +2,10 @@
 
 #include "xmllist.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,6 +21,16 @@ std::unique_ptr<Trace> &instance()
 }
 
 bool configured = false;
+
+// The recordings alive, innermost last.
+std::vector<TraceRecording *> &recordings()
+{
+    static std::vector<TraceRecording *> active;
+    return active;
+}
+
+// Recorded lines leave out their time stamp, "YYYY-MM-DDThh:mm:ss.zzz".
+constexpr qsizetype kStampLength = 23;
 
 // The trace's two time forms, formatted by hand: a burst of firings writes
 // thousands of lines, and QDateTime::toString parses its pattern each time.
@@ -120,6 +132,7 @@ void Trace::flush()
     bytes.replace('\n', "\\n");
     bytes += '\n';
     m_line.clear();
+    record(bytes);
     if (m_sink) {
         m_sink(bytes);
         return;
@@ -131,6 +144,25 @@ void Trace::flush()
         if (n <= 0)
             return;
         written += n;
+    }
+}
+
+void Trace::record(const QByteArray &line)
+{
+    for (TraceRecording *recording : recordings())
+        recording->m_lines.append(line.mid(kStampLength));
+}
+
+// Each line goes through flush() again, as if written anew.
+void Trace::replay(const TraceLines &lines)
+{
+    Trace *trace = object();
+    if (!trace)
+        return;
+    for (const QByteArray &text : lines) {
+        trace->m_line = stamp(QDateTime::currentDateTime()) + QString::fromUtf8(text.chopped(1));
+        trace->m_open = true;
+        trace->flush();
     }
 }
 
@@ -203,6 +235,17 @@ Trace &Trace::operator<<(const QTime &time)
 Trace &Trace::operator<<(const XmlList &list)
 {
     return *this << list.toBinary();
+}
+
+TraceRecording::TraceRecording()
+{
+    recordings().push_back(this);
+}
+
+TraceRecording::~TraceRecording()
+{
+    auto &active = recordings();
+    active.erase(std::remove(active.begin(), active.end(), this), active.end());
 }
 
 TraceLine::TraceLine(int level, const char *file, int line)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -9,6 +10,12 @@
 namespace Orvel {
 
 class XmlList;
+
+// The lines a piece of work wrote to the trace, without their time stamps,
+// to be written again: work done once on behalf of many (a file read for
+// every rule that names it, a search shared by every schedule with the same
+// rules) traces for each of them as if each had done it.
+using TraceLines = QList<QByteArray>;
 
 // The process's trace: one line per flush(), filtered by level.
 //
@@ -59,9 +66,13 @@ public:
     // Test seam: every finished line goes to `sink` instead of the file.
     static void setSink(std::function<void(const QByteArray &)> sink);
 
+    // Writes recorded lines again, each with the time stamp of now.
+    static void replay(const TraceLines &lines);
+
 private:
     Trace() = default;
     void append(const QString &item);
+    void record(const QByteArray &line);
 
     int m_maxLevel = TraceVerbose;
     int m_lineLevel = 0;
@@ -69,6 +80,23 @@ private:
     QString m_line;
     bool m_open = false;
     std::function<void(const QByteArray &)> m_sink;
+};
+
+// Records the lines written while it lives (besides writing them), also
+// those replayed; recordings nest. Nothing is recorded when tracing is off.
+class TraceRecording
+{
+public:
+    TraceRecording();
+    ~TraceRecording();
+    TraceRecording(const TraceRecording &) = delete;
+    TraceRecording &operator=(const TraceRecording &) = delete;
+
+    const TraceLines &lines() const { return m_lines; }
+
+private:
+    friend class Trace;
+    TraceLines m_lines;
 };
 
 // One trace line, guarded, opened and flushed in one statement:

@@ -37,6 +37,7 @@ quint32 countFrom(const QString &text)
 PolicyParser::PolicyParser(quint32 ruleSet, Config *timesStore)
     : m_ruleSet(ruleSet)
     , m_timesStore(timesStore)
+    , m_timings(ruleSet)
 {}
 
 PolicyParser::Objective PolicyParser::parseObjective(const QString &text)
@@ -50,7 +51,16 @@ PolicyParser::Objective PolicyParser::parseObjective(const QString &text)
     return objective;
 }
 
+// Every schedule of a kind holds the same target, built once: copies share
+// its entries.
 XmlList PolicyParser::triggerTarget(bool snapshot)
+{
+    static const XmlList service = buildTriggerTarget(false);
+    static const XmlList program = buildTriggerTarget(true);
+    return snapshot ? program : service;
+}
+
+XmlList PolicyParser::buildTriggerTarget(bool snapshot)
 {
     XmlList target;
     target.set(Names::SchedulerTriggerService, !snapshot, XmlList::Replace);
@@ -65,7 +75,7 @@ XmlList PolicyParser::triggerTarget(bool snapshot)
     return target;
 }
 
-QList<Schedule> PolicyParser::parsePolicy(const XmlList &record, const RulesPlace &place) const
+QList<Schedule> PolicyParser::parsePolicy(const XmlList &record, const RulesPlace &place)
 {
     QList<Schedule> made;
     PolicyHead policy;
@@ -110,7 +120,7 @@ QString PolicyParser::scheduleName(const PolicyHead &policy, const QString &oper
 
 void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
                                   const XmlList &target, QList<Schedule> &made,
-                                  const RulesPlace &place) const
+                                  const RulesPlace &place)
 {
     QString name;
     quint32 id = 0;
@@ -158,14 +168,15 @@ void PolicyParser::reportObjective(const Operation &operation, const QString &te
 // file without triggers still makes a valid schedule with a usable objective.
 bool PolicyParser::addFromFile(const PolicyHead &policy, const Operation &operation,
                                const QString &fileName, QList<Schedule> &made,
-                               const RulesPlace &place) const
+                               const RulesPlace &place)
 {
-    Schedule schedule(operation.scheduleName, fileName, m_ruleSet, m_timesStore, true,
-                      place.inside(Names::ScheduleFile));
-    if (operation.objective.unit == 0)
+    const Objective &objective = operation.objective;
+    Schedule schedule(operation.scheduleName,
+                      m_timings.fromFile(fileName, objective.unit, objective.count,
+                                         place.inside(Names::ScheduleFile)),
+                      m_timesStore, true);
+    if (objective.unit == 0)
         traceInvalidObjective();
-    else
-        schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, m_ruleSet);
     if (!schedule.isValid()) {
         TraceLine(0, "policyparser", __LINE__)
             << "Invalid backup schedule for policy" << policy.name << "RuleId" << policy.firstRule
@@ -183,15 +194,17 @@ bool PolicyParser::addFromFile(const PolicyHead &policy, const Operation &operat
 // A count of 0 with a known unit still adds the schedule: it is not valid and
 // never fires, but it shows up wherever the schedules are listed.
 void PolicyParser::addObjectiveOnly(const Operation &operation, QList<Schedule> &made,
-                                    const RulesPlace &place) const
+                                    const RulesPlace &place)
 {
-    if (operation.objective.unit == 0) {
+    const Objective &objective = operation.objective;
+    if (objective.unit == 0) {
         traceInvalidObjective();
         place.report(RulesReport::Reason::OperationWithoutTiming);
         return;
     }
-    Schedule schedule(operation.scheduleName, m_ruleSet, m_timesStore, true);
-    if (!schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, m_ruleSet))
+    Schedule schedule(operation.scheduleName,
+                      m_timings.objectiveOnly(objective.unit, objective.count), m_timesStore, true);
+    if (!schedule.isValid())
         place.report(RulesReport::Reason::OperationWithoutTiming);
     complete(schedule, operation);
     TraceLine(3, "policyparser", __LINE__)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "schedule.h"
+#include "sharedtimings.h"
 #include "xmllist.h"
 
 #include <QList>
@@ -34,10 +35,11 @@ public:
     PolicyParser(quint32 ruleSet, Orvel::Config *timesStore);
 
     // The record's schedules, each initiated; none for a record without a
-    // name or first rule.
+    // name or first rule. Schedules of all the records one parser parses
+    // share their timings (sharedtimings.h).
     // `place` names the record in trace lines about entries of the wrong shape.
     QList<Schedule> parsePolicy(const Orvel::XmlList &record,
-                                const RulesPlace &place = RulesPlace()) const;
+                                const RulesPlace &place = RulesPlace());
 
     static Objective parseObjective(const QString &text);
     // Where a fired schedule of the operation kind goes: backups and
@@ -61,20 +63,22 @@ private:
         Orvel::XmlList target;
     };
 
+    static Orvel::XmlList buildTriggerTarget(bool snapshot);
     // The operation's schedule name, or none (traced and reported) when it is too long.
     static QString scheduleName(const PolicyHead &policy, const QString &operation, quint32 id,
                                 const RulesPlace &place);
     void parseOperation(const PolicyHead &policy, const Orvel::XmlList &list,
                         const Orvel::XmlList &target, QList<Schedule> &made,
-                        const RulesPlace &place) const;
+                        const RulesPlace &place);
     bool addFromFile(const PolicyHead &policy, const Operation &operation, const QString &fileName,
-                     QList<Schedule> &made, const RulesPlace &place) const;
+                     QList<Schedule> &made, const RulesPlace &place);
     void addObjectiveOnly(const Operation &operation, QList<Schedule> &made,
-                          const RulesPlace &place) const;
+                          const RulesPlace &place);
     static void reportObjective(const Operation &operation, const QString &text,
                                 const RulesPlace &place);
     static void complete(Schedule &schedule, const Operation &operation);
 
     quint32 m_ruleSet;
     Orvel::Config *m_timesStore;
+    SharedTimings m_timings;
 };

@@ -1,17 +1,17 @@
 #include "rulesetloader.h"
 
+#include "clock.h"
 #include "fixedpath.h"
 #include "localpolicies.h"
 #include "names.h"
 #include "policyparser.h"
 #include "rulesplace.h"
+#include "searchmemo.h"
 #include "trace.h"
 
 #include <QSet>
 
 using namespace Orvel;
-
-namespace {} // namespace
 
 QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore, RulesReport *report)
 {
@@ -23,7 +23,12 @@ QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore, RulesRe
     if (!local.isEmpty()) {
         TraceLine(3, "rulesetloader", __LINE__)
             << "Parse policy rules for" << local.size() << "locally implemented policies";
-        parsePolicyRules(policyRules, local, ruleSet, timesStore, report, made);
+        // One instant and one parser for the whole load, so that schedules
+        // timed alike are built and searched once (sharedtimings.h, searchmemo.h).
+        const Clock::Hold instant;
+        const SearchMemo searches;
+        PolicyParser parser(ruleSet, timesStore);
+        parsePolicyRules(policyRules, local, parser, report, made);
     }
     return made;
 }
@@ -31,7 +36,7 @@ QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore, RulesRe
 // Every record of an implemented policy is parsed, so a policy whose record
 // occurs twice gives its schedules twice.
 void RuleSetLoader::parsePolicyRules(const Config &rules, const QStringList &localPolicies,
-                                     quint32 ruleSet, Config *timesStore, RulesReport *report,
+                                     PolicyParser &parser, RulesReport *report,
                                      QList<Schedule> &made)
 {
     const RulesPlace file(rules.filePath(), QString(), report);
@@ -46,7 +51,6 @@ void RuleSetLoader::parsePolicyRules(const Config &rules, const QStringList &loc
         return;
     }
     const QSet<QString> implemented(localPolicies.begin(), localPolicies.end());
-    const PolicyParser parser(ruleSet, timesStore);
     int position = 0;
     for (XmlListIterator it = rules.first(); !it.isNull(); it.next()) {
         if (it.name() != Names::Policy)

@@ -8,6 +8,7 @@
 namespace Orvel {
 class Config;
 } // namespace Orvel
+class PolicyParser;
 
 // Reads one rule set the way the scheduler does: the dispatcher rules say
 // which policies this node implements, the policy rules give their
@@ -25,6 +26,6 @@ public:
 
 private:
     static void parsePolicyRules(const Orvel::Config &rules, const QStringList &localPolicies,
-                                 quint32 ruleSet, Orvel::Config *timesStore, RulesReport *report,
+                                 PolicyParser &parser, RulesReport *report,
                                  QList<Schedule> &made);
 };

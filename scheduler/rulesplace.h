@@ -50,6 +50,9 @@ public:
         return false;
     }
 
+    // Whether findings made here go to a report.
+    bool reports() const { return m_report != nullptr; }
+
     void passedOver(const QString &key, const char *shape) const;
     // For an entry whose shape makes its reader refuse the rule:
     // "<entry> of <file> is not a <shape>".

@@ -4,6 +4,7 @@
 #include "fixedpath.h"
 #include "names.h"
 #include "searchbudget.h"
+#include "searchmemo.h"
 #include "trace.h"
 #include "walltime.h"
 
@@ -119,42 +120,59 @@ Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesSt
     , m_timesStore(timesStore)
 {}
 
-void Schedule::loadScheduleFile(const QString &fileName, const RulesPlace &place)
+Schedule::Schedule(const QString &name, const Schedule &timing, Orvel::Config *timesStore,
+                   bool atomic)
+    : m_valid(timing.m_valid)
+    , m_filePath(timing.m_filePath)
+    , m_ruleSet(timing.m_ruleSet)
+    , m_triggers(timing.m_triggers)
+    , m_exclusions(timing.m_exclusions)
+    , m_fallbacks(timing.m_fallbacks)
+    , m_atomic(atomic)
+    , m_name(name)
+    , m_scheduleData(timing.m_scheduleData)
+    , m_triggerTarget(timing.m_triggerTarget)
+    , m_timesStore(timesStore)
+{}
+
+void Schedule::loadScheduleFile(const QString &fileName, const RulesPlace &naming)
 {
     if (m_ruleSet == 0) {
         TraceLine(2, "schedule", __LINE__) << "Rules inactive: Rule set 0";
         return;
     }
+    // Read aside and dropped once its elements are built.
+    Orvel::Config file;
     // A name that would leave the rules folder is refused like a missing file.
     QString refusal;
     const bool named = Orvel::FixedPath::ruleFile(m_ruleSet, fileName, m_filePath, &refusal);
-    const RulesPlace file = place.inFile(m_filePath);
-    if (!named || !load(m_filePath, QString())) {
+    const RulesPlace place = naming.inFile(m_filePath);
+    if (!named || !file.load(m_filePath, QString())) {
         TraceLine(2, "schedule", __LINE__)
             << "Failed to open the schedule file" << (m_filePath.isEmpty() ? fileName : m_filePath);
         if (named)
-            file.report(RulesReport::Reason::FileUnreadable, errorText());
+            place.report(RulesReport::Reason::FileUnreadable, file.errorText());
         else
-            place.report(RulesReport::Reason::FileNameRefused, refusal);
+            naming.report(RulesReport::Reason::FileNameRefused, refusal);
         return;
     }
-    if (isEmpty()) {
+    if (file.isEmpty()) {
         TraceLine(2, "schedule", __LINE__) << "Empty schedule file" << m_filePath;
-        file.report(RulesReport::Reason::FileEmpty);
+        place.report(RulesReport::Reason::FileEmpty);
         return;
     }
     int position = 0;
-    for (XmlListIterator it = first(); !it.isNull(); it.next()) {
+    for (XmlListIterator it = file.first(); !it.isNull(); it.next()) {
         if (it.name() != QLatin1String("ScheduleElement"))
             continue;
         const QString element = RulesPlace::numbered(it.name(), ++position);
         XmlList entry;
-        if (get(entry, it))
-            addElement(entry, m_ruleSet, file.inside(element));
+        if (file.get(entry, it))
+            addElement(entry, m_ruleSet, place.inside(element));
         else
-            file.passedOver(element, "list");
+            place.passedOver(element, "list");
     }
-    file.read(*this, QStringLiteral("ScheduleData"), m_scheduleData);
+    place.read(file, QStringLiteral("ScheduleData"), m_scheduleData);
     m_valid = !m_triggers.isEmpty();
 }
 
@@ -431,6 +449,26 @@ QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDa
     return trigger.nextRunTime(c, false);
 }
 
+SearchMemo::Key Schedule::searchKey(int trigger, bool checked, const QDateTime &from,
+                                    bool inclusive) const
+{
+    return SearchMemo::Key{m_triggers, m_exclusions, m_fallbacks, trigger,
+                           checked,    from,         inclusive};
+}
+
+// The search of one trigger from its unchecked run time, within steps of its
+// own: the step its run time took, and those its checks take.
+SearchMemo::Outcome Schedule::checkedSearch(const ScheduleElement &trigger,
+                                            const QDateTime &unchecked) const
+{
+    SearchBudget budget;
+    budget.take();
+    SearchMemo::Outcome outcome;
+    outcome.time = checkedTriggerTime(trigger, unchecked, &outcome.fallbackIndex, budget);
+    outcome.spent = budget.isSpent();
+    return outcome;
+}
+
 QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
 {
     if (!m_valid || !from.isValid())
@@ -447,9 +485,11 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     // ends within kMaxSteps times its number of triggers.
     for (int i = 0; i < m_triggers.size(); ++i) {
         const ScheduleElement &trigger = m_triggers.at(i);
-        SearchBudget budget;
-        budget.take();
-        const QDateTime unchecked = trigger.nextRunTime(from, inclusive);
+        const QDateTime unchecked =
+            SearchMemo::recall(
+                [&] { return searchKey(i, false, from, inclusive); },
+                [&] { return SearchMemo::Outcome{trigger.nextRunTime(from, inclusive)}; })
+                .time;
         TraceLine(3, "schedule", __LINE__)
             << "Trigger" << i << m_name << "Unchecked next run time" << unchecked;
         record(Step::TriggerTime, i, unchecked);
@@ -460,9 +500,12 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
             record(Step::NotEarlier, i, unchecked);
             continue;
         }
-        int fallback = -1;
-        const QDateTime c = checkedTriggerTime(trigger, unchecked, &fallback, budget);
-        if (budget.isSpent()) {
+        const SearchMemo::Outcome checked =
+            SearchMemo::recall([&] { return searchKey(i, true, unchecked, false); },
+                               [&] { return checkedSearch(trigger, unchecked); });
+        const QDateTime &c = checked.time;
+        const int fallback = checked.fallbackIndex;
+        if (checked.spent) {
             TraceLine(0, "schedule", __LINE__)
                 << "Search for the next occurance of" << m_name << "used up its"
                 << SearchBudget::kMaxSteps << "steps on trigger" << i << "- it offers no time";
@@ -547,8 +590,8 @@ bool Schedule::operator<(const Schedule &other) const
 void Schedule::saveTimes()
 {
     if (!m_timesStore || !m_atomic || m_name.isEmpty()) {
-        TraceLine(3, "schedule", __LINE__)
-            << "saveTimes SKIP" << m_name << "Atomic:" << m_atomic << (m_timesStore ? "" : "No config");
+        TraceLine(3, "schedule", __LINE__) << "saveTimes SKIP" << m_name << "Atomic:" << m_atomic
+                                           << (m_timesStore ? "" : "No config");
         return;
     }
     TraceLine(3, "schedule", __LINE__)

@@ -2,6 +2,7 @@
 
 #include "config.h"
 #include "scheduleelement.h"
+#include "searchmemo.h"
 #include "searchrecord.h"
 
 #include <QDateTime>
@@ -12,7 +13,13 @@ class SearchBudget;
 
 // The timetable of one operation of one policy: its trigger, exclusion and
 // fallback elements, the data its events carry, and when it last fired and
-// fires next. The schedule file is loaded into the schedule itself.
+// fires next.
+//
+// Deliberate choice: the schedule keeps the elements read from its file, not
+// the file's content, which is freed once read; and schedules timed alike
+// share their elements (sharedtimings.h). The element lists are implicitly
+// shared values: a write through one schedule copies them first, so each
+// behaves as if it held a copy of its own.
 //
 // Occurrence times persist in the schedule list's store under the schedule's
 // name, so that a restart continues from the last real firing.
@@ -24,6 +31,9 @@ public:
     Schedule(const QString &name, const QString &fileName, unsigned ruleSet,
              Orvel::Config *timesStore, bool atomic, const RulesPlace &place = RulesPlace());
     Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic);
+    // The schedule `name` with the file, rule set, elements and data of
+    // `timing`, and no times yet.
+    Schedule(const QString &name, const Schedule &timing, Orvel::Config *timesStore, bool atomic);
 
     // `place` names the element in trace lines about entries of the wrong shape.
     bool addElement(const Orvel::XmlList &entry, unsigned ruleSet,
@@ -82,7 +92,7 @@ public:
     void loadTimes();
 
 private:
-    void loadScheduleFile(const QString &fileName, const RulesPlace &place);
+    void loadScheduleFile(const QString &fileName, const RulesPlace &naming);
     QDateTime searchFromLastOccurrence();
     // The searches above, each within the steps of one `budget` (searchbudget.h).
     QDateTime moveOutOfExclusions(const QDateTime &t, SearchBudget &budget) const;
@@ -98,6 +108,11 @@ private:
         if (m_record)
             m_record->add(step, element, at, to, fallback);
     }
+    // The key and the search that SearchMemo shares between schedules.
+    SearchMemo::Key searchKey(int trigger, bool checked, const QDateTime &from,
+                              bool inclusive) const;
+    SearchMemo::Outcome checkedSearch(const ScheduleElement &trigger,
+                                      const QDateTime &unchecked) const;
 
     bool m_valid = false;
     QString m_filePath;

@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "context.h"
+#include "heap.h"
 #include "log.h"
 #include "msg.h"
 #include "names.h"
@@ -273,6 +274,7 @@ void ScheduleList::reload(quint32 uiRuleSet)
     m_ruleSet = uiRuleSet;
     m_schedules.append(RuleSetLoader::load(uiRuleSet, &m_config));
     sortSchedules();
+    Heap::releaseFreed();
     TraceLine(4, "schedulelist", __LINE__) << "OUT:"
                                            << "ScheduleList::reload"
                                            << "reload uiRuleSet =" << uiRuleSet;
