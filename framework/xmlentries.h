@@ -55,7 +55,11 @@ struct XmlEntry
     QString text;                      // a leaf's
     std::shared_ptr<XmlEntries> list;  // a nested list's entries, null when it has none
 
-    bool isList() const { return list || typeName() == XmlStorage::kList; }
+    bool isList() const
+    {
+        const QString *type = list ? nullptr : XmlStorage::attribute(attributes, XmlStorage::kType);
+        return list || (type && *type == XmlStorage::kList);
+    }
     QString typeName() const
     {
         const QString *type = XmlStorage::attribute(attributes, XmlStorage::kType);

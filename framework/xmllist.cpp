@@ -396,19 +396,20 @@ XmlListIterator XmlList::first() const
 
 QByteArray XmlList::toBinary() const
 {
-    return XmlText::write(*m_entries, false).toUtf8();
+    return XmlText::write(*m_entries, false);
 }
 
 QByteArray XmlList::toFileText() const
 {
-    return XmlText::write(*m_entries, true).toUtf8();
+    return XmlText::write(*m_entries, true);
 }
 
 // Equal lists hold the same entries in the same order; the root's name, which
 // files choose freely, does not count.
 bool XmlList::operator==(const XmlList &other) const
 {
-    return m_readOk == other.m_readOk && XmlText::writeEntries(*m_entries) == XmlText::writeEntries(*other.m_entries);
+    return m_readOk == other.m_readOk &&
+           XmlText::writeEntries(*m_entries) == XmlText::writeEntries(*other.m_entries);
 }
 
 } // namespace Orvel
