@@ -309,6 +309,7 @@ void XmlList::detach()
 void XmlList::place(XmlEntry entry, int setType)
 {
     detach();
+    m_entries->written = {};
     const int old = m_entries->indexOf(entry.key);
     if (setType == Replace && old >= 0)
         m_entries->entries[size_t(old)] = std::move(entry);

@@ -156,12 +156,22 @@ public:
         lineEnd();
     }
 
+    // A small list's text is kept with it and put again as long as the list
+    // is unchanged and written at the same indent.
     void entries(const XmlEntries &list, int depth)
     {
+        const int margin = m_indent ? depth * 2 : 0;
+        if (list.written.margin == margin) {
+            put(list.written.text);
+            return;
+        }
+        const qsizetype start = m_size;
         for (const XmlEntry &e : list.entries) {
             const XmlEntries *inner = e.list ? e.list.get() : noEntries().get();
             element(e, e.isList() ? inner : nullptr, depth);
         }
+        if (m_size - start <= kMostBytesKept)
+            list.written = {QByteArray(m_bytes.constData() + start, m_size - start), margin};
     }
 
     // The root is written as a list once it has entries or says it is one.
@@ -198,6 +208,10 @@ private:
         if (m_indent)
             put("\n");
     }
+
+    // Records and event data are a few hundred bytes; a whole store is not
+    // kept a second time.
+    static constexpr qsizetype kMostBytesKept = 4096;
 
     const bool m_indent;
     QByteArray m_bytes;
