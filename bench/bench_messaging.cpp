@@ -6,7 +6,7 @@
 #include "benchbus.h"
 #include "childmanager.h"
 #include "context.h"
-#include "hubnames.h"
+#include "hubrouter.h"
 #include "msg.h"
 #include "names.h"
 
@@ -39,19 +39,10 @@ void serve()
     Msg::wait(ChildManager::ConditionDone(manager), -1);
 }
 
-bool peerReady(const MsgAddress &peer)
-{
-    Msg registration(MsgAddress(MsgAddress::HubRouter), HubNames::RegisterNotifyOnReadyPost,
-                     XmlList(), 0);
-    registration.set(HubNames::Address, peer.toXml(), XmlList::Replace);
-    registration.send(false);
-    return Msg::wait(HubNames::ProcessReadyPost, 10000).get(HubNames::Success, false);
-}
-
 void measure(int count)
 {
     const MsgAddress peer(kPeer, kPeer);
-    if (!peerReady(peer)) {
+    if (!HubRouter::isReady(peer, 10000)) {
         std::fprintf(stderr, "bench_messaging: the echo peer did not come up\n");
         return;
     }

@@ -1,10 +1,10 @@
 #include "childmanager.h"
 
 #include "context.h"
+#include "dispatcher.h"
 #include "log.h"
 #include "msgaddress.h"
 #include "trace.h"
-#include "transport.h"
 
 namespace Orvel {
 
@@ -41,17 +41,17 @@ ChildManager::~ChildManager()
 
 bool ChildManager::initialize(int, int)
 {
-    Transport *transport = Transport::current();
+    Dispatcher *transport = Dispatcher::current();
     const QString name = MsgAddress(Context::processName(), Context::groupName()).busName();
     if (!transport || name.isEmpty())
         return false;
     QString error;
-    const Transport::Ownership ownership = transport->own(name, error);
-    if (ownership == Transport::Ownership::Owned) {
+    const Dispatcher::Ownership ownership = transport->own(name, error);
+    if (ownership == Dispatcher::Ownership::Owned) {
         m_ownedName = name;
         return true;
     }
-    reportNotOwned(name, ownership == Transport::Ownership::Taken ? QString() : error);
+    reportNotOwned(name, ownership == Dispatcher::Ownership::Taken ? QString() : error);
     // Deliberate choice: a process that cannot own its name leaves with a
     // failure status rather than 0, so that a service manager sees that this
     // start did not take; it never serves beside the owner.
@@ -61,7 +61,7 @@ bool ChildManager::initialize(int, int)
 
 bool ChildManager::addMsgHandler(const QString &name, const HandlerPtr &handler)
 {
-    Transport *transport = Transport::current();
+    Dispatcher *transport = Dispatcher::current();
     if (!transport || !handler)
         return false;
     transport->addHandler(name, handler);
@@ -72,7 +72,7 @@ bool ChildManager::addMsgHandler(const QString &name, const HandlerPtr &handler)
 
 void ChildManager::release()
 {
-    Transport *transport = Transport::current();
+    Dispatcher *transport = Dispatcher::current();
     if (!transport)
         return;
     for (const QString &name : m_handlerNames)
@@ -87,7 +87,7 @@ ChildManager::ConditionDone::ConditionDone(const ChildManager &) {}
 
 bool ChildManager::ConditionDone::isDone() const
 {
-    const Transport *transport = Transport::current();
+    const Dispatcher *transport = Dispatcher::current();
     return !transport || transport->isShutDown();
 }
 

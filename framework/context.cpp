@@ -1,13 +1,15 @@
 #include "context.h"
 
 #include "clock.h"
-
+#include "clockwatch.h"
 #include "dbustransport.h"
 #include "log.h"
+#include "signalpipe.h"
 #include "trace.h"
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <memory>
 
 namespace Orvel {
@@ -49,7 +51,7 @@ int Context::run(const std::function<void()> &entry, int, int, const QString &na
     group = groupName;
     Clock::settleZone();
     const std::unique_ptr<QCoreApplication> application = ensureApplication();
-    if (Transport *installed = Transport::current()) {
+    if (Dispatcher *installed = Dispatcher::current()) {
         entry();
         return installed->exitStatus();
     }
@@ -58,6 +60,11 @@ int Context::run(const std::function<void()> &entry, int, int, const QString &na
         reportNoBus(bus.connectionError());
         return NoBus;
     }
+    const SignalPipe shutdown({SIGTERM, SIGINT}, [&bus]() {
+        TraceLine(2, "context", __LINE__) << "Shutdown requested by signal";
+        bus.markShutDown();
+    });
+    const ClockWatch clock([&bus](qint64 milliseconds) { bus.wallClockJumped(milliseconds); });
     entry();
     return bus.exitStatus();
 }

@@ -1,6 +1,5 @@
 #include "dbustransport.h"
 
-#include "clockwatch.h"
 #include "context.h"
 #include "log.h"
 #include "replychannel.h"
@@ -13,17 +12,12 @@
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVirtualObject>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <climits>
 #include <functional>
 #include <map>
 #include <vector>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
 
 namespace Orvel {
 
@@ -93,13 +87,14 @@ public:
 protected:
     void sendReply(const QString &name, const XmlList &body) override
     {
-        m_connection.send(m_call.createReply(QVariantList{name, QString::fromUtf8(body.toBinary())}));
+        m_connection.send(
+            m_call.createReply(QVariantList{name, QString::fromUtf8(body.toBinary())}));
     }
     void sendNotHandled() override
     {
         m_connection.send(
             m_call.createErrorReply(kNotHandled, QStringLiteral("no handler answered ") +
-                                                   m_call.arguments().value(0).toString()));
+                                                     m_call.arguments().value(0).toString()));
     }
 
 private:
@@ -158,54 +153,6 @@ private:
     std::function<void(const Msg &)> m_sink;
 };
 
-// SIGTERM and SIGINT reach the event loop through a pipe: the handler only
-// writes one byte, the loop does the rest.
-int signalPipe[2] = {-1, -1};
-
-void onShutdownSignal(int)
-{
-    const char byte = 1;
-    const ssize_t written = ::write(signalPipe[1], &byte, 1);
-    (void)written; // a full pipe already holds a pending shutdown
-}
-
-class ShutdownSignals
-{
-public:
-    explicit ShutdownSignals(std::function<void()> onShutdown)
-    {
-        if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            return;
-        m_notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [onShutdown]() {
-            char bytes[16];
-            while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-            }
-            onShutdown();
-        });
-        struct sigaction action = {};
-        action.sa_handler = onShutdownSignal;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGTERM, &action, nullptr);
-        ::sigaction(SIGINT, &action, nullptr);
-    }
-
-    ~ShutdownSignals()
-    {
-        ::signal(SIGTERM, SIG_DFL);
-        ::signal(SIGINT, SIG_DFL);
-        m_notifier.reset();
-        for (int &fd : signalPipe) {
-            if (fd >= 0)
-                ::close(fd);
-            fd = -1;
-        }
-    }
-
-private:
-    std::unique_ptr<QSocketNotifier> m_notifier;
-};
-
 // A named timer. QTimer counts in int milliseconds (about 24 days), so longer
 // waits run in steps towards their deadline.
 struct NamedTimer
@@ -224,11 +171,6 @@ struct DBusTransport::Private
         : owner(owner)
         , connection(connectToBus())
         , endpoint([owner](const Msg &msg) { owner->enqueue(msg); })
-        , shutdownSignals([owner]() {
-            TraceLine(2, "dbustransport", __LINE__) << "Shutdown requested by signal";
-            owner->markShutDown();
-        })
-        , clockWatch([owner](qint64 milliseconds) { owner->wallClockJumped(milliseconds); })
     {}
 
     DBusTransport *owner;
@@ -239,8 +181,6 @@ struct DBusTransport::Private
     // Qt tells of a broken connection through a signal, which needs a slot:
     // this timer's start() is one, and its timeout runs connectionLost().
     QTimer lost;
-    ShutdownSignals shutdownSignals;
-    ClockWatch clockWatch;
     std::map<QString, std::unique_ptr<NamedTimer>> timers;
     std::vector<std::unique_ptr<QDBusServiceWatcher>> watchers;
 };
@@ -251,16 +191,17 @@ DBusTransport::DBusTransport()
     if (!m_private->connection.isConnected())
         return;
     // A process that cannot serve its object would never hear a message.
-    if (!m_private->connection.registerVirtualObject(kPath, &m_private->endpoint, QDBusConnection::SingleNode)) {
+    if (!m_private->connection.registerVirtualObject(kPath, &m_private->endpoint,
+                                                     QDBusConnection::SingleNode)) {
         m_private->serveError = QStringLiteral("cannot serve ") + kPath + QStringLiteral(": ") +
-                        m_private->connection.lastError().message();
+                                m_private->connection.lastError().message();
         return;
     }
     m_private->serveError.clear();
     m_private->lost.setSingleShot(true);
     QObject::connect(&m_private->lost, &QTimer::timeout, [this]() { connectionLost(); });
-    m_private->connection.connect(QString(), kLocalPath, kLocalInterface, kDisconnected, &m_private->lost,
-                          SLOT(start()));
+    m_private->connection.connect(QString(), kLocalPath, kLocalInterface, kDisconnected,
+                                  &m_private->lost, SLOT(start()));
 }
 
 // Posts carry the no-reply flag, so nothing tells when they have left; one
@@ -270,11 +211,11 @@ DBusTransport::~DBusTransport()
     if (!m_private->connection.isConnected() || !m_private->serveError.isEmpty())
         return;
     m_private->connection.unregisterObject(kPath);
-    m_private->connection.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                      QStringLiteral("/org/freedesktop/DBus"),
-                                                      QStringLiteral("org.freedesktop.DBus.Peer"),
-                                                      QStringLiteral("Ping")),
-                       QDBus::Block, 1000);
+    m_private->connection.call(
+        QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
+        QDBus::Block, 1000);
     m_private->watchers.clear();
     m_private.reset();
     QDBusConnection::disconnectFromBus(kPrivateConnection);
@@ -287,7 +228,8 @@ bool DBusTransport::isConnected() const
 
 QString DBusTransport::connectionError() const
 {
-    return m_private->connection.isConnected() ? m_private->serveError : m_private->connection.lastError().message();
+    return m_private->connection.isConnected() ? m_private->serveError
+                                               : m_private->connection.lastError().message();
 }
 
 // Deliberate choice: with its connection gone a process hears nothing and
@@ -315,8 +257,8 @@ Msg DBusTransport::request(const MsgAddress &to, const QString &name, const XmlL
     if (to.busName().isEmpty())
         return Msg::failed(eMsgResultInvalidArgs, QStringLiteral("no process address"));
     const QDBusMessage answer =
-        m_private->connection.call(makeCall(to, QStringLiteral("Request"), name, body), QDBus::Block,
-                           timeoutMs < 0 ? readyTimeoutMs() : timeoutMs);
+        m_private->connection.call(makeCall(to, QStringLiteral("Request"), name, body),
+                                   QDBus::Block, timeoutMs < 0 ? readyTimeoutMs() : timeoutMs);
     if (answer.type() != QDBusMessage::ReplyMessage || answer.signature() != QLatin1String("ss"))
         return Msg::failed(resultOf(answer), answer.errorName() + ": " + answer.errorMessage());
     const QString replyName = answer.arguments().at(0).toString();
@@ -326,12 +268,12 @@ Msg DBusTransport::request(const MsgAddress &to, const QString &name, const XmlL
     return Msg::received(replyName, replyBody, nullptr, to);
 }
 
-Transport::Ownership DBusTransport::own(const QString &busName, QString &error)
+Dispatcher::Ownership DBusTransport::own(const QString &busName, QString &error)
 {
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        m_private->connection.interface()->registerService(busName,
-                                                   QDBusConnectionInterface::DontQueueService,
-                                                   QDBusConnectionInterface::DontAllowReplacement);
+        m_private->connection.interface()->registerService(
+            busName, QDBusConnectionInterface::DontQueueService,
+            QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid()) {
         error = reply.error().name() + QStringLiteral(": ") + reply.error().message();
         return Ownership::Refused;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport.h"
+#include "dispatcher.h"
 
 #include <memory>
 
@@ -16,7 +16,7 @@ namespace Orvel {
 // with org.orvel.Error.NotHandled. While alive it is the current transport
 // and turns SIGTERM and SIGINT into the hub's shutdown, and a broken
 // connection into a shutdown with Context::BusLost.
-class DBusTransport : public Transport
+class DBusTransport : public Dispatcher
 {
 public:
     DBusTransport();

@@ -1,7 +1,7 @@
 #include "msg.h"
 
+#include "dispatcher.h"
 #include "replychannel.h"
-#include "transport.h"
 
 #include <limits>
 
@@ -44,25 +44,25 @@ bool Msg::send(bool waitForReply)
 {
     if (waitForReply)
         return bool(request(-1));
-    Transport *transport = Transport::current();
+    Dispatcher *transport = Dispatcher::current();
     return transport && transport->post(m_to, m_msgName, m_payload);
 }
 
 Msg Msg::request(int timeoutMs) const
 {
-    Transport *transport = Transport::current();
+    Dispatcher *transport = Dispatcher::current();
     return transport ? transport->request(m_to, m_msgName, m_payload, timeoutMs) : noTransport();
 }
 
 Msg Msg::wait(const QString &name, int timeoutMs)
 {
-    Transport *transport = Transport::current();
+    Dispatcher *transport = Dispatcher::current();
     return transport ? transport->waitFor(name, timeoutMs) : noTransport();
 }
 
 Msg Msg::wait(const MsgCondition &condition, int timeoutMs)
 {
-    Transport *transport = Transport::current();
+    Dispatcher *transport = Dispatcher::current();
     return transport ? transport->waitFor(condition, timeoutMs) : noTransport();
 }
 

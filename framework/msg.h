@@ -77,7 +77,7 @@ public:
     static Msg failed(MsgResult why, const QString &detail = QString());
 
 private:
-    friend class Transport;
+    friend class Dispatcher;
 
     MsgAddress m_to;
     QString m_msgName;

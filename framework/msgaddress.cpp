@@ -79,7 +79,8 @@ MsgAddress MsgAddress::fromXml(const XmlList &list)
 
 bool MsgAddress::operator==(const MsgAddress &other) const
 {
-    return m_known == other.m_known && m_processName == other.m_processName && m_groupName == other.m_groupName;
+    return m_known == other.m_known && m_processName == other.m_processName &&
+           m_groupName == other.m_groupName;
 }
 
 } // namespace Orvel

@@ -1,6 +1,6 @@
 #include "spawn.h"
 
-#include "transport.h"
+#include "dispatcher.h"
 
 #include <cerrno>
 
@@ -32,9 +32,9 @@ bool Spawn::spawn()
     m_errorNumber = checkExecutable(m_program);
     if (m_errorNumber != 0)
         return false;
-    Transport *transport = Transport::current();
+    Dispatcher *transport = Dispatcher::current();
     return transport ? transport->startProgram(m_program, m_arguments, m_errorNumber)
-                     : Transport::startDetached(m_program, m_arguments, m_errorNumber);
+                     : Dispatcher::startDetached(m_program, m_arguments, m_errorNumber);
 }
 
 } // namespace Orvel

@@ -1,5 +1,5 @@
 #include "context.h"
-#include "hubnames.h"
+#include "hubrouter.h"
 #include "log.h"
 #include "msg.h"
 #include "names.h"
@@ -34,12 +34,9 @@ void logNotReady(const Peer &peer)
 }
 
 // Asks the hub router to report when `peer` is ready and waits for it.
-bool waitUntilReady(const MsgAddress &hubRouter, const Peer &peer)
+bool waitUntilReady(const Peer &peer)
 {
-    Msg registration(hubRouter, HubNames::RegisterNotifyOnReadyPost, XmlList(), 0);
-    registration.set(HubNames::Address, MsgAddress(peer.name, peer.name).toXml(), XmlList::Replace);
-    registration.send(false);
-    const Msg reply = Msg::wait(HubNames::ProcessReadyPost, -1);
+    const Msg reply = HubRouter::waitUntilReady(MsgAddress(peer.name, peer.name), -1);
     // A stop (SIGTERM, or a lost bus, traced where it was seen) ended the
     // wait: the peer did not fail to come ready.
     if (!reply && reply.lastError() == eMsgResultExit) {
@@ -51,7 +48,7 @@ bool waitUntilReady(const MsgAddress &hubRouter, const Peer &peer)
         TraceLine(0, "schedmain", __LINE__) << peer.noReplyTrace << reply.lastError();
         return false;
     }
-    if (!reply.get(HubNames::Success, false)) {
+    if (!reply.get(HubRouter::Success, false)) {
         logNotReady(peer);
         TraceLine(0, "schedmain", __LINE__) << peer.failedTrace;
         return false;
@@ -61,12 +58,11 @@ bool waitUntilReady(const MsgAddress &hubRouter, const Peer &peer)
 
 void schedulerEntry()
 {
-    const MsgAddress hubRouter(MsgAddress::HubRouter);
     TraceLine(2, "schedmain", __LINE__) << "Wait for the node manager to become ready";
-    if (!waitUntilReady(hubRouter, kNodeManager))
+    if (!waitUntilReady(kNodeManager))
         return;
     TraceLine(2, "schedmain", __LINE__) << "Wait for the distributor to become ready";
-    if (!waitUntilReady(hubRouter, kDistributor))
+    if (!waitUntilReady(kDistributor))
         return;
     TraceLine(2, "schedmain", __LINE__) << "Context initialized, create scheduler object";
     ScheduleList list;

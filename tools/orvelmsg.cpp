@@ -10,6 +10,7 @@
 // that does not parse, a peer that is not there or a bus that cannot be reached.
 
 #include "context.h"
+#include "hubrouter.h"
 #include "msg.h"
 #include "toolsupport.h"
 
@@ -40,7 +41,7 @@ void fail(const QString &text)
 
 int send(bool isRequest, const MsgAddress &peer, const QString &name, const XmlList &body)
 {
-    if (!ToolSupport::peerIsThere(peer, kPeerLookupMs)) {
+    if (!HubRouter::isReady(peer, kPeerLookupMs)) {
         fail(QStringLiteral("no process owns %1").arg(peer.busName()));
         return ToolSupport::ExitFailure;
     }

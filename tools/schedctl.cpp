@@ -14,6 +14,7 @@
 
 #include "clock.h"
 #include "context.h"
+#include "hubrouter.h"
 #include "msg.h"
 #include "names.h"
 #include "schedctlrules.h"
@@ -371,7 +372,7 @@ Msg askScheduler(QLatin1StringView request, const XmlList &body, int &exitCode)
     const QString scheduler = Names::Scheduler;
     const MsgAddress address(scheduler, scheduler);
     exitCode = ToolSupport::ExitFailure;
-    if (!ToolSupport::peerIsThere(address, kPeerLookupMs)) {
+    if (!HubRouter::isReady(address, kPeerLookupMs)) {
         ToolSupport::fail(kTool, QStringLiteral("the scheduler is not running (no process owns %1)")
                                      .arg(address.busName()));
         return Msg();

@@ -15,14 +15,15 @@
 #include "childmanager.h"
 #include "config.h"
 #include "context.h"
-#include "hangup.h"
 #include "msg.h"
 #include "names.h"
+#include "signalpipe.h"
 #include "toolsupport.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdio>
 
 using namespace Orvel;
@@ -30,8 +31,6 @@ using namespace Orvel;
 namespace {
 
 const char kTool[] = "standin-nodemanager";
-// The message SIGHUP becomes; it never leaves the process.
-const QString kHangup = QStringLiteral("StandinNodeManagerHangup");
 
 struct Options
 {
@@ -91,13 +90,12 @@ int serve(Options &options)
                               announce(options.rulesId);
                               return eMsgResultHandled;
                           }));
-    manager.addMsgHandler(kHangup, ChildManager::handler([&options](const Msg &) {
-                              if (!options.rulesIdFile.isEmpty())
-                                  readRulesIdFile(options.rulesIdFile, options.rulesId);
-                              announce(options.rulesId);
-                              return eMsgResultHandled;
-                          }));
-    Hangup::deliverAs(kHangup);
+    // SIGHUP: read the rule set again and announce it, on the event loop.
+    const SignalPipe hangup({SIGHUP}, [&options]() {
+        if (!options.rulesIdFile.isEmpty())
+            readRulesIdFile(options.rulesIdFile, options.rulesId);
+        announce(options.rulesId);
+    });
     Msg::wait(ChildManager::ConditionDone(manager), -1);
     manager.release();
     return ToolSupport::ExitSuccess;

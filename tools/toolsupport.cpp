@@ -3,7 +3,7 @@
 #include "childmanager.h"
 #include "clock.h"
 #include "context.h"
-#include "hubnames.h"
+#include "hubrouter.h"
 #include "msg.h"
 
 #include <algorithm>
@@ -22,17 +22,6 @@ void printMessage(const Orvel::Msg &msg)
 void fail(const char *tool, const QString &text)
 {
     std::fprintf(stderr, "%s: %s\n", tool, qPrintable(text));
-}
-
-bool peerIsThere(const Orvel::MsgAddress &peer, int timeoutMs)
-{
-    using namespace Orvel;
-    Msg registration(MsgAddress(MsgAddress::HubRouter), HubNames::RegisterNotifyOnReadyPost,
-                     XmlList(), 0);
-    registration.set(HubNames::Address, peer.toXml(), XmlList::Replace);
-    registration.send(false);
-    const Msg ready = Msg::wait(HubNames::ProcessReadyPost, timeoutMs);
-    return ready && ready.get(HubNames::Success, false);
 }
 
 void printAligned(const QList<QStringList> &rows)

@@ -29,9 +29,6 @@ enum ExitStatus : int
 void printMessage(const Orvel::Msg &msg);
 // One line on standard error: "tool: text".
 void fail(const char *tool, const QString &text);
-// Asks the hub router whether `peer` is on the bus, waiting at most
-// `timeoutMs`, so that a message to nobody is reported instead of vanishing.
-bool peerIsThere(const Orvel::MsgAddress &peer, int timeoutMs);
 // Prints `rows` with every column padded to its widest cell, two blanks
 // apart, for people to read. A row's last cell is not padded, so the last
 // cell of a short row runs on across the columns after it.

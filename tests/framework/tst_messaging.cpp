@@ -3,7 +3,7 @@
 #include "clockwatch.h"
 #include "configlocal.h"
 #include "context.h"
-#include "hubnames.h"
+#include "hubrouter.h"
 #include "memorytransport.h"
 #include "msg.h"
 #include "names.h"
@@ -220,7 +220,7 @@ TEST_F(MemoryTransportTest, AClockJumpExpiresEveryPendingTimerAtOnce)
     EXPECT_EQ(Clock::now(), QDateTime(QDate(2026, 3, 10), QTime(11, 0)));
     const QStringList jumps = trace.lines().filter(QStringLiteral("Wall clock jumped"));
     ASSERT_EQ(jumps.size(), 1);
-    EXPECT_TRUE(jumps.first().contains(QStringLiteral(" 2 transport:")));
+    EXPECT_TRUE(jumps.first().contains(QStringLiteral(" 2 dispatcher:")));
     EXPECT_TRUE(trace.contains(
         QStringLiteral("Wall clock jumped by -3600000 ms - pending timers expire now")));
 
@@ -265,25 +265,25 @@ TEST_F(MemoryTransportTest, HubRouterReportsAPeerReadyOnceItIsThere)
 {
     const MsgAddress hub(MsgAddress::HubRouter);
     const MsgAddress peer(QStringLiteral("NodeManager"), QStringLiteral("NodeManager"));
-    Msg registration(hub, HubNames::RegisterNotifyOnReadyPost, XmlList(), 0);
-    registration.set(HubNames::Address, peer.toXml(), XmlList::Replace);
+    Msg registration(hub, HubRouter::RegisterNotifyOnReadyPost, XmlList(), 0);
+    registration.set(HubRouter::Address, peer.toXml(), XmlList::Replace);
     registration.send(false);
 
-    const Msg none = Msg::wait(HubNames::ProcessReadyPost, -1);
+    const Msg none = Msg::wait(HubRouter::ProcessReadyPost, -1);
     EXPECT_FALSE(none);
     EXPECT_EQ(none.lastError(), eMsgResultTimeout);
 
     bus.setPeerReady(peer);
-    const Msg ready = Msg::wait(HubNames::ProcessReadyPost, -1);
+    const Msg ready = Msg::wait(HubRouter::ProcessReadyPost, -1);
     ASSERT_TRUE(ready);
-    EXPECT_TRUE(ready.get(HubNames::Success, false));
+    EXPECT_TRUE(ready.get(HubRouter::Success, false));
     EXPECT_TRUE(bus.posted().isEmpty()); // the hub router is served in-process
 
-    Msg(hub, HubNames::RegisterNotifyOnReadyPost, parsed("<b><Address><Junk/></Address></b>"), 0)
+    Msg(hub, HubRouter::RegisterNotifyOnReadyPost, parsed("<b><Address><Junk/></Address></b>"), 0)
         .send(false);
-    const Msg refused = Msg::wait(HubNames::ProcessReadyPost, -1);
+    const Msg refused = Msg::wait(HubRouter::ProcessReadyPost, -1);
     ASSERT_TRUE(refused);
-    EXPECT_FALSE(refused.get(HubNames::Success, true));
+    EXPECT_FALSE(refused.get(HubRouter::Success, true));
 }
 
 TEST_F(MemoryTransportTest, WaitOnConditionDeliversUntilShutdown)

@@ -12,20 +12,23 @@
 
 namespace Orvel {
 
-// What carries messages for Msg, ChildManager, Timer and Spawn: the D-Bus
-// transport in production, the in-memory one in unit tests. The one alive is
-// current(). This base holds what both share: the handlers, the single
-// delivery queue, the waits, the timers' bookkeeping and the hub router.
-class Transport
+// The process's dispatcher, behind Msg, ChildManager, Timer and Spawn: the
+// message handlers, the single queue through which every message and timer
+// expiry reaches its handler one at a time, the waits, the timers'
+// bookkeeping, the hub router, program starts, and the store saves deferred
+// to the end of each delivery. A transport derives from it and carries the
+// messages: D-Bus in production (DBusTransport), a process-local queue in
+// unit tests (MemoryTransport). The one alive is current().
+class Dispatcher
 {
 public:
     using HandlerPtr = ChildManager::HandlerPtr;
 
-    virtual ~Transport();
-    Transport(const Transport &) = delete;
-    Transport &operator=(const Transport &) = delete;
+    virtual ~Dispatcher();
+    Dispatcher(const Dispatcher &) = delete;
+    Dispatcher &operator=(const Dispatcher &) = delete;
 
-    static Transport *current();
+    static Dispatcher *current();
     // What a wait by name with timeout -1 means: ORVEL_READY_TIMEOUT_S.
     static int readyTimeoutMs();
 
@@ -67,16 +70,17 @@ public:
     bool isShutDown() const { return m_shutDown; }
     int exitStatus() const { return m_leaving; }
 
+    // The wall clock was set or the machine resumed: every pending timer
+    // expires at once.
+    void wallClockJumped(qint64 milliseconds);
+
 protected:
-    Transport();
+    Dispatcher();
 
     void enqueue(const Msg &msg);
     bool deliverNext();
     void deliver(const Msg &msg);
     void expired(const QString &timerName);
-    // The wall clock was set or the machine resumed: every pending timer
-    // expires at once.
-    void wallClockJumped(qint64 milliseconds);
     void peerReady(const MsgAddress &peer);
 
     // A post that leaves the process.

@@ -155,7 +155,7 @@ Msg MemoryTransport::request(const MsgAddress &to, const QString &name, const Xm
     return Msg::failed(eMsgResultNotHandled, QStringLiteral("no peers in memory"));
 }
 
-Transport::Ownership MemoryTransport::own(const QString &busName, QString &)
+Dispatcher::Ownership MemoryTransport::own(const QString &busName, QString &)
 {
     if (m_takenNames.contains(busName))
         return Ownership::Taken;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport.h"
+#include "dispatcher.h"
 
 #include <QDateTime>
 #include <QList>
@@ -21,7 +21,7 @@ namespace Orvel {
 //   ... code under test arms "SchedulerTimer" for 10000 ms ...
 //   EXPECT_EQ(bus.armedMs("SchedulerTimer"), 10000);
 //   bus.advance(10000);   // the clock moves and the expiry is delivered
-class MemoryTransport : public Transport
+class MemoryTransport : public Dispatcher
 {
 public:
     struct Posted

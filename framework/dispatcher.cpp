@@ -1,7 +1,7 @@
-#include "transport.h"
+#include "dispatcher.h"
 
 #include "configlocal.h"
-#include "hubnames.h"
+#include "hubrouter.h"
 #include "replychannel.h"
 #include "trace.h"
 
@@ -15,7 +15,7 @@ namespace Orvel {
 
 namespace {
 
-Transport *installed = nullptr;
+Dispatcher *installed = nullptr;
 
 // What a wait by name with timeout -1 means: long enough for a peer started
 // by the same service manager, short enough that nothing hangs for good.
@@ -29,40 +29,40 @@ QDeadlineTimer deadlineFor(int timeoutMs, int defaultMs)
 
 } // namespace
 
-Transport::Transport()
+Dispatcher::Dispatcher()
 {
     installed = this;
 }
 
-Transport::~Transport()
+Dispatcher::~Dispatcher()
 {
     if (installed == this)
         installed = nullptr;
 }
 
-Transport *Transport::current()
+Dispatcher *Dispatcher::current()
 {
     return installed;
 }
 
-int Transport::readyTimeoutMs()
+int Dispatcher::readyTimeoutMs()
 {
     bool ok = false;
     const int seconds = qEnvironmentVariableIntValue("ORVEL_READY_TIMEOUT_S", &ok);
     return (ok && seconds >= 0 ? seconds : kDefaultReadyTimeoutSeconds) * 1000;
 }
 
-void Transport::addHandler(const QString &name, const HandlerPtr &handler)
+void Dispatcher::addHandler(const QString &name, const HandlerPtr &handler)
 {
     m_handlers.insert(name, handler);
 }
 
-void Transport::removeHandler(const QString &name)
+void Dispatcher::removeHandler(const QString &name)
 {
     m_handlers.remove(name);
 }
 
-bool Transport::post(const MsgAddress &to, const QString &name, const XmlList &body)
+bool Dispatcher::post(const MsgAddress &to, const QString &name, const XmlList &body)
 {
     if (to.isHubRouter()) {
         serveHubRouter(name, body);
@@ -73,35 +73,35 @@ bool Transport::post(const MsgAddress &to, const QString &name, const XmlList &b
     return send(to, name, body);
 }
 
-void Transport::serveHubRouter(const QString &name, const XmlList &body)
+void Dispatcher::serveHubRouter(const QString &name, const XmlList &body)
 {
     XmlList address;
-    if (name != HubNames::RegisterNotifyOnReadyPost || !body.get(address, HubNames::Address)) {
-        TraceLine(3, "transport", __LINE__) << "Hub router ignores" << name << body;
+    if (name != HubRouter::RegisterNotifyOnReadyPost || !body.get(address, HubRouter::Address)) {
+        TraceLine(3, "dispatcher", __LINE__) << "Hub router ignores" << name << body;
         return;
     }
     const MsgAddress peer = MsgAddress::fromXml(address);
-    TraceLine(3, "transport", __LINE__) << "Hub router: watching" << peer.busName();
+    TraceLine(3, "dispatcher", __LINE__) << "Hub router: watching" << peer.busName();
     if (peer.busName().isEmpty()) {
         XmlList answer;
-        answer.set(HubNames::Success, false, XmlList::Replace);
-        enqueue(Msg::received(HubNames::ProcessReadyPost, answer, nullptr,
+        answer.set(HubRouter::Success, false, XmlList::Replace);
+        enqueue(Msg::received(HubRouter::ProcessReadyPost, answer, nullptr,
                               MsgAddress(MsgAddress::HubRouter)));
         return;
     }
     watchReady(peer);
 }
 
-void Transport::peerReady(const MsgAddress &peer)
+void Dispatcher::peerReady(const MsgAddress &peer)
 {
     XmlList answer;
-    answer.set(HubNames::Success, true, XmlList::Replace);
-    answer.set(HubNames::Address, peer.toXml(), XmlList::Replace);
-    enqueue(Msg::received(HubNames::ProcessReadyPost, answer, nullptr,
+    answer.set(HubRouter::Success, true, XmlList::Replace);
+    answer.set(HubRouter::Address, peer.toXml(), XmlList::Replace);
+    enqueue(Msg::received(HubRouter::ProcessReadyPost, answer, nullptr,
                           MsgAddress(MsgAddress::HubRouter)));
 }
 
-Msg Transport::waitFor(const QString &name, int timeoutMs)
+Msg Dispatcher::waitFor(const QString &name, int timeoutMs)
 {
     const QDeadlineTimer deadline = deadlineFor(timeoutMs, readyTimeoutMs());
     bool more = true;
@@ -116,7 +116,7 @@ Msg Transport::waitFor(const QString &name, int timeoutMs)
     }
 }
 
-Msg Transport::waitFor(const MsgCondition &condition, int timeoutMs)
+Msg Dispatcher::waitFor(const MsgCondition &condition, int timeoutMs)
 {
     const QDeadlineTimer deadline = deadlineFor(timeoutMs, -1);
     bool more = true;
@@ -131,7 +131,7 @@ Msg Transport::waitFor(const MsgCondition &condition, int timeoutMs)
     }
 }
 
-Msg Transport::takeNamed(const QString &name)
+Msg Dispatcher::takeNamed(const QString &name)
 {
     const auto found = std::find_if(m_queue.begin(), m_queue.end(),
                                     [&name](const Msg &msg) { return msg.name() == name; });
@@ -142,12 +142,12 @@ Msg Transport::takeNamed(const QString &name)
     return msg;
 }
 
-void Transport::enqueue(const Msg &msg)
+void Dispatcher::enqueue(const Msg &msg)
 {
     m_queue.push_back(msg);
 }
 
-bool Transport::deliverNext()
+bool Dispatcher::deliverNext()
 {
     if (m_queue.empty())
         return false;
@@ -158,7 +158,7 @@ bool Transport::deliverNext()
 }
 
 // Store saves made by the handler are written once, when it returns.
-void Transport::deliver(const Msg &msg)
+void Dispatcher::deliver(const Msg &msg)
 {
     ConfigLocal::DeferredSaves saves;
     HandlerPtr handler = m_handlers.value(msg.name());
@@ -167,12 +167,12 @@ void Transport::deliver(const Msg &msg)
     if (handler && *handler)
         (*handler)(msg);
     else
-        TraceLine(3, "transport", __LINE__) << "No handler for" << msg.name() << "- dropped";
+        TraceLine(3, "dispatcher", __LINE__) << "No handler for" << msg.name() << "- dropped";
     if (msg.m_channel)
         msg.m_channel->refuse();
 }
 
-bool Transport::setTimer(const QString &name, quint32 milliseconds, const QString &data)
+bool Dispatcher::setTimer(const QString &name, quint32 milliseconds, const QString &data)
 {
     dropQueued(name);
     m_timerData.insert(name, data);
@@ -180,7 +180,7 @@ bool Transport::setTimer(const QString &name, quint32 milliseconds, const QStrin
     return true;
 }
 
-bool Transport::cancelTimer(const QString &name)
+bool Dispatcher::cancelTimer(const QString &name)
 {
     dropQueued(name);
     m_timerData.remove(name);
@@ -188,7 +188,7 @@ bool Transport::cancelTimer(const QString &name)
     return true;
 }
 
-void Transport::expired(const QString &timerName)
+void Dispatcher::expired(const QString &timerName)
 {
     XmlList body;
     const QString data = m_timerData.take(timerName);
@@ -201,9 +201,9 @@ void Transport::expired(const QString &timerName)
 // no pending wait still ends at the wall-clock instant it was armed for. The
 // owners of the timers look at the clock again and re-arm for what is left;
 // an expiry too early costs one pass, one too late a missed time.
-void Transport::wallClockJumped(qint64 milliseconds)
+void Dispatcher::wallClockJumped(qint64 milliseconds)
 {
-    TraceLine(2, "transport", __LINE__)
+    TraceLine(2, "dispatcher", __LINE__)
         << "Wall clock jumped by" << milliseconds << "ms - pending timers expire now";
     QStringList pending = m_timerData.keys();
     pending.sort();
@@ -214,22 +214,22 @@ void Transport::wallClockJumped(qint64 milliseconds)
 }
 
 // An expiry already queued belongs to the timer being replaced or cancelled.
-void Transport::dropQueued(const QString &name)
+void Dispatcher::dropQueued(const QString &name)
 {
     m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
-                               [&name](const Msg &msg) {
-                                   return msg.name() == name &&
-                                          msg.address().wellKnown() == MsgAddress::TimerService;
-                               }),
-                m_queue.end());
+                                 [&name](const Msg &msg) {
+                                     return msg.name() == name &&
+                                            msg.address().wellKnown() == MsgAddress::TimerService;
+                                 }),
+                  m_queue.end());
 }
 
-bool Transport::startProgram(const QString &program, const QStringList &arguments, int &error)
+bool Dispatcher::startProgram(const QString &program, const QStringList &arguments, int &error)
 {
     return startDetached(program, arguments, error);
 }
 
-bool Transport::startDetached(const QString &program, const QStringList &arguments, int &error)
+bool Dispatcher::startDetached(const QString &program, const QStringList &arguments, int &error)
 {
     errno = 0;
     if (QProcess::startDetached(program, arguments, QDir::currentPath()))
