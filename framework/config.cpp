@@ -16,13 +16,13 @@ bool Config::load(const QString &path, const QString &name)
 {
     m_file = name.isEmpty() ? path : path + QLatin1Char('/') + name;
     QByteArray bytes;
-    QString reason;
-    if (!FileIo::readRegularFile(m_file, bytes, reason)) {
-        TraceLine(2, "config", __LINE__) << "Cannot read" << m_file << reason;
+    m_error.clear();
+    if (!FileIo::readRegularFile(m_file, bytes, m_error)) {
+        TraceLine(2, "config", __LINE__) << "Cannot read" << m_file << m_error;
         markUnread();
         return false;
     }
-    assignText(bytes, m_file);
+    assignText(bytes, m_file, &m_error);
     return bool(*this);
 }
 

@@ -23,12 +23,16 @@ public:
     virtual bool save();
 
     QString filePath() const { return m_file; }
+    // Why the last load failed, in words: the system's reason, or where the
+    // text breaks the XML rules or a limit. Empty after a load that succeeded.
+    QString errorText() const { return m_error; }
 
 protected:
     bool write(bool createFolder);
 
 private:
     QString m_file;
+    QString m_error;
 };
 
 } // namespace Orvel

@@ -54,12 +54,14 @@ QString outsideReason(const QString &name)
 
 } // namespace
 
-bool FixedPath::ruleFile(quint32 ruleSet, const QString &name, QString &path)
+bool FixedPath::ruleFile(quint32 ruleSet, const QString &name, QString &path, QString *why)
 {
     const QString reason = outsideReason(name);
     if (!reason.isEmpty()) {
         TraceLine(2, "fixedpath", __LINE__) << "Refused rules file name" << name << "of rule set"
                                             << ruleSet << "because it" << reason;
+        if (why)
+            *why = reason;
         return false;
     }
     path = rules(ruleSet) + QLatin1Char('/') + name;

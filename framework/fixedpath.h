@@ -19,8 +19,9 @@ public:
     // must stay inside the folder of rule set `ruleSet`: subfolders are fine,
     // an empty or absolute name, a `..` component or a NUL character is
     // refused with a trace line. Answers false and leaves `path` untouched
-    // when refused.
-    static bool ruleFile(quint32 ruleSet, const QString &name, QString &path);
+    // when refused; `why`, when given, then says why ("is absolute").
+    static bool ruleFile(quint32 ruleSet, const QString &name, QString &path,
+                         QString *why = nullptr);
     // The folder of the process's own stores.
     static QString local();
 };

@@ -232,9 +232,9 @@ XmlList XmlList::fromText(const QByteArray &text, const QString &source)
     return list;
 }
 
-void XmlList::assignText(const QByteArray &text, const QString &source)
+void XmlList::assignText(const QByteArray &text, const QString &source, QString *why)
 {
-    std::shared_ptr<XmlEntries> parsed = XmlText::read(text, source);
+    std::shared_ptr<XmlEntries> parsed = XmlText::read(text, source, why);
     if (!parsed) {
         markUnread();
         return;

@@ -123,8 +123,9 @@ public:
     bool operator!=(const XmlList &other) const { return !(*this == other); }
 
 protected:
-    // Replaces the whole content with what `text` holds, as fromText() does.
-    void assignText(const QByteArray &text, const QString &source);
+    // Replaces the whole content with what `text` holds, as fromText() does;
+    // `why`, when given, says in words why it could not be read.
+    void assignText(const QByteArray &text, const QString &source, QString *why = nullptr);
     void markUnread();
 
 private:

@@ -327,11 +327,12 @@ void closeElement(std::vector<OpenElement> &open, const QXmlStreamReader &reader
 // them. A document type declaration is refused outright: its entities could
 // expand without bound or name outside files. Whitespace between entries is
 // dropped. Writes the trace line and answers null on any refusal.
-std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &source)
+std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &source, QString &why)
 {
     if (text.size() > XmlText::kMaxTextBytes) {
         TraceLine(2, "xmltext", __LINE__)
             << "Refused" << source << "is larger than" << XmlText::kMaxTextBytes << "bytes";
+        why = QStringLiteral("larger than %1 bytes").arg(XmlText::kMaxTextBytes);
         return nullptr;
     }
     // Counted before any XML reader runs: Qt's reader slows down with the
@@ -339,6 +340,8 @@ std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &sour
     if (mostAttributes(text) > XmlText::kMaxAttributes) {
         TraceLine(2, "xmltext", __LINE__) << "Refused" << source << "has an element with more than"
                                           << XmlText::kMaxAttributes << "attributes";
+        why = QStringLiteral("has an element with more than %1 attributes")
+                  .arg(XmlText::kMaxAttributes);
         return nullptr;
     }
     QXmlStreamReader reader(text);
@@ -372,12 +375,17 @@ std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &sour
     if (!reason.isEmpty()) {
         TraceLine(2, "xmltext", __LINE__)
             << "Refused" << source << reason << "at line" << reader.lineNumber();
+        why = QStringLiteral("%1 at line %2").arg(reason).arg(reader.lineNumber());
         return nullptr;
     }
     if (reader.hasError()) {
         TraceLine(2, "xmltext", __LINE__)
             << "Not well-formed:" << source << "line" << reader.lineNumber() << "column"
             << reader.columnNumber() << reader.errorString();
+        why = QStringLiteral("not well-formed at line %1, column %2: %3")
+                  .arg(reader.lineNumber())
+                  .arg(reader.columnNumber())
+                  .arg(reader.errorString());
         return nullptr;
     }
     return document;
@@ -385,9 +393,14 @@ std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &sour
 
 } // namespace
 
-std::shared_ptr<XmlEntries> XmlText::read(const QByteArray &text, const QString &source)
+std::shared_ptr<XmlEntries> XmlText::read(const QByteArray &text, const QString &source,
+                                          QString *why)
 {
-    return readTree(text, source);
+    QString reason;
+    std::shared_ptr<XmlEntries> entries = readTree(text, source, reason);
+    if (why)
+        *why = reason;
+    return entries;
 }
 
 QByteArray XmlText::write(const XmlEntries &root, bool indent)

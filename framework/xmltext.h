@@ -34,8 +34,10 @@ inline constexpr int kMaxAttributes = 64;
 
 // The entries `text` holds, or null, with the trace line naming `source`,
 // when it is not well-formed, breaks a limit or has a document type
-// declaration (no entity is ever expanded or opened).
-std::shared_ptr<XmlEntries> read(const QByteArray &text, const QString &source);
+// declaration (no entity is ever expanded or opened). `why`, when given, is
+// then set to the reason in words, without `source`.
+std::shared_ptr<XmlEntries> read(const QByteArray &text, const QString &source,
+                                 QString *why = nullptr);
 // The whole document in UTF-8: on one line, or with an XML declaration and
 // one entry a line (`indent`) for files.
 QByteArray write(const XmlEntries &root, bool indent);

@@ -23,49 +23,57 @@ Calendar::Calendar(const XmlList &body, quint32 ruleSet, const RulesPlace &place
     if (!place.read(body, QStringLiteral("Calendar"), name))
         return;
     // A name that would leave the rules folder is refused (and traced) there.
-    if (Orvel::FixedPath::ruleFile(ruleSet, name, m_fileName))
-        readCalendarFile(window.startTime());
+    QString refusal;
+    if (Orvel::FixedPath::ruleFile(ruleSet, name, m_fileName, &refusal))
+        readCalendarFile(window.startTime(), place);
+    else
+        place.report(RulesReport::Reason::FileNameRefused, refusal, QStringLiteral("Calendar"));
 }
 
-void Calendar::readCalendarFile(const QTime &startTime)
+void Calendar::readCalendarFile(const QTime &startTime, const RulesPlace &element)
 {
     const Orvel::Config config(m_fileName, QString());
+    const RulesPlace file = element.inFile(m_fileName);
     TraceLine(3, "calendar", __LINE__) << "Read calendar file" << m_fileName;
     if (!config) {
         TraceLine(2, "calendar", __LINE__) << "Failed to read calendar file" << m_fileName;
+        file.report(RulesReport::Reason::FileUnreadable, config.errorText());
         return;
     }
     XmlList list;
     if (!config.get(list, QStringLiteral("Calendar"))) {
         TraceLine(2, "calendar", __LINE__) << "Failed to read dates from calendar file" << m_fileName;
+        file.report(RulesReport::Reason::CalendarWithoutDates);
         return;
     }
-    const RulesPlace place(m_fileName, QStringLiteral("Calendar"));
+    const RulesPlace place = file.inside(QStringLiteral("Calendar"));
     int position = 0;
     for (Orvel::XmlListIterator entry = list.first(); !entry.isNull(); entry.next()) {
         if (entry.name() != QLatin1String("Date"))
             continue;
         ++position;
         QString text;
-        if (list.get(text, entry))
-            addDate(text, startTime);
-        else
+        if (!list.get(text, entry))
             place.passedOver(RulesPlace::numbered(entry.name(), position), "text");
+        else if (!addDate(text, startTime))
+            place.report(RulesReport::Reason::CalendarDateInvalid, text,
+                         RulesPlace::numbered(entry.name(), position));
     }
     std::sort(m_dates.begin(), m_dates.end());
     m_valid = true;
 }
 
-void Calendar::addDate(const QString &text, const QTime &startTime)
+bool Calendar::addDate(const QString &text, const QTime &startTime)
 {
     const QDate date = QDate::fromString(text, QStringLiteral("yyyyMMdd"));
     const QDateTime start = Orvel::WallTime::at(date, startTime);
     if (!start.isValid()) {
         TraceLine(3, "calendar", __LINE__) << "Got invalid date" << text;
-        return;
+        return false;
     }
     m_dates.append(start);
     TraceLine(3, "calendar", __LINE__) << "Date:" << start << "to" << start.addSecs(m_seconds);
+    return true;
 }
 
 QDateTime Calendar::nextStartTime(const QDateTime &from) const

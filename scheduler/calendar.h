@@ -36,8 +36,9 @@ public:
     [[nodiscard]] QDateTime moveOutside(const QDateTime &t, SearchBudget *budget = nullptr) const;
 
 private:
-    void readCalendarFile(const QTime &startTime);
-    void addDate(const QString &text, const QTime &startTime);
+    void readCalendarFile(const QTime &startTime, const RulesPlace &element);
+    // False, with nothing added, when `text` names no date.
+    bool addDate(const QString &text, const QTime &startTime);
     WindowRule<Calendar> windows() const;
 
     bool m_valid = false;

@@ -35,6 +35,8 @@ DaysOfMonth::DaysOfMonth(const XmlList &body, const RulesPlace &place)
     // An invalid rule writes no line of its own: the schedule element names it.
     if (m_valid)
         traceDays();
+    else
+        place.report(RulesReport::Reason::NoDayChosen, QString(), QStringLiteral("MonthlyDays"));
 }
 
 void DaysOfMonth::traceDays() const

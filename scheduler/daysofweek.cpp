@@ -63,10 +63,12 @@ DaysOfWeek::DaysOfWeek(const XmlList &body, const RulesPlace &place)
     }
     m_window = TimeWindow::read(body, place);
     m_valid = daysChosen && weeksChosen;
-    if (m_valid)
+    if (m_valid) {
         traceDays();
-    else
+    } else {
         TraceLine(2, "daysofweek", __LINE__) << "Invalid Week days schedule element";
+        place.report(RulesReport::Reason::NoDayChosen, QString(), QStringLiteral("WeekDays"));
+    }
 }
 
 // Deliberate choice: a "WeekDays" list without a "Days" list means every day

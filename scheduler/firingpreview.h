@@ -10,7 +10,9 @@
 // timer: the rule set is loaded as the scheduler loads it, and each firing is
 // taken exactly on time, with the frozen clock standing at the occurrence when
 // the schedule is marked, as it would in the scheduler's timer loop. No store
-// is read or written. schedctl's preview and the rules fuzz target share it.
+// is read or written. Every search is recorded, so that each firing tells
+// what excluded its trigger. schedctl's preview and the rules fuzz target
+// share it.
 class FiringPreview
 {
 public:
@@ -21,6 +23,9 @@ public:
         int triggerIndex = -1;
         int fallbackIndex = -1;
         int position = -1; // of the schedule in schedules()
+        // The exclusions that covered the time the trigger first offered
+        // (SearchRecord::excludedBy()).
+        QList<int> excludedBy;
     };
 
     // Freezes the clock at `from` and loads rule set `ruleSet`.
@@ -36,4 +41,7 @@ public:
 
 private:
     QList<Schedule> m_list;
+    // Beside each schedule, what excluded the trigger of its next occurrence.
+    QList<QList<int>> m_excludedBy;
+    SearchRecord m_record;
 };

@@ -18,18 +18,20 @@ bool isStream(const QString &name)
 
 } // namespace
 
-QStringList LocalPolicies::fromDispatcherRules(const Config &rules)
+QStringList LocalPolicies::fromDispatcherRules(const Config &rules, RulesReport *report)
 {
+    const RulesPlace file(rules.filePath(), QString(), report);
     if (!rules) {
         TraceLine(2, "localpolicies", __LINE__) << "Failed to open the dispatcher rules";
+        file.report(RulesReport::Reason::FileUnreadable, rules.errorText());
         return QStringList();
     }
     if (rules.isEmpty()) {
         TraceLine(2, "localpolicies", __LINE__) << "No dispatcher rules";
+        file.report(RulesReport::Reason::FileEmpty);
         return QStringList();
     }
     LocalPolicies local;
-    const RulesPlace file(rules.filePath(), QString());
     QHash<QString, int> streams; // how many of each kind so far
     for (XmlListIterator it = rules.first(); !it.isNull(); it.next()) {
         if (!isStream(it.name()))
@@ -66,11 +68,13 @@ void LocalPolicies::addRemoteNodes(const XmlList &stream, const RulesPlace &plac
     for (XmlListIterator it = nodes.first(); !it.isNull(); it.next()) {
         XmlList node;
         XmlList policies;
-        if (nodes.get(node, it) && node.get(policies, Names::Policies))
-            addNames(policies,
-                     place.inside(Names::RemotePolicies).inside(it.name()).inside(Names::Policies));
-        else
+        const RulesPlace remote = place.inside(Names::RemotePolicies).inside(it.name());
+        if (nodes.get(node, it) && node.get(policies, Names::Policies)) {
+            addNames(policies, remote.inside(Names::Policies));
+        } else {
             TraceLine(0, "localpolicies", __LINE__) << "Failed to find policies for remote node!";
+            remote.report(RulesReport::Reason::RemoteNodeWithoutPolicies);
+        }
     }
 }
 

@@ -8,6 +8,7 @@ class Config;
 class XmlList;
 } // namespace Orvel
 class RulesPlace;
+class RulesReport;
 
 // The policies this node implements, as the dispatcher rules name them: in
 // the "Policies" of each replication or snapshot stream and of each remote
@@ -16,8 +17,10 @@ class RulesPlace;
 class LocalPolicies
 {
 public:
-    // The names, or none when the rules cannot be read or are empty (traced).
-    static QStringList fromDispatcherRules(const Orvel::Config &rules);
+    // The names, or none when the rules cannot be read or are empty (traced,
+    // and added to `report` when given).
+    static QStringList fromDispatcherRules(const Orvel::Config &rules,
+                                           RulesReport *report = nullptr);
 
 private:
     void addStream(const Orvel::XmlList &stream, const RulesPlace &place);

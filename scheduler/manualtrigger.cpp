@@ -18,18 +18,21 @@ ManualTrigger::ManualTrigger(const Orvel::XmlList &body, const RulesPlace &place
         return;
     }
     QString read;
-    if (!place.inside(QStringLiteral("ManualTrigger"))
-             .read(trigger, QStringLiteral("ActivationName"), read)) {
+    const RulesPlace inTrigger = place.inside(QStringLiteral("ManualTrigger"));
+    if (!inTrigger.read(trigger, QStringLiteral("ActivationName"), read)) {
         TraceLine(2, "manualtrigger", __LINE__) << "Manual trigger XML contains no activation name";
+        inTrigger.report(RulesReport::Reason::NoActivationName);
         return;
     }
     if (read.isEmpty()) {
         TraceLine(2, "manualtrigger", __LINE__) << "Refused an empty activation name";
+        inTrigger.report(RulesReport::Reason::ActivationNameEmpty);
         return;
     }
     if (read.size() > kMaxNameLength) {
         TraceLine(2, "manualtrigger", __LINE__) << "Refused an activation name of" << read.size()
                                                 << "characters, more than" << kMaxNameLength;
+        inTrigger.report(RulesReport::Reason::ActivationNameTooLong, QString::number(read.size()));
         return;
     }
     m_name = read;

@@ -72,6 +72,7 @@ QList<Schedule> PolicyParser::parsePolicy(const XmlList &record, const RulesPlac
     if (!record.get(policy.name, Names::Policy) ||
         !record.get(policy.firstRule, Names::FirstRule)) {
         TraceLine(2, "policyparser", __LINE__) << "Attempt to parse policy with no name or rule id";
+        place.report(RulesReport::Reason::PolicyWithoutFirstRule);
         return made;
     }
     place.read(record, Names::Mode, policy.mode);
@@ -92,7 +93,8 @@ QList<Schedule> PolicyParser::parsePolicy(const XmlList &record, const RulesPlac
 }
 
 // The name is never empty: it holds three "-" at least.
-QString PolicyParser::scheduleName(const PolicyHead &policy, const QString &operation, quint32 id)
+QString PolicyParser::scheduleName(const PolicyHead &policy, const QString &operation, quint32 id,
+                                   const RulesPlace &place)
 {
     const QString name = policy.name + QLatin1Char('-') + QString::number(policy.firstRule) +
                          QLatin1Char('-') + operation + QLatin1Char('-') + QString::number(id);
@@ -102,6 +104,7 @@ QString PolicyParser::scheduleName(const PolicyHead &policy, const QString &oper
         << "Refused an operation of policy" << policy.name.left(kShownNameLength)
         << "whose schedule name has" << name.size() << "characters, more than"
         << kMaxScheduleNameLength;
+    place.report(RulesReport::Reason::ScheduleNameTooLong, QString::number(name.size()));
     return QString();
 }
 
@@ -116,8 +119,9 @@ void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
     place.read(list, Names::OperationId, id);
     place.read(list, Names::RecoveryPointObjective, objective);
 
+    const RulesPlace here = place.forOperation(name);
     Operation operation;
-    operation.scheduleName = scheduleName(policy, name, id);
+    operation.scheduleName = scheduleName(policy, name, id, here);
     if (operation.scheduleName.isEmpty())
         return;
     operation.objective = parseObjective(objective);
@@ -131,17 +135,33 @@ void PolicyParser::parseOperation(const PolicyHead &policy, const XmlList &list,
 
     QString fileName;
     if (place.read(list, Names::ScheduleFile, fileName) &&
-        addFromFile(policy, operation, fileName, made))
+        addFromFile(policy, operation, fileName, made, here))
+        reportObjective(operation, objective, here);
+    else
+        addObjectiveOnly(operation, made, here);
+}
+
+// An operation that runs on its schedule file alone: without an objective it
+// is only traced, while an objective it cannot use is one it goes without.
+void PolicyParser::reportObjective(const Operation &operation, const QString &text,
+                                   const RulesPlace &place)
+{
+    if (operation.objective.unit != 0 && operation.objective.count != 0)
         return;
-    addObjectiveOnly(operation, made);
+    if (text.isEmpty())
+        place.report(RulesReport::Reason::ObjectiveMissing);
+    else
+        place.report(RulesReport::Reason::ObjectiveUnusable, text, Names::RecoveryPointObjective);
 }
 
 // The objective joins the file's triggers before the schedule is judged, so a
 // file without triggers still makes a valid schedule with a usable objective.
 bool PolicyParser::addFromFile(const PolicyHead &policy, const Operation &operation,
-                               const QString &fileName, QList<Schedule> &made) const
+                               const QString &fileName, QList<Schedule> &made,
+                               const RulesPlace &place) const
 {
-    Schedule schedule(operation.scheduleName, fileName, m_ruleSet, m_timesStore, true);
+    Schedule schedule(operation.scheduleName, fileName, m_ruleSet, m_timesStore, true,
+                      place.inside(Names::ScheduleFile));
     if (operation.objective.unit == 0)
         traceInvalidObjective();
     else
@@ -150,6 +170,7 @@ bool PolicyParser::addFromFile(const PolicyHead &policy, const Operation &operat
         TraceLine(0, "policyparser", __LINE__)
             << "Invalid backup schedule for policy" << policy.name << "RuleId" << policy.firstRule
             << "Schedule" << fileName;
+        place.report(RulesReport::Reason::ScheduleFileUnusable, fileName, Names::ScheduleFile);
         return false;
     }
     complete(schedule, operation);
@@ -161,14 +182,17 @@ bool PolicyParser::addFromFile(const PolicyHead &policy, const Operation &operat
 
 // A count of 0 with a known unit still adds the schedule: it is not valid and
 // never fires, but it shows up wherever the schedules are listed.
-void PolicyParser::addObjectiveOnly(const Operation &operation, QList<Schedule> &made) const
+void PolicyParser::addObjectiveOnly(const Operation &operation, QList<Schedule> &made,
+                                    const RulesPlace &place) const
 {
     if (operation.objective.unit == 0) {
         traceInvalidObjective();
+        place.report(RulesReport::Reason::OperationWithoutTiming);
         return;
     }
     Schedule schedule(operation.scheduleName, m_ruleSet, m_timesStore, true);
-    schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, m_ruleSet);
+    if (!schedule.addRepeatPeriod(operation.objective.unit, operation.objective.count, m_ruleSet))
+        place.report(RulesReport::Reason::OperationWithoutTiming);
     complete(schedule, operation);
     TraceLine(3, "policyparser", __LINE__)
         << "Add backup schedule" << operation.scheduleName << "RPO only";

@@ -61,14 +61,18 @@ private:
         Orvel::XmlList target;
     };
 
-    // The operation's schedule name, or none (traced) when it is too long.
-    static QString scheduleName(const PolicyHead &policy, const QString &operation, quint32 id);
+    // The operation's schedule name, or none (traced and reported) when it is too long.
+    static QString scheduleName(const PolicyHead &policy, const QString &operation, quint32 id,
+                                const RulesPlace &place);
     void parseOperation(const PolicyHead &policy, const Orvel::XmlList &list,
                         const Orvel::XmlList &target, QList<Schedule> &made,
                         const RulesPlace &place) const;
     bool addFromFile(const PolicyHead &policy, const Operation &operation, const QString &fileName,
-                     QList<Schedule> &made) const;
-    void addObjectiveOnly(const Operation &operation, QList<Schedule> &made) const;
+                     QList<Schedule> &made, const RulesPlace &place) const;
+    void addObjectiveOnly(const Operation &operation, QList<Schedule> &made,
+                          const RulesPlace &place) const;
+    static void reportObjective(const Operation &operation, const QString &text,
+                                const RulesPlace &place);
     static void complete(Schedule &schedule, const Operation &operation);
 
     quint32 m_ruleSet;

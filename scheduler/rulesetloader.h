@@ -18,10 +18,13 @@ class RuleSetLoader
 {
 public:
     // The schedules of rule set `ruleSet`, unsorted, each initiated with its
-    // times from `timesStore` (none when it is null).
-    static QList<Schedule> load(quint32 ruleSet, Orvel::Config *timesStore);
+    // times from `timesStore` (none when it is null). What the rules hold
+    // that cannot be used is traced, and added to `report` when given.
+    static QList<Schedule> load(quint32 ruleSet, Orvel::Config *timesStore,
+                                RulesReport *report = nullptr);
 
 private:
     static void parsePolicyRules(const Orvel::Config &rules, const QStringList &localPolicies,
-                                 quint32 ruleSet, Orvel::Config *timesStore, QList<Schedule> &made);
+                                 quint32 ruleSet, Orvel::Config *timesStore, RulesReport *report,
+                                 QList<Schedule> &made);
 };

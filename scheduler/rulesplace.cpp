@@ -2,9 +2,10 @@
 
 using Orvel::TraceLine;
 
-RulesPlace::RulesPlace(const QString &file, const QString &list)
+RulesPlace::RulesPlace(const QString &file, const QString &list, RulesReport *report)
     : m_file(file)
     , m_list(list)
+    , m_report(report)
 {}
 
 QString RulesPlace::numbered(const QString &name, int position)
@@ -19,7 +20,31 @@ QString RulesPlace::numbered(const QString &name, const QString &which)
 
 RulesPlace RulesPlace::inside(const QString &key) const
 {
-    return RulesPlace(m_file, entry(key));
+    RulesPlace place = *this;
+    place.m_list = entry(key);
+    return place;
+}
+
+RulesPlace RulesPlace::inFile(const QString &file) const
+{
+    RulesPlace place = *this;
+    place.m_file = file;
+    place.m_list.clear();
+    return place;
+}
+
+RulesPlace RulesPlace::forPolicy(const QString &policy) const
+{
+    RulesPlace place = *this;
+    place.m_policy = policy;
+    return place;
+}
+
+RulesPlace RulesPlace::forOperation(const QString &operation) const
+{
+    RulesPlace place = *this;
+    place.m_operation = operation;
+    return place;
 }
 
 QString RulesPlace::entry(const QString &key) const
@@ -36,6 +61,7 @@ void RulesPlace::name(TraceLine &line, const QString &key) const
 
 void RulesPlace::passedOver(const QString &key, const char *shape) const
 {
+    report(RulesReport::Reason::PassedOver, QLatin1String(shape), key);
     TraceLine line(2, "rulesplace", __LINE__);
     line << "Passed over";
     name(line, key);
@@ -44,7 +70,15 @@ void RulesPlace::passedOver(const QString &key, const char *shape) const
 
 void RulesPlace::refused(const QString &key, const char *shape) const
 {
+    report(RulesReport::Reason::RuleRefused, QLatin1String(shape), key);
     TraceLine line(2, "rulesplace", __LINE__);
     name(line, key);
     line << "is not a" << shape;
+}
+
+void RulesPlace::report(RulesReport::Reason reason, const QString &detail, const QString &key) const
+{
+    if (m_report)
+        m_report->add(
+            {m_file, m_policy, m_operation, key.isEmpty() ? m_list : entry(key), reason, detail});
 }

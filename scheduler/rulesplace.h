@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rulesreport.h"
 #include "trace.h"
 #include "xmllist.h"
 
@@ -12,14 +13,18 @@
 //
 // Deliberate choice: it says so, at level 2 and naming the file and the
 // entry, where passing over used to be silent, so that a mistyped rule never
-// goes unnoticed and `schedctl check` (which reports every line of level 2
-// or below under the file it names) lists it.
+// goes unnoticed.
+//
+// A place may carry a report (rulesreport.h), with the policy and operation
+// being read: every reader then adds its findings there beside its trace
+// lines, which is what `schedctl check` lists. Without one, reporting costs
+// nothing.
 class RulesPlace
 {
 public:
     // A reader asked on its own, outside any file.
     RulesPlace() = default;
-    RulesPlace(const QString &file, const QString &list);
+    RulesPlace(const QString &file, const QString &list, RulesReport *report = nullptr);
 
     // "name[which]": one of several entries of a name, by position or by name.
     static QString numbered(const QString &name, int position);
@@ -27,6 +32,11 @@ public:
 
     // The place of the list `key` of this list.
     [[nodiscard]] RulesPlace inside(const QString &key) const;
+    // The top of another file, read for the same policy and operation.
+    [[nodiscard]] RulesPlace inFile(const QString &file) const;
+    // This place, read for policy `policy`, or its operation `operation`.
+    [[nodiscard]] RulesPlace forPolicy(const QString &policy) const;
+    [[nodiscard]] RulesPlace forOperation(const QString &operation) const;
 
     // Reads the entry `key` of `list` as XmlList::get does; an entry that is
     // there in another shape is passed over with the line
@@ -45,6 +55,11 @@ public:
     // "<entry> of <file> is not a <shape>".
     void refused(const QString &key, const char *shape) const;
 
+    // Adds a finding about the entry `key` of this list (this list itself
+    // when `key` is empty) to the report, when there is one.
+    void report(RulesReport::Reason reason, const QString &detail = QString(),
+                const QString &key = QString()) const;
+
 private:
     static const char *shapeOf(const QString &) { return "text"; }
     static const char *shapeOf(quint32) { return "uint"; }
@@ -57,4 +72,7 @@ private:
 
     QString m_file;
     QString m_list;
+    RulesReport *m_report = nullptr;
+    QString m_policy;
+    QString m_operation;
 };

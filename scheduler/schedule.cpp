@@ -12,6 +12,7 @@
 using Orvel::TraceLine;
 using Orvel::XmlList;
 using Orvel::XmlListIterator;
+using Step = SearchRecord::Step;
 
 namespace {
 
@@ -102,13 +103,13 @@ void setStoredTime(XmlList &record, const QDateTime &t, QLatin1StringView timeKe
 } // namespace
 
 Schedule::Schedule(const QString &name, const QString &fileName, unsigned ruleSet,
-                   Orvel::Config *timesStore, bool atomic)
+                   Orvel::Config *timesStore, bool atomic, const RulesPlace &place)
     : m_ruleSet(ruleSet)
     , m_atomic(atomic)
     , m_name(name)
     , m_timesStore(timesStore)
 {
-    loadScheduleFile(fileName);
+    loadScheduleFile(fileName, place);
 }
 
 Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic)
@@ -118,24 +119,30 @@ Schedule::Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesSt
     , m_timesStore(timesStore)
 {}
 
-void Schedule::loadScheduleFile(const QString &fileName)
+void Schedule::loadScheduleFile(const QString &fileName, const RulesPlace &place)
 {
     if (m_ruleSet == 0) {
         TraceLine(2, "schedule", __LINE__) << "Rules inactive: Rule set 0";
         return;
     }
     // A name that would leave the rules folder is refused like a missing file.
-    if (!Orvel::FixedPath::ruleFile(m_ruleSet, fileName, m_filePath) ||
-        !load(m_filePath, QString())) {
+    QString refusal;
+    const bool named = Orvel::FixedPath::ruleFile(m_ruleSet, fileName, m_filePath, &refusal);
+    const RulesPlace file = place.inFile(m_filePath);
+    if (!named || !load(m_filePath, QString())) {
         TraceLine(2, "schedule", __LINE__)
             << "Failed to open the schedule file" << (m_filePath.isEmpty() ? fileName : m_filePath);
+        if (named)
+            file.report(RulesReport::Reason::FileUnreadable, errorText());
+        else
+            place.report(RulesReport::Reason::FileNameRefused, refusal);
         return;
     }
     if (isEmpty()) {
         TraceLine(2, "schedule", __LINE__) << "Empty schedule file" << m_filePath;
+        file.report(RulesReport::Reason::FileEmpty);
         return;
     }
-    const RulesPlace file(m_filePath, QString());
     int position = 0;
     for (XmlListIterator it = first(); !it.isNull(); it.next()) {
         if (it.name() != QLatin1String("ScheduleElement"))
@@ -293,11 +300,13 @@ QDateTime Schedule::moveOutOfExclusions(const QDateTime &t, SearchBudget &budget
         if (!exclusion.contains(r))
             continue;
         TraceLine(3, "schedule", __LINE__) << "Excluded by exclusion element" << position;
+        const QDateTime covered = r;
         r = exclusion.moveOutside(r, &budget);
         if (r.isValid() && ++moves >= kMaxExclusionMoves)
             r = QDateTime();
         else
             i = 0; // a move may land in an earlier exclusion: scan them all again
+        record(Step::Excluded, position, covered, r);
     }
     // A search cut short by its steps says so once, for its trigger; the time
     // itself may well have a way out.
@@ -315,6 +324,7 @@ QDateTime Schedule::fallbackTime(const ScheduleElement &fallback, int position,
         return QDateTime();
     QDateTime offered = fallback.nextRunTime(from, true);
     TraceLine(3, "schedule", __LINE__) << "Fallback" << position << "time" << offered;
+    record(Step::FallbackTime, position, offered);
     for (int tries = 0; offered.isValid();) {
         const QDateTime moved = moveOutOfExclusions(offered, budget);
         if (!moved.isValid() || !budget.take())
@@ -322,11 +332,14 @@ QDateTime Schedule::fallbackTime(const ScheduleElement &fallback, int position,
         if (fallback.contains(moved)) {
             TraceLine(3, "schedule", __LINE__)
                 << "Exclusion moved fallback. Still in fallback window" << moved;
+            record(Step::FallbackInside, position, moved);
             return moved;
         }
+        record(Step::FallbackOutside, position, moved);
         if (++tries >= kMaxFallbackTries || !budget.take())
             return QDateTime();
         offered = fallback.nextRunTime(moved, false);
+        record(Step::FallbackTime, position, offered);
     }
     return QDateTime();
 }
@@ -356,6 +369,7 @@ QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime
         }
         if (result.isValid()) {
             TraceLine(3, "schedule", __LINE__) << "Trigger is excluded. Fallback found:" << result;
+            record(Step::FallbackChosen, best, result);
             if (fallbackIndexOut)
                 *fallbackIndexOut = best;
             return result;
@@ -363,13 +377,16 @@ QDateTime Schedule::findFallback(const ScheduleElement &trigger, const QDateTime
         TraceLine(3, "schedule", __LINE__)
             << "Trigger is excluded. No fallback found. Retry trigger";
         from = budget.take() ? trigger.nextRunTime(from, false) : QDateTime();
+        record(Step::Retry, -1, from);
         if (!from.isValid()) {
             TraceLine(2, "schedule", __LINE__) << "Failed to find fallback or next trigger time";
             return QDateTime();
         }
         const QDateTime moved = moveOutOfExclusions(from, budget);
-        if (moved.isValid() && budget.take() && trigger.contains(moved))
+        if (moved.isValid() && budget.take() && trigger.contains(moved)) {
+            record(Step::RetryInside, -1, moved);
             return moved;
+        }
         if (moved.isValid())
             from = moved;
     }
@@ -395,9 +412,12 @@ QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDa
             TraceLine(3, "schedule", __LINE__)
                 << "Exclusion moved trigger to" << c
                 << (inside ? "Still in trigger window" : "Fallback required");
+            record(inside ? Step::InsideWindow : Step::OutsideWindow, -1, c);
             if (inside)
                 return c;
         }
+    } else {
+        record(Step::FallbacksDecide, -1, c);
     }
     const QDateTime fallback = findFallback(trigger, c, fallbackIndexOut, budget);
     if (fallback.isValid())
@@ -407,6 +427,7 @@ QDateTime Schedule::checkedTriggerTime(const ScheduleElement &trigger, const QDa
         return QDateTime();
     TraceLine(3, "schedule", __LINE__)
         << "Trigger is excluded. No fallback or further trigger found";
+    record(Step::Unchecked, -1, c);
     return trigger.nextRunTime(c, false);
 }
 
@@ -417,6 +438,7 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     TraceLine(3, "schedule", __LINE__)
         << "Get next occurance for" << m_name << (inclusive ? " inclusive " : " exclusive ")
         << "from" << from;
+    record(inclusive ? Step::SearchFrom : Step::SearchAfter, -1, from);
     QDateTime result;
     int bestTrigger = -1;
     int bestFallback = -1;
@@ -430,17 +452,24 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
         const QDateTime unchecked = trigger.nextRunTime(from, inclusive);
         TraceLine(3, "schedule", __LINE__)
             << "Trigger" << i << m_name << "Unchecked next run time" << unchecked;
+        record(Step::TriggerTime, i, unchecked);
         // A later trigger must be strictly earlier to win, so ties go to the first.
-        if (!unchecked.isValid() || (result.isValid() && !(unchecked < result)))
+        if (!unchecked.isValid())
             continue;
+        if (result.isValid() && !(unchecked < result)) {
+            record(Step::NotEarlier, i, unchecked);
+            continue;
+        }
         int fallback = -1;
         const QDateTime c = checkedTriggerTime(trigger, unchecked, &fallback, budget);
         if (budget.isSpent()) {
             TraceLine(0, "schedule", __LINE__)
                 << "Search for the next occurance of" << m_name << "used up its"
                 << SearchBudget::kMaxSteps << "steps on trigger" << i << "- it offers no time";
+            record(Step::Spent, i, QDateTime());
             continue;
         }
+        record(Step::Offer, i, c, QDateTime(), fallback);
         if (c.isValid() && (!result.isValid() || c < result)) {
             result = c;
             bestTrigger = i;
@@ -449,6 +478,7 @@ QDateTime Schedule::getNextOccurrence(const QDateTime &from, bool inclusive)
     }
     m_triggerIndex = bestTrigger;
     m_fallbackIndex = bestFallback;
+    record(Step::Answer, bestTrigger, result, QDateTime(), bestFallback);
     if (result.isValid()) {
         TraceLine(3, "schedule", __LINE__) << "Next occurance for" << m_name << ":" << result;
         TraceLine(3, "schedule", __LINE__)

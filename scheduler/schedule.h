@@ -2,6 +2,7 @@
 
 #include "config.h"
 #include "scheduleelement.h"
+#include "searchrecord.h"
 
 #include <QDateTime>
 #include <QList>
@@ -19,8 +20,9 @@ class Schedule : public Orvel::Config
 {
 public:
     Schedule() = default;
+    // `place` is the entry that names the file, for its findings (rulesplace.h).
     Schedule(const QString &name, const QString &fileName, unsigned ruleSet,
-             Orvel::Config *timesStore, bool atomic);
+             Orvel::Config *timesStore, bool atomic, const RulesPlace &place = RulesPlace());
     Schedule(const QString &name, unsigned ruleSet, Orvel::Config *timesStore, bool atomic);
 
     // `place` names the element in trace lines about entries of the wrong shape.
@@ -57,6 +59,10 @@ public:
     // (the recovery point objective) or "manual"; empty when there is none.
     QString firingCause() const;
 
+    // Every search for the next occurrence fills `record` while it is set;
+    // without one (the default) the searches record nothing and pay nothing.
+    void setSearchRecord(SearchRecord *record) { m_record = record; }
+
     void initiateSchedule();
     void markOccurred(const QDateTime &at);
     Orvel::XmlList eventData() const;
@@ -76,7 +82,7 @@ public:
     void loadTimes();
 
 private:
-    void loadScheduleFile(const QString &fileName);
+    void loadScheduleFile(const QString &fileName, const RulesPlace &place);
     QDateTime searchFromLastOccurrence();
     // The searches above, each within the steps of one `budget` (searchbudget.h).
     QDateTime moveOutOfExclusions(const QDateTime &t, SearchBudget &budget) const;
@@ -86,6 +92,12 @@ private:
                                  int *fallbackIndexOut, SearchBudget &budget) const;
     QDateTime fallbackTime(const ScheduleElement &fallback, int position, const QDateTime &from,
                            SearchBudget &budget) const;
+    void record(SearchRecord::Step step, int element, const QDateTime &at,
+                const QDateTime &to = QDateTime(), int fallback = -1) const
+    {
+        if (m_record)
+            m_record->add(step, element, at, to, fallback);
+    }
 
     bool m_valid = false;
     QString m_filePath;
@@ -102,4 +114,5 @@ private:
     Orvel::XmlList m_scheduleData;
     Orvel::XmlList m_triggerTarget;
     Orvel::Config *m_timesStore = nullptr;
+    SearchRecord *m_record = nullptr;
 };

@@ -30,8 +30,12 @@ ScheduleElement::ScheduleElement(unsigned unit, unsigned count, unsigned ruleSet
 void ScheduleElement::readRole(const XmlList &entry, const RulesPlace &place)
 {
     QString type;
-    if (!place.read(entry, QStringLiteral("Type"), type))
+    if (!place.read(entry, QStringLiteral("Type"), type)) {
+        // Passing over says why; a missing type is not traced, only reported.
+        if (!entry.contains(QStringLiteral("Type")))
+            place.report(RulesReport::Reason::ElementWithoutType);
         return;
+    }
     if (type == QLatin1String("Exclude")) {
         m_role = Role::Exclusion;
         TraceLine(3, "scheduleelement", __LINE__) << "Reading Exclusion <ScheduleElement>";
@@ -45,30 +49,34 @@ void ScheduleElement::readRole(const XmlList &entry, const RulesPlace &place)
         place.read(entry, QStringLiteral("FallbackData"), m_data);
     } else {
         TraceLine(2, "scheduleelement", __LINE__) << "Unknown schedule element type:" << type;
+        place.report(RulesReport::Reason::ElementUnknownType, type);
     }
 }
 
 // The first rule entry present in its shape decides the kind; later ones are
-// not looked at. One of another shape is passed over (and traced).
+// not looked at. One of another shape is passed over (and traced). A rule
+// that is not valid reports its own reason, so the refusal here reports none.
 void ScheduleElement::readRule(const XmlList &entry, const RulesPlace &place)
 {
     QString text;
     XmlList list;
-    if (place.read(entry, QStringLiteral("Calendar"), text))
+    if (place.read(entry, QStringLiteral("Calendar"), text)) {
         adopt(Calendar(entry, m_ruleSet, place), Kind::Calendar,
               "Invalid Calendar for schedule element");
-    else if (place.read(entry, QStringLiteral("MonthlyDays"), list))
+    } else if (place.read(entry, QStringLiteral("MonthlyDays"), list)) {
         adopt(DaysOfMonth(entry, place), Kind::DaysOfMonth,
               "Invalid DaysOfMonth for schedule element");
-    else if (place.read(entry, QStringLiteral("WeekDays"), list))
+    } else if (place.read(entry, QStringLiteral("WeekDays"), list)) {
         adopt(DaysOfWeek(entry, place), Kind::DaysOfWeek,
               "Invalid DaysOfWeek for schedule element");
-    else if (place.read(entry, QStringLiteral("ManualTrigger"), list))
+    } else if (place.read(entry, QStringLiteral("ManualTrigger"), list)) {
         adopt(ManualTrigger(entry, place), Kind::ManualTrigger,
               "Invalid ManualTrigger for schedule element");
-    else
+    } else {
         TraceLine(2, "scheduleelement", __LINE__)
             << "Schedule element contains no known date/time data";
+        place.report(RulesReport::Reason::ElementWithoutRule);
+    }
 }
 
 template<typename Rule>

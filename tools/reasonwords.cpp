@@ -144,22 +144,34 @@ ReasonWords::ReasonWords(const Schedule &schedule)
         m_fallbackRules << rule(fallback);
 }
 
-QString ReasonWords::firing(int trigger, int fallback) const
+QString ReasonWords::firing(int trigger, int fallback, const QList<int> &excludedBy) const
 {
     if (trigger < 0 || trigger >= m_triggerRules.size())
         return QStringLiteral("-");
-    if (fallback < 0 || fallback >= m_fallbackRules.size())
-        return this->trigger(trigger);
-    return QStringLiteral("fallback %1 for %2: %3")
-        .arg(fallback + 1)
-        .arg(triggerName(trigger), m_fallbackRules.at(fallback));
+    const QString moved = exclusions(excludedBy);
+    if (fallback < 0 || fallback >= m_fallbackRules.size()) {
+        const QString name = trigger == m_objective ? QStringLiteral("objective")
+                                                    : QStringLiteral("trigger %1").arg(trigger + 1);
+        return moved.isEmpty() ? QStringLiteral("%1: %2").arg(name, m_triggerRules.at(trigger))
+                               : QStringLiteral("%1 (moved by %2): %3")
+                                     .arg(name, moved, m_triggerRules.at(trigger));
+    }
+    return moved.isEmpty() ? QStringLiteral("fallback %1 for %2: %3")
+                                 .arg(fallback + 1)
+                                 .arg(triggerName(trigger), m_fallbackRules.at(fallback))
+                           : QStringLiteral("fallback %1 (%2 excluded by %3): %4")
+                                 .arg(fallback + 1)
+                                 .arg(triggerName(trigger), moved, m_fallbackRules.at(fallback));
 }
 
-QString ReasonWords::trigger(int index) const
+QString ReasonWords::exclusions(const QList<int> &indexes)
 {
-    return index == m_objective
-               ? QStringLiteral("objective: ") + m_triggerRules.at(index)
-               : QStringLiteral("trigger %1: %2").arg(index + 1).arg(m_triggerRules.at(index));
+    QStringList numbers;
+    for (int index : indexes)
+        numbers << QString::number(index + 1);
+    if (numbers.isEmpty())
+        return QString();
+    return QLatin1String(numbers.size() == 1 ? "exclusion " : "exclusions ") + listed(numbers);
 }
 
 QString ReasonWords::triggerName(int index) const

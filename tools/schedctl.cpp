@@ -100,6 +100,7 @@ int runTriggers(const Values &values);
 int runTrigger(const Values &values);
 int runTimers(const Values &values);
 int runPreview(const Values &values);
+int runExplain(const Values &values);
 int runCheck(const Values &values);
 int runTimeline(const Values &values);
 
@@ -142,12 +143,28 @@ const CommandText kCommands[] = {
      {"rule-set", "from", "count", "until", "schedule", "output"},
      0,
      runPreview},
+    {"explain",
+     "NAME [--rule-set N] [--from TIME] [--output FORM]",
+     "show why a schedule fires next when it does",
+     "Tell why schedule NAME of rule set N (default: the highest-numbered folder)\n"
+     "fires next when it does, as the scheduler's own search decided it: the last\n"
+     "firing, each trigger's next run time, the exclusion that moved it and where\n"
+     "to, whether it stayed inside its window, the fallbacks tried and the one that\n"
+     "won, the objective's period, and the answer. Without --from it reads the rules\n"
+     "and the scheduler's store as timers does; with --from it explains a fresh\n"
+     "start at TIME without the store, as preview does. The store is never written.\n"
+     "tsv prints each step of the search. Exit 1 when there is no such schedule.\n",
+     {"rule-set", "from", "output"},
+     1,
+     runExplain},
     {"check",
      "[--rule-set N] [--output FORM]",
      "show what the scheduler would skip in a rule set, and why",
      "Read rule set N (default: the highest-numbered folder) as the scheduler does\n"
-     "and list every file, policy, operation and element it would skip or could not\n"
-     "use, with the reason. Exit 1 when there is any.\n",
+     "and list every file, policy, operation and element it would skip, with the\n"
+     "reason, and apart from them the notes: what it uses, but with a fault it\n"
+     "traces, such as a schedule file without an objective. Exit 1 when anything is\n"
+     "skipped; notes alone exit 0.\n",
      {"rule-set", "output"},
      0,
      runCheck},
@@ -183,7 +200,7 @@ const char kClosingSections[] =
     "Exit status:\n"
     "  0  success\n"
     "  1  the answer is a problem: a trigger no schedule has, a schedule the rule\n"
-    "     set lacks, problems found by check, more firings than a timeline draws\n"
+    "     set lacks, anything check finds skipped, more firings than a timeline draws\n"
     "  2  a usage error, a missing rule set, a scheduler or bus that cannot be\n"
     "     reached, or a file that cannot be written\n"
     "\n"
@@ -285,9 +302,10 @@ struct Values
     quint32 ruleSet = 0; // 0: not given
     Output output = Output::Table;
     SchedctlRules::Range range;
-    QDateTime end;     // of a timeline, excluded
-    QString picture;   // the file a timeline is written to
-    bool page = false; // whether it is an HTML page rather than an SVG picture
+    QDateTime freshStart; // --from as given; invalid without it
+    QDateTime end;        // of a timeline, excluded
+    QString picture;      // the file a timeline is written to
+    bool page = false;    // whether it is an HTML page rather than an SVG picture
     QString tag;
     QStringList arguments;
 };
@@ -343,6 +361,8 @@ QString readValues(const CommandText &command, const QCommandLineParser &parser,
         return QStringLiteral("--from needs a TIME such as 20261224000000, '2026-12-24 08:00' "
                               "or +6h, not '%1'")
             .arg(value("from"));
+    if (given("from"))
+        values.freshStart = range.from;
     if (given("count") && given("until"))
         return QStringLiteral("--count and --until exclude each other");
     range.count = given("count")   ? value("count").toInt(&ok, 10)
@@ -470,6 +490,14 @@ int runPreview(const Values &values)
 {
     return onRuleSet(values, [&values](quint32 ruleSet) {
         return SchedctlRules::preview(ruleSet, values.range, values.output);
+    });
+}
+
+int runExplain(const Values &values)
+{
+    return onRuleSet(values, [&values](quint32 ruleSet) {
+        return SchedctlRules::explain(ruleSet, values.arguments.first(), values.freshStart,
+                                      values.output);
     });
 }
 

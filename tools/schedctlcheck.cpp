@@ -1,126 +1,165 @@
-// schedctl check: loads the rule set through the scheduler's own code with
-// the trace turned into a list of problems. Everything the loading traces at
-// level 2 or below is a file, policy, operation or element the scheduler
-// skips or cannot use; the level-3 lines only tell which file is being read.
+// schedctl check: loads the rule set through the scheduler's own code with a
+// report attached (rulesreport.h), and prints what it found: first what the
+// scheduler skips, which makes the answer a problem, then the notes, which
+// it uses but traces as a fault. Every reason's words stand in this file.
 
 #include "schedctlrules.h"
 
 #include "fixedpath.h"
-#include "names.h"
+#include "manualtrigger.h"
+#include "policyparser.h"
 #include "rulesetloader.h"
 #include "toolsupport.h"
-#include "trace.h"
 
 #include <QJsonArray>
 #include <QList>
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <cstdio>
 
 using namespace Orvel;
+using Reason = RulesReport::Reason;
+using Finding = RulesReport::Finding;
 
 namespace {
 
-// The highest level at which the loading reports a problem.
-constexpr int kProblemLevel = 2;
-
-struct Line
+// A reason's name in the JSON and tab-separated forms, kept stable for
+// scripts, and its words for people, with %1 standing for the detail.
+struct ReasonText
 {
-    int level = 0;
-    QString source;
-    QString text;
+    const char *code;
+    QString words;
 };
 
-// "YYYY-MM-DDThh:mm:ss.zzz L source:line items..." split into its parts.
-Line parse(const QByteArray &raw)
+ReasonText textOf(Reason reason)
 {
-    const QString line = QString::fromUtf8(raw).trimmed();
-    const QStringList parts = line.split(QLatin1Char(' '));
-    Line parsed;
-    parsed.level = parts.value(1).toInt();
-    parsed.source = parts.value(2).section(QLatin1Char(':'), 0, 0);
-    parsed.text = parts.mid(3).join(QLatin1Char(' '));
-    return parsed;
+    switch (reason) {
+    case Reason::FileUnreadable:
+        return {"fileUnreadable", QStringLiteral("cannot be read: %1")};
+    case Reason::FileEmpty:
+        return {"fileEmpty", QStringLiteral("holds no entries")};
+    case Reason::FileNameRefused:
+        return {"fileNameRefused", QStringLiteral("names a file whose name %1: it is not read")};
+    case Reason::PassedOver:
+        return {"passedOver", QStringLiteral("not a %1: passed over")};
+    case Reason::RuleRefused:
+        return {"ruleRefused", QStringLiteral("not a %1: its rule is refused")};
+    case Reason::RemoteNodeWithoutPolicies:
+        return {"remoteNodeWithoutPolicies",
+                QStringLiteral("no Policies list: the node adds no policy")};
+    case Reason::PolicyWithoutFirstRule:
+        return {"policyWithoutFirstRule",
+                QStringLiteral("no FirstRule number: the policy is skipped")};
+    case Reason::ScheduleNameTooLong:
+        return {"scheduleNameTooLong",
+                QStringLiteral("a schedule name of %1 characters, more than %2: the operation is "
+                               "skipped")
+                    .arg(QLatin1String("%1"))
+                    .arg(PolicyParser::kMaxScheduleNameLength)};
+    case Reason::ObjectiveUnusable:
+        return {"objectiveUnusable", QStringLiteral("'%1' is no recovery point objective such as "
+                                                    "'4 Hours': not used")};
+    case Reason::OperationWithoutTiming:
+        return {"operationWithoutTiming",
+                QStringLiteral("neither a usable schedule file nor a usable recovery point "
+                               "objective: the operation is skipped")};
+    case Reason::ScheduleFileUnusable:
+        return {"scheduleFileUnusable",
+                QStringLiteral("%1 gives no trigger: the file is not used")};
+    case Reason::ElementWithoutType:
+        return {"elementWithoutType", QStringLiteral("no Type: the element is skipped")};
+    case Reason::ElementUnknownType:
+        return {"elementUnknownType", QStringLiteral("the Type '%1' is none of Trigger, Exclude "
+                                                     "and Fallback: the element is skipped")};
+    case Reason::ElementWithoutRule:
+        return {"elementWithoutRule",
+                QStringLiteral("no time rule (Calendar, MonthlyDays, WeekDays or ManualTrigger): "
+                               "the element is skipped")};
+    case Reason::NoDayChosen:
+        return {"noDayChosen", QStringLiteral("chooses no day: the element is skipped")};
+    case Reason::CalendarWithoutDates:
+        return {"calendarWithoutDates",
+                QStringLiteral("no Calendar list of dates: the elements naming it are skipped")};
+    case Reason::CalendarDateInvalid:
+        return {"calendarDateInvalid",
+                QStringLiteral("'%1' is no date yyyyMMdd: the date is skipped")};
+    case Reason::NoActivationName:
+        return {"noActivationName",
+                QStringLiteral("no ActivationName text: the manual trigger is skipped")};
+    case Reason::ActivationNameEmpty:
+        return {"activationNameEmpty",
+                QStringLiteral("an empty ActivationName: the manual trigger is skipped")};
+    case Reason::ActivationNameTooLong:
+        return {"activationNameTooLong",
+                QStringLiteral("an ActivationName of %1 characters, more than %2: the manual "
+                               "trigger is skipped")
+                    .arg(QLatin1String("%1"))
+                    .arg(ManualTrigger::kMaxNameLength)};
+    case Reason::ObjectiveMissing:
+        return {"objectiveMissing", QStringLiteral("no recovery point objective: the schedule "
+                                                   "file alone times the operation")};
+    }
+    return {"", QString()};
 }
 
-// Sorts the problem lines of one load into files. Problems found while a
-// schedule file is read are held until the policy parser names that file.
-class Attribution
+QString words(const Finding &finding)
 {
-public:
-    explicit Attribution(quint32 ruleSet)
-        : m_folder(FixedPath::rules(ruleSet) + QLatin1Char('/'))
-        , m_file(Names::DispatcherRulesFile)
-    {}
+    const QString text = textOf(finding.reason).words;
+    return text.contains(QLatin1String("%1")) ? text.arg(finding.detail) : text;
+}
 
-    void take(const Line &line)
-    {
-        if (line.source == QLatin1String("rulesetloader") &&
-            line.text.startsWith(QLatin1String("Parse policy rules")))
-            m_file = Names::PolicyRulesFile;
-        if (line.source == QLatin1String("policyparser")) {
-            settle(line);
-            return;
+// The cells of a finding: file (relative to the rule set), element, policy,
+// operation, the reason's words and its code.
+QStringList cells(const Finding &finding, const QString &folder)
+{
+    const QString file =
+        finding.file.startsWith(folder) ? finding.file.mid(folder.size()) : finding.file;
+    return {file,           finding.element,
+            finding.policy, finding.operation,
+            words(finding), QLatin1String(textOf(finding.reason).code)};
+}
+
+QJsonArray jsonOf(const QList<QStringList> &rows)
+{
+    QJsonArray found;
+    for (const QStringList &row : rows)
+        found.append(QJsonObject{{"file", row.at(0)},
+                                 {"element", row.at(1)},
+                                 {"policy", row.at(2)},
+                                 {"operation", row.at(3)},
+                                 {"reason", row.at(4)},
+                                 {"code", row.at(5)}});
+    return found;
+}
+
+// File and reason first, as scripts have read them from the start, then
+// `kind`, element, policy, operation and code.
+QList<QStringList> tsvOf(const QList<QStringList> &rows, const char *kind)
+{
+    QList<QStringList> lines;
+    for (const QStringList &row : rows)
+        lines.append({row.at(0), row.at(4), QLatin1String(kind), row.at(1), row.at(2), row.at(3),
+                      row.at(5)});
+    return lines;
+}
+
+// A heading, then the findings as aligned columns; "-" for an empty cell.
+void printSection(const char *heading, const QList<QStringList> &rows)
+{
+    if (rows.isEmpty())
+        return;
+    std::printf("\n%s\n", heading);
+    QList<QStringList> table{{"FILE", "ELEMENT", "POLICY", "OPERATION", "WHY"}};
+    for (QStringList row : rows) {
+        row.removeLast();
+        for (QString &cell : row) {
+            if (cell.isEmpty())
+                cell = QStringLiteral("-");
         }
-        if (line.level > kProblemLevel)
-            return;
-        const QString named = namedFile(line.text);
-        if (!named.isEmpty())
-            m_problems.append({named, tidy(line.text)});
-        else
-            (isScheduleSource(line.source) ? m_pending : m_problems)
-                .append({m_file, tidy(line.text)});
+        table.append(row);
     }
-
-    QList<QStringList> finish()
-    {
-        m_problems.append(m_pending);
-        return m_problems;
-    }
-
-private:
-    static bool isScheduleSource(const QString &source)
-    {
-        return source != QLatin1String("localpolicies") && source != QLatin1String("rulesetloader");
-    }
-
-    // "Add backup schedule N Schedule file F" and "Invalid backup schedule
-    // ... Schedule F" end the reading of F; "... RPO only" had no file.
-    void settle(const Line &line)
-    {
-        static const QRegularExpression named(QStringLiteral(" Schedule (?:file )?(\\S+)$"));
-        const QRegularExpressionMatch match = named.match(line.text);
-        const QString scheduleFile = match.hasMatch() ? match.captured(1) : m_file;
-        if (match.hasMatch() || line.text.startsWith(QLatin1String("Add backup schedule"))) {
-            for (QStringList &problem : m_pending)
-                problem[0] = scheduleFile;
-            m_problems.append(m_pending);
-            m_pending.clear();
-        }
-        if (line.level <= kProblemLevel)
-            m_problems.append({scheduleFile, tidy(line.text)});
-    }
-
-    // The file a line names by its path, relative to the rule set: the
-    // framework's lines about files, and the readers' lines about entries
-    // passed over for their type.
-    QString namedFile(const QString &text) const
-    {
-        const int at = text.indexOf(m_folder);
-        if (at < 0)
-            return QString();
-        return text.mid(at + m_folder.size()).section(QLatin1Char(' '), 0, 0);
-    }
-
-    // Paths inside the rule set are shown relative to it.
-    QString tidy(QString text) const { return text.replace(m_folder, QString()); }
-
-    QString m_folder;
-    QString m_file;
-    QList<QStringList> m_pending;
-    QList<QStringList> m_problems;
-};
+    ToolSupport::printAligned(table);
+}
 
 } // namespace
 
@@ -128,29 +167,31 @@ namespace SchedctlRules {
 
 int check(quint32 ruleSet, Output output)
 {
-    qputenv("ORVEL_TRACE_LEVEL", "3");
-    Trace::configure();
-    Attribution attribution(ruleSet);
-    Trace::setSink([&attribution](const QByteArray &raw) { attribution.take(parse(raw)); });
-    const int schedules = RuleSetLoader::load(ruleSet, nullptr).size();
-    Trace::setSink(nullptr);
-    const QList<QStringList> problems = attribution.finish();
+    RulesReport report;
+    const int schedules = RuleSetLoader::load(ruleSet, nullptr, &report).size();
+    const QString folder = FixedPath::rules(ruleSet) + QLatin1Char('/');
+    QList<QStringList> skipped;
+    QList<QStringList> notes;
+    for (const Finding &finding : report.findings())
+        (RulesReport::skips(finding.reason) ? skipped : notes).append(cells(finding, folder));
     if (output == Output::Json) {
-        QJsonArray found;
-        for (const QStringList &problem : problems)
-            found.append(QJsonObject{{"file", problem.at(0)}, {"reason", problem.at(1)}});
-        printJson({{"ruleSet", qint64(ruleSet)}, {"schedules", schedules}, {"problems", found}});
+        printJson({{"ruleSet", qint64(ruleSet)},
+                   {"schedules", schedules},
+                   {"problems", jsonOf(skipped)},
+                   {"notes", jsonOf(notes)}});
     } else if (output == Output::Tsv) {
-        printTsv(problems);
+        printTsv(tsvOf(skipped, "skipped") + tsvOf(notes, "note"));
     } else {
-        std::printf("rule set %u: %s, %s\n", ruleSet, qPrintable(counted(schedules, "schedule")),
-                    problems.isEmpty() ? "no problems"
-                                       : qPrintable(counted(problems.size(), "problem")));
-        for (const QStringList &problem : problems)
-            std::printf("%s: %s\n", qPrintable(problem.at(0)), qPrintable(problem.at(1)));
+        std::printf(
+            "rule set %u: %s, %s, %s\n", ruleSet, qPrintable(counted(schedules, "schedule")),
+            skipped.isEmpty() ? "nothing skipped"
+                              : qPrintable(QStringLiteral("%1 skipped").arg(skipped.size())),
+            notes.isEmpty() ? "no notes" : qPrintable(counted(notes.size(), "note")));
+        printSection("Skipped: the scheduler does not use these", skipped);
+        printSection("Notes: these are used, but the scheduler traces a fault", notes);
     }
     std::fflush(stdout);
-    return problems.isEmpty() ? ToolSupport::ExitSuccess : ToolSupport::ExitProblem;
+    return skipped.isEmpty() ? ToolSupport::ExitSuccess : ToolSupport::ExitProblem;
 }
 
 } // namespace SchedctlRules

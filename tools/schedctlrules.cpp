@@ -27,17 +27,6 @@ namespace {
 
 const char kTool[] = "schedctl";
 
-// The scheduler's store, read as it is on disk; what the schedules write back
-// while they are built stays in memory.
-class ReadOnlyStore : public ConfigLocal
-{
-public:
-    ReadOnlyStore()
-        : ConfigLocal(Names::SchedulerStore)
-    {}
-    bool save() override { return true; }
-};
-
 using SchedctlRules::PreviewLine;
 using Facts = SchedctlRules::ScheduleFacts;
 
@@ -53,7 +42,8 @@ QJsonValue isoOrNull(const QDateTime &instant)
 
 // ---- timers ------------------------------------------------------------------
 
-QStringList timerRow(const Schedule &schedule, const Facts &facts, const QDateTime &now)
+QStringList timerRow(const Schedule &schedule, const Facts &facts, const QList<int> &excludedBy,
+                     const QDateTime &now)
 {
     const QDateTime next = schedule.nextOccurrence();
     const QDateTime last = schedule.lastOccurrence();
@@ -62,12 +52,15 @@ QStringList timerRow(const Schedule &schedule, const Facts &facts, const QDateTi
     const QString passed =
         last.isValid() ? span(std::max<qint64>(0, last.secsTo(now))) + QStringLiteral(" ago")
                        : QStringLiteral("-");
-    return {shown(next), left,
-            shown(last), passed,
-            facts.name,  facts.words.firing(schedule.triggerIndex(), schedule.fallbackIndex())};
+    return {shown(next),
+            left,
+            shown(last),
+            passed,
+            facts.name,
+            facts.words.firing(schedule.triggerIndex(), schedule.fallbackIndex(), excludedBy)};
 }
 
-QJsonObject timerObject(const Schedule &schedule, const Facts &facts)
+QJsonObject timerObject(const Schedule &schedule, const Facts &facts, const QList<int> &excludedBy)
 {
     return {{"schedule", facts.name},
             {"policy", facts.policy},
@@ -76,7 +69,8 @@ QJsonObject timerObject(const Schedule &schedule, const Facts &facts)
             {"last", isoOrNull(schedule.lastOccurrence())},
             {"triggerIndex", schedule.triggerIndex()},
             {"fallbackIndex", schedule.fallbackIndex()},
-            {"reason", facts.words.firing(schedule.triggerIndex(), schedule.fallbackIndex())}};
+            {"reason",
+             facts.words.firing(schedule.triggerIndex(), schedule.fallbackIndex(), excludedBy)}};
 }
 
 // ---- preview -----------------------------------------------------------------
@@ -92,9 +86,12 @@ void printPreviewTable(const QList<PreviewLine> &lines, const std::vector<Facts>
         if (line.schedule < 0)
             return {shown(line.at), left, line.change.words()};
         const Facts &schedule = facts.at(size_t(line.schedule));
-        return {shown(line.at),     left,
-                schedule.name,      schedule.policy,
-                schedule.operation, schedule.words.firing(line.trigger, line.fallback)};
+        return {shown(line.at),
+                left,
+                schedule.name,
+                schedule.policy,
+                schedule.operation,
+                schedule.words.firing(line.trigger, line.fallback, line.excludedBy)};
     });
     const qint64 firings = std::count_if(
         lines.cbegin(), lines.cend(), [](const PreviewLine &line) { return line.schedule >= 0; });
@@ -127,13 +124,14 @@ void printPreviewJson(const QList<PreviewLine> &lines, const std::vector<Facts> 
         if (line.schedule < 0)
             continue;
         const Facts &schedule = facts.at(size_t(line.schedule));
-        const QJsonObject firing{{"schedule", schedule.name},
-                                 {"policy", schedule.policy},
-                                 {"operation", schedule.operation},
-                                 {"time", iso(line.at)},
-                                 {"triggerIndex", line.trigger},
-                                 {"fallbackIndex", line.fallback},
-                                 {"reason", schedule.words.firing(line.trigger, line.fallback)}};
+        const QJsonObject firing{
+            {"schedule", schedule.name},
+            {"policy", schedule.policy},
+            {"operation", schedule.operation},
+            {"time", iso(line.at)},
+            {"triggerIndex", line.trigger},
+            {"fallbackIndex", line.fallback},
+            {"reason", schedule.words.firing(line.trigger, line.fallback, line.excludedBy)}};
         std::printf("%s%s", separator, text(firing).constData());
         separator = ",";
     }
@@ -171,7 +169,7 @@ QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool
     ClockChange change = nextClockChange(range.from);
     const auto changesUpTo = [&](const QDateTime &end) {
         for (; change.isValid() && change.at <= end; change = nextClockChange(change.at))
-            lines.append({change.at, -1, -1, -1, change});
+            lines.append({change.at, -1, -1, -1, change, {}});
     };
     int fired = 0;
     for (; fired < range.count; ++fired) {
@@ -179,7 +177,12 @@ QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool
         if (!firing.at.isValid() || (range.until.isValid() && firing.at > range.until))
             break;
         changesUpTo(firing.at);
-        lines.append({firing.at, firing.position, firing.triggerIndex, firing.fallbackIndex, {}});
+        lines.append({firing.at,
+                      firing.position,
+                      firing.triggerIndex,
+                      firing.fallbackIndex,
+                      {},
+                      firing.excludedBy});
     }
     cut = range.until.isValid() && fired == range.count;
     if (range.until.isValid() && !cut)
@@ -202,24 +205,33 @@ quint32 ruleSetOrLatest(quint32 given)
     return ToolSupport::ExitSuccess;
 }
 
+ReadOnlyStore::ReadOnlyStore()
+    : ConfigLocal(Names::SchedulerStore)
+{}
+
 int timers(quint32 ruleSet, Output output)
 {
+    // Each search is retraced below for its reason, on a clock that stood still.
+    const QDateTime now = Clock::now();
+    Clock::setNow(now);
     ReadOnlyStore store;
     QList<Schedule> schedules = RuleSetLoader::load(ruleSet, &store);
     std::sort(schedules.begin(), schedules.end());
     const std::vector<Facts> facts = factsOf(schedules);
-    const QDateTime now = Clock::now();
+    SearchRecord record;
     QList<QStringList> rows;
     QJsonArray objects;
     for (int i = 0; i < schedules.size(); ++i) {
-        const Schedule &schedule = schedules.at(i);
+        Schedule &schedule = schedules[i];
+        if (output != Output::Tsv)
+            record.retrace(schedule);
         if (output == Output::Table)
-            rows.append(timerRow(schedule, facts.at(size_t(i)), now));
+            rows.append(timerRow(schedule, facts.at(size_t(i)), record.excludedBy(), now));
         else if (output == Output::Tsv)
             rows.append({schedule.name(), stamp(schedule.nextOccurrence()),
                          stamp(schedule.lastOccurrence())});
         else
-            objects.append(timerObject(schedule, facts.at(size_t(i))));
+            objects.append(timerObject(schedule, facts.at(size_t(i)), record.excludedBy()));
     }
     if (output == Output::Json) {
         printJson({{"ruleSet", qint64(ruleSet)}, {"timers", objects}});

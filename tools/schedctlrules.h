@@ -1,5 +1,6 @@
 #pragma once
 
+#include "configlocal.h"
 #include "reasonwords.h"
 #include "schedctltime.h"
 
@@ -33,6 +34,15 @@ enum class Output
     Table,
     Tsv,
     Json
+};
+
+// The scheduler's store, read as it is on disk; what the schedules write back
+// while they are built stays in memory.
+class ReadOnlyStore : public Orvel::ConfigLocal
+{
+public:
+    ReadOnlyStore();
+    bool save() override { return true; }
 };
 
 // The rule set to use: `given`, or the highest-numbered one under
@@ -70,6 +80,7 @@ struct PreviewLine
     int trigger = -1;
     int fallback = -1;
     SchedctlTime::ClockChange change;
+    QList<int> excludedBy; // FiringPreview::PlannedFiring::excludedBy
 };
 
 // The firings `preview` makes over `range`, with the clock changes between:
@@ -94,6 +105,11 @@ int triggers(quint32 ruleSet, Output output);
 // Prints manual triggers as rows of name, policy and operation; `ruleSet` 0
 // stands for the rule set the running scheduler answered from.
 int printTriggers(const QList<QStringList> &rows, quint32 ruleSet, Output output);
+// Why schedule `name` of rule set `ruleSet` fires next when it does: from the
+// rules and the scheduler's store as `timers` reads them, or, with a valid
+// `from`, as a fresh start at `from` without the store, as `preview` starts.
+// 1 when the rule set has no such schedule.
+int explain(quint32 ruleSet, const QString &name, const QDateTime &from, Output output);
 // Every problem the scheduler would only trace while loading the rule set,
 // one line each: "file: reason". 1 when there is any.
 int check(quint32 ruleSet, Output output);

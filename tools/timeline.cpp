@@ -394,9 +394,10 @@ QString Timeline::marks() const
         for (int kind = 0; kind < 3; ++kind) {
             for (int index : each.firings[kind]) {
                 const PreviewLine &line = m_lines.at(index);
-                out += mark.arg(QLatin1String(kMarkIds[kind]), number(x(line.at)), name,
-                                SchedctlTime::stamp(line.at), shown(line.at),
-                                escaped(fact.words.firing(line.trigger, line.fallback)));
+                out += mark.arg(
+                    QLatin1String(kMarkIds[kind]), number(x(line.at)), name,
+                    SchedctlTime::stamp(line.at), shown(line.at),
+                    escaped(fact.words.firing(line.trigger, line.fallback, line.excludedBy)));
             }
         }
         out += QStringLiteral("</g>\n");

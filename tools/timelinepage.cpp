@@ -33,8 +33,9 @@ QString row(const Timeline &timeline, const std::vector<SchedctlRules::ScheduleF
     return QStringLiteral("<tr>") + time + cell(fact.name) + cell(fact.policy) +
            cell(fact.operation) +
            QStringLiteral("<td><span class=\"kind\" style=\"background:%1\"></span>%2</td></tr>\n")
-               .arg(QLatin1String(Timeline::colour(timeline.markOf(line))),
-                    fact.words.firing(line.trigger, line.fallback).toHtmlEscaped());
+               .arg(
+                   QLatin1String(Timeline::colour(timeline.markOf(line))),
+                   fact.words.firing(line.trigger, line.fallback, line.excludedBy).toHtmlEscaped());
 }
 
 } // namespace

@@ -71,14 +71,21 @@ TEST(ConfigTest, UnreadableFilesGiveAFalseEmptyListNamingTheFile)
     const QString fifo = home.path() + QStringLiteral("/fifo.cfg");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
-    const char *names[] = {"missing.cfg", "empty.cfg", "truncated.cfg", "folder.cfg", "fifo.cfg"};
-    for (const char *name : names) {
+    const char *const cases[][2] = {
+        {"missing.cfg", "No such file or directory"},
+        {"empty.cfg", "not well-formed at line 1, column 0: Premature end of document."},
+        {"truncated.cfg", "not well-formed at line 1, column 12: Premature end of document."},
+        {"folder.cfg", "not a regular file"},
+        {"fifo.cfg", "not a regular file"},
+    };
+    for (const auto &[name, why] : cases) {
         SCOPED_TRACE(name);
         TraceCapture trace;
         Config config;
         EXPECT_FALSE(config.load(home.path(), QString::fromUtf8(name)));
         EXPECT_FALSE(bool(config));
         EXPECT_TRUE(config.isEmpty());
+        EXPECT_EQ(config.errorText(), QString::fromUtf8(why));
         ASSERT_FALSE(trace.lines().isEmpty());
         EXPECT_TRUE(trace.lines().first().contains(home.path() + QLatin1Char('/') + name));
     }

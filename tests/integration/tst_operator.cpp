@@ -175,7 +175,7 @@ TEST_F(OperatorTest, TimersAndPreviewLeaveTheStoreAlone)
     const QByteArray store = "<config><entry name=\"Gold-10-Snap-2\" type=\"list\">"
                              "<LastOccurance>20261205080000</LastOccurance></entry></config>";
     writeFile("home/local/scheduler.cfg", store);
-    const Outcome timers = schedctl({"timers"});
+    const Outcome timers = schedctl({"timers", "--rule-set", "1"});
     EXPECT_EQ(timers.code, 0) << timers.err.toStdString();
     EXPECT_TRUE(timers.out.contains(QRegularExpression("Sat 2026-12-05 08:00:00 .*Gold-10-Snap-2")))
         << timers.out.toStdString();
@@ -193,40 +193,40 @@ TEST_F(OperatorTest, TimersAndPreviewLeaveTheStoreAlone)
 TEST_F(OperatorTest, CheckPassesTheExamplesAndReportsTheFileAndReasonOfEachFault)
 {
     useExamples();
-    const Outcome clean = schedctl({"check"});
+    const Outcome clean = schedctl({"check", "--rule-set", "1"});
     EXPECT_EQ(clean.code, 0) << clean.out.toStdString();
-    EXPECT_EQ(clean.out.toStdString(), "rule set 1: 5 schedules, no problems\n");
+    EXPECT_EQ(clean.out.toStdString(), "rule set 1: 5 schedules, nothing skipped, no notes\n");
+    // Each expected line: file, reason, skipped or note, element, policy,
+    // operation, code. A note alone exits 0.
     const struct
     {
         const char *file;
         QByteArray bytes; // empty: the file is removed
         const char *expected;
     } cases[] = {
-        {"dispatcherrules.cfg", {}, "dispatcherrules.cfg: Cannot read dispatcherrules.cfg"},
-        {"policyrules.cfg", "<rules><Policy>",
-         "policyrules.cfg: Not well-formed: policyrules.cfg line 1"},
-        {"quiet-hour.xml", {}, "quiet-hour.xml: Failed to open the schedule file quiet-hour.xml"},
-        {"monthly.xml", "<schedule/>", "monthly.xml: Empty schedule file monthly.xml"},
-        {"holidays.cfg", "<config><Calendar>",
-         "nightly.xml: Invalid Calendar for schedule element"},
-        {"offsite.xml", "<s><ScheduleElement><Type>Fallback</Type></ScheduleElement></s>",
-         "offsite.xml: Schedule element contains no known date/time data"},
-        {"quiet-hour.xml",
-         "<s><ScheduleElement><Type>Exclude</Type><WeekDays><Days><All>false</All></Days>"
-         "</WeekDays></ScheduleElement></s>",
-         "quiet-hour.xml: Invalid DaysOfWeek for schedule element"},
+        // clang-format off
+        {"dispatcherrules.cfg", {}, "dispatcherrules.cfg\tcannot be read: No such file or directory\tskipped\t\t\t\tfileUnreadable"},
+        {"policyrules.cfg", "<rules><Policy>", "policyrules.cfg\tcannot be read: not well-formed at line 1, column 15: Premature end of document.\tskipped\t\t\t\tfileUnreadable"},
+        {"quiet-hour.xml", {}, "quiet-hour.xml\tcannot be read: No such file or directory\tskipped\t\tSilver\tContinuous\tfileUnreadable"},
+        {"monthly.xml", "<schedule/>", "monthly.xml\tholds no entries\tskipped\t\tBronze\tMonthly\tfileEmpty"},
+        {"holidays.cfg", "<config><Calendar>", "holidays.cfg\tcannot be read: not well-formed at line 1, column 18: Premature end of document.\tskipped\t\tGold\tNightly\tfileUnreadable"},
+        {"holidays.cfg", "<config><Dates/></config>", "holidays.cfg\tno Calendar list of dates: the elements naming it are skipped\tskipped\t\tGold\tNightly\tcalendarWithoutDates"},
+        {"holidays.cfg", "<config><Calendar><Date>20261332</Date></Calendar></config>", "holidays.cfg\t'20261332' is no date yyyyMMdd: the date is skipped\tskipped\tCalendar/Date[1]\tGold\tNightly\tcalendarDateInvalid"},
+        {"offsite.xml", "<s><ScheduleElement><Type>Fallback</Type></ScheduleElement></s>", "offsite.xml\tno time rule (Calendar, MonthlyDays, WeekDays or ManualTrigger): the element is skipped\tskipped\tScheduleElement[1]\tBronze\tOffsite\telementWithoutRule"},
+        {"offsite.xml", "<s><ScheduleElement><WeekDays/></ScheduleElement></s>", "offsite.xml\tno Type: the element is skipped\tskipped\tScheduleElement[1]\tBronze\tOffsite\telementWithoutType"},
+        {"offsite.xml", "<s><ScheduleElement><Type>Exclusion</Type></ScheduleElement></s>", "offsite.xml\tthe Type 'Exclusion' is none of Trigger, Exclude and Fallback: the element is skipped\tskipped\tScheduleElement[1]\tBronze\tOffsite\telementUnknownType"},
+        {"offsite.xml", "<s><ScheduleElement><Type>Trigger</Type><ManualTrigger><N/></ManualTrigger></ScheduleElement></s>", "offsite.xml\tno ActivationName text: the manual trigger is skipped\tskipped\tScheduleElement[1]/ManualTrigger\tBronze\tOffsite\tnoActivationName"},
+        {"quiet-hour.xml", "<s><ScheduleElement><Type>Exclude</Type><WeekDays><Days><All>false</All></Days></WeekDays></ScheduleElement></s>", "quiet-hour.xml\tchooses no day: the element is skipped\tskipped\tScheduleElement[1]/WeekDays\tSilver\tContinuous\tnoDayChosen"},
+        {"policyrules.cfg", "<r><Policy><Policy>Gold</Policy><FirstRule>10</FirstRule><Backup><Name>Nightly</Name><ScheduleFile>nightly.xml</ScheduleFile><RecoveryPointObjective>5 seconds</RecoveryPointObjective></Backup></Policy></r>",
+         "policyrules.cfg\t'5 seconds' is no recovery point objective such as '4 Hours': not used\tskipped\tPolicy[Gold]/Backup[1]/RecoveryPointObjective\tGold\tNightly\tobjectiveUnusable"},
+        {"policyrules.cfg", "<r><Policy><Policy>Gold</Policy><FirstRule>10</FirstRule><Backup><Name>Nightly</Name><ScheduleFile>nightly.xml</ScheduleFile></Backup></Policy></r>",
+         "policyrules.cfg\tno recovery point objective: the schedule file alone times the operation\tnote\tPolicy[Gold]/Backup[1]\tGold\tNightly\tobjectiveMissing"},
+        {"dispatcherrules.cfg", "<r><ReplicationStream><RemotePolicies><Branch/></RemotePolicies></ReplicationStream></r>", "dispatcherrules.cfg\tno Policies list: the node adds no policy\tskipped\tReplicationStream[1]/RemotePolicies/Branch\t\t\tremoteNodeWithoutPolicies"},
         // Entries of the wrong shape, each named with its own file.
-        {"quiet-hour.xml",
-         "<s><ScheduleElement><Type>Exclude</Type><WeekDays><Days>All</Days></WeekDays>"
-         "</ScheduleElement></s>",
-         "quiet-hour.xml: ScheduleElement[1]/WeekDays/Days of quiet-hour.xml is not a list"},
-        {"holidays.cfg",
-         "<config><Calendar><Date>20261225</Date><Date><d/></Date></Calendar></config>",
-         "holidays.cfg: Passed over Calendar/Date[2] of holidays.cfg - not a text"},
-        {"dispatcherrules.cfg",
-         "<rules><ReplicationStream><Policies>Gold</Policies></ReplicationStream></rules>",
-         "dispatcherrules.cfg: Passed over ReplicationStream[1]/Policies of dispatcherrules.cfg - "
-         "not a list"},
+        {"quiet-hour.xml", "<s><ScheduleElement><Type>Exclude</Type><WeekDays><Days>All</Days></WeekDays></ScheduleElement></s>", "quiet-hour.xml\tnot a list: its rule is refused\tskipped\tScheduleElement[1]/WeekDays/Days\tSilver\tContinuous\truleRefused"},
+        {"holidays.cfg", "<config><Calendar><Date>20261225</Date><Date><d/></Date></Calendar></config>", "holidays.cfg\tnot a text: passed over\tskipped\tCalendar/Date[2]\tGold\tNightly\tpassedOver"},
+        {"dispatcherrules.cfg", "<rules><ReplicationStream><Policies>Gold</Policies></ReplicationStream></rules>", "dispatcherrules.cfg\tnot a list: passed over\tskipped\tReplicationStream[1]/Policies\t\t\tpassedOver"},
+        // clang-format on
     };
     for (const auto &c : cases) {
         const QString path = QStringLiteral("home/rules/1/") + c.file;
@@ -235,9 +235,9 @@ TEST_F(OperatorTest, CheckPassesTheExamplesAndReportsTheFileAndReasonOfEachFault
             QFile::remove(dir.filePath(path));
         else
             writeFile(path, c.bytes);
-        const Outcome run = schedctl({"check", "--rule-set", "1"});
-        EXPECT_EQ(run.code, 1) << c.expected;
-        EXPECT_TRUE(run.out.contains(c.expected)) << run.out.toStdString();
+        const Outcome run = schedctl({"check", "--rule-set", "1", "--output", "tsv"});
+        EXPECT_EQ(run.code, QString(c.expected).contains("\tnote\t") ? 0 : 1) << c.expected;
+        EXPECT_TRUE(run.out.split('\n').contains(c.expected)) << run.out.toStdString();
         writeFile(path, original);
     }
 }

@@ -132,8 +132,11 @@ class SchedctlTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // The demo's rule set alone, so that it is the one read by default.
         ASSERT_EQ(
             QProcess::execute("/bin/cp", {"-r", kSource + "/examples/home", path("examples")}), 0);
+        for (const char *docs : {"examples/rules/2", "examples/rules/3"})
+            ASSERT_TRUE(QDir(path(docs)).removeRecursively());
         for (const auto &file : kHomes) {
             QDir().mkpath(QFileInfo(path(file[0])).path());
             QFile out(path(file[0]));
@@ -194,6 +197,8 @@ TEST_F(SchedctlTest, AnswersEachCommandLine)
         {"examples", {"preview", "--from", "20261205000000", "--until", "-1d"}, 2, "", "schedctl: --until needs a TIME not before --from..."},
         {"examples", {"timers", "--rule-set", "7"}, 2, "", "schedctl: rule set 7 not found: ..."},
         {"examples", {"preview", "--schedule", "Nope"}, 1, "", "schedctl: no schedule Nope in rule set 1\n"},
+        {"examples", {"explain"}, 2, "", "schedctl: explain needs NAME (see 'schedctl explain --help')\n"},
+        {"examples", {"explain", "Nope"}, 1, "", "schedctl: no schedule Nope in rule set 1\n"},
         // Preview: the tab-separated lines scripts read, unchanged.
         {"examples", {"preview", "--from", "20261224235958", "--count", "2", "--schedule", "Gold-10-Nightly-1", "--output", "tsv"}, 0,
          "Gold-10-Nightly-1\t20261224235958\t2\t-1\nGold-10-Nightly-1\t20261227000001\t2\t-1\n", ""},
@@ -218,6 +223,11 @@ TEST_F(SchedctlTest, AnswersEachCommandLine)
          "Sun 2027-03-28 03:00:00 CEST  14h       Gold-1-Night-1  Gold    Night      trigger 1: Sunday 02:30 window\n"
          "Sun 2027-03-28 15:00:00 CEST  1 day 2h  Gold-1-Night-1  Gold    Night      objective: every 12 hours\n"
          "4 firings in rule set 2 from Sat 2027-03-27 12:00:00 CET until Sun 2027-03-28 20:00:00 CEST\n", ""},
+        {"fallbacks", {"preview", "--from", "2027-03-03", "--count", "2", "--schedule", "Tin-1-Daily-1"}, 0,
+         "TIME                         LEFT      SCHEDULE       POLICY  OPERATION  FIRED BY\n"
+         "Wed 2027-03-03 18:00:00 CET  18h       Tin-1-Daily-1  Tin     Daily      fallback 1 (trigger 1 excluded by exclusion 1): Wednesday 18:00 window\n"
+         "Thu 2027-03-04 01:00:00 CET  1 day 1h  Tin-1-Daily-1  Tin     Daily      trigger 1: every day 01:00 window\n"
+         "2 firings in rule set 1 from Wed 2027-03-03 00:00:00 CET\n", ""},
         {"examples", {"triggers", "--rule-set", "1"}, 0,
          "TRIGGER   POLICY  OPERATION\n"
          "Full now  Gold    Nightly\n"
@@ -239,7 +249,21 @@ TEST_F(SchedctlTest, AnswersEachCommandLine)
          R"("next":"2099-01-01T08:00:00+01:00","operation":"Far","policy":"Gold",)"
          R"("reason":"trigger 1: dates in far.cfg 08:00 window","schedule":"Gold-1-Far-1",)"
          R"("triggerIndex":0}]})" "\n", ""},
-        {"examples", {"check", "--output", "json"}, 0, R"({"problems":[],"ruleSet":1,"schedules":5})" "\n", ""},
+        {"examples", {"check", "--output", "json"}, 0, R"({"notes":[],"problems":[],"ruleSet":1,"schedules":5})" "\n", ""},
+        // explain: its JSON document begins with the elements, then the steps; tsv, the steps.
+        {"fallbacks", {"explain", "Tin-1-Daily-1", "--from", "2027-03-03", "--output", "json"}, 0,
+         R"({"excludedBy":[0],"exclusions":["Wednesday 00:00 window"],"fallbackIndex":0,)"
+         R"("fallbacks":["Wednesday 18:00 window"],"from":"2027-03-03T00:00:00+01:00","last":null,)"
+         R"("next":"2027-03-03T18:00:00+01:00","objectiveIndex":1,"operation":"Daily","policy":"Tin",)"
+         R"("reason":"fallback 1 (trigger 1 excluded by exclusion 1): Wednesday 18:00 window",)"
+         R"("ruleSet":1,"schedule":"Tin-1-Daily-1","searches":[{"answer":"2027-03-03T18:00:00+01:00",)"
+         R"("fallbackIndex":0,"from":"2027-03-03T00:00:00+01:00","inclusive":true,"steps":[)"
+         R"({"step":"triggerTime","time":"2027-03-03T01:00:00+01:00","trigger":0},)"
+         R"({"exclusion":0,"movedTo":"2027-03-03T12:00:01+01:00","step":"excluded",)"
+         R"("time":"2027-03-03T01:00:00+01:00","trigger":0},...)", ""},
+        {"examples", {"explain", "Gold-10-Snap-2", "--from", "20261224220000", "--output", "tsv"}, 0,
+         "searchFrom\t-1\t-1\t20261224220000\t\ntriggerTime\t0\t-1\t20261224220000\t\n"
+         "offer\t0\t-1\t20261224220000\t\nanswer\t0\t-1\t20261224220000\t\n", ""},
         {"examples", {"triggers", "--rule-set", "1", "--output", "json"}, 0,
          R"({"ruleSet":1,"triggers":[{"name":"Full now","operation":"Nightly","policy":"Gold"}]})" "\n", ""},
         // Timeline: what it needs, and a range too busy to draw.
@@ -392,6 +416,24 @@ TEST_F(SchedctlTest, BrowserShowsEachMarkInItsColumn)
     }
 }
 
+// Each ```console block of the pages is a command line, run from the source
+// folder, and what it prints.
+TEST_F(SchedctlTest, DocumentedExamplesPrintWhatThePagesShow)
+{
+    QStringList blocks;
+    for (const char *page : {"/README.md", "/docs/operator-guide.md", "/docs/schedules.md"})
+        blocks += QString::fromUtf8(contents(kSource + page)).split("```console\n$ ").mid(1);
+    ASSERT_EQ(blocks.size(), 6);
+    for (const QString &block : blocks) {
+        const QString command = block.section('\n', 0, 0);
+        const Outcome outcome =
+            run("/bin/sh", {"-c", "cd \"$0\" && " + command, kSource}, "examples");
+        EXPECT_EQ(outcome.out.toStdString(),
+                  block.section('\n', 1).section("```", 0, 0).toStdString())
+            << command.toStdString();
+    }
+}
+
 TEST_F(SchedctlTest, BashCompletesCommandsOptionsAndNames)
 {
     const struct
@@ -399,11 +441,13 @@ TEST_F(SchedctlTest, BashCompletesCommandsOptionsAndNames)
         QStringList words; // the last is the word being completed
         const char *expected;
     } cases[] = {
-        {{"schedctl", ""}, "triggers trigger timers preview check timeline --help --version"},
+        {{"schedctl", ""},
+         "triggers trigger timers preview explain check timeline --help --version"},
         {{"schedctl", "pr"}, "preview"},
         {{"schedctl", "preview", "--"},
          "--rule-set --from --count --until --schedule --output --help"},
         {{"schedctl", "preview", "--schedule", "Gold"}, "Gold-10-Nightly-1 Gold-10-Snap-2"},
+        {{"schedctl", "explain", "S"}, "Silver-20-Continuous-1"},
         {{"schedctl", "trigger", "F"}, "Full\\ now"},
         {{"schedctl", "trigger", "\"Full"}, "Full\\ now"},
         {{"schedctl", "timers", "--rule-set", ""}, "1"},

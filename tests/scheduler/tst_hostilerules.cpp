@@ -104,10 +104,10 @@ void replace(const char *name, const std::function<int(const QByteArray &path)> 
     ASSERT_EQ(make(path), 0);
 }
 
-QStringList loadedNames(quint32 ruleSet)
+QStringList loadedNames(quint32 ruleSet, RulesReport *report = nullptr)
 {
     QStringList names;
-    for (const Schedule &schedule : RuleSetLoader::load(ruleSet, nullptr))
+    for (const Schedule &schedule : RuleSetLoader::load(ruleSet, nullptr, report))
         names << schedule.name();
     std::sort(names.begin(), names.end());
     return names;
@@ -124,6 +124,7 @@ struct HostileRulesCase
     std::function<void()> spoil;
     QStringList schedules; // what still loads, sorted
     QStringList traced;    // parts of the level-2 lines expected
+    QList<RulesReport::Reason> reported;
 };
 
 class HostileRulesTest : public RuleSetTest, public ::testing::WithParamInterface<HostileRulesCase>
@@ -136,7 +137,12 @@ TEST_P(HostileRulesTest, RefusedWithItsReasonAndTheRestStillLoads)
     writeGoodRuleSet(home, kRuleSet);
     c.spoil();
     TraceCapture levelTwo(2);
-    EXPECT_EQ(loadedNames(kRuleSet), c.schedules);
+    RulesReport report;
+    EXPECT_EQ(loadedNames(kRuleSet, &report), c.schedules);
+    QList<RulesReport::Reason> reasons;
+    for (const RulesReport::Finding &finding : report.findings())
+        reasons << finding.reason;
+    EXPECT_EQ(reasons, c.reported);
     const QString traced = levelTwo.texts().join('\n');
     for (const QString &text : c.traced)
         EXPECT_TRUE(traced.contains(text)) << text.toStdString() << "\nin:\n"
@@ -148,11 +154,15 @@ TEST_P(HostileRulesTest, RefusedWithItsReasonAndTheRestStillLoads)
 }
 
 const QString kOverlong(PolicyParser::kMaxScheduleNameLength, QLatin1Char('n'));
+using R = RulesReport::Reason;
+// Bad's schedule file cannot be read, and Bad has no objective to fall back on.
+const QList<R> kUnreadableBad = {R::FileUnreadable, R::ScheduleFileUnusable,
+                                 R::OperationWithoutTiming};
 
 INSTANTIATE_TEST_SUITE_P(
     Readers, HostileRulesTest,
     ::testing::Values(
-        HostileRulesCase{"GoodRuleSet", [] {}, kBoth, {}},
+        HostileRulesCase{"GoodRuleSet", [] {}, kBoth, {}, {R::ObjectiveMissing}},
         // What a path may be: each refused at once, never read, never waited on.
         HostileRulesCase{
             "DispatcherRulesLinkLoop",
@@ -162,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
                 });
             },
             {},
-            {"Too many levels of symbolic links", "Failed to open the dispatcher rules"}},
+            {"Too many levels of symbolic links", "Failed to open the dispatcher rules"},
+            {R::FileUnreadable}},
         HostileRulesCase{"PolicyRulesDevice",
                          [] {
                              replace("policyrules.cfg", [](const QByteArray &path) {
@@ -170,7 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
                              });
                          },
                          {},
-                         {"not a regular file", "Failed to open the policy rules"}},
+                         {"not a regular file", "Failed to open the policy rules"},
+                         {R::FileUnreadable}},
         HostileRulesCase{
             "ScheduleFileFifo",
             [] {
@@ -178,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(
                         [](const QByteArray &path) { return ::mkfifo(path.constData(), 0600); });
             },
             kGoodOnly,
-            {"/rules/5/bad.xml not a regular file", "Failed to open the schedule file"}},
+            {"/rules/5/bad.xml not a regular file", "Failed to open the schedule file"},
+            kUnreadableBad},
         HostileRulesCase{"CalendarFileFolder",
                          [] {
                              replace("bad.cfg", [](const QByteArray &path) {
@@ -187,13 +200,14 @@ INSTANTIATE_TEST_SUITE_P(
                          },
                          kGoodOnly,
                          {"/rules/5/bad.cfg not a regular file", "Failed to read calendar file",
-                          "Invalid Calendar for schedule element"}},
+                          "Invalid Calendar for schedule element"},
+                         kUnreadableBad},
         // Content refused before any tree is built.
-        HostileRulesCase{
-            "DispatcherRulesTooDeep",
-            [] { rewrite("dispatcherrules.cfg", nested(100000)); },
-            {},
-            {"is nested deeper than 32 levels", "Failed to open the dispatcher rules"}},
+        HostileRulesCase{"DispatcherRulesTooDeep",
+                         [] { rewrite("dispatcherrules.cfg", nested(100000)); },
+                         {},
+                         {"is nested deeper than 32 levels", "Failed to open the dispatcher rules"},
+                         {R::FileUnreadable}},
         HostileRulesCase{"PolicyRulesWithEntities",
                          [] {
                              rewrite("policyrules.cfg",
@@ -201,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
                                      "<rules><Policy><Policy>&x;</Policy></Policy></rules>");
                          },
                          {},
-                         {"has a document type declaration", "Failed to open the policy rules"}},
+                         {"has a document type declaration", "Failed to open the policy rules"},
+                         {R::FileUnreadable}},
         HostileRulesCase{"ScheduleFileOversize",
                          [] {
                              // Sparse: the size is there, the bytes are not.
@@ -211,7 +226,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  0);
                          },
                          kGoodOnly,
-                         {"larger than 67108864 bytes", "Failed to open the schedule file"}},
+                         {"larger than 67108864 bytes", "Failed to open the schedule file"},
+                         kUnreadableBad},
         // Names of rules files from the rules (".." and absolute schedule
         // files are refused in tst_scheduleelement and tst_policyparser).
         HostileRulesCase{"CalendarNameAbsolute",
@@ -221,25 +237,29 @@ INSTANTIATE_TEST_SUITE_P(
                                              "</Calendar>"));
                          },
                          kGoodOnly,
-                         {"because it is absolute", "Invalid Calendar for schedule element"}},
+                         {"because it is absolute", "Invalid Calendar for schedule element"},
+                         {R::FileNameRefused, R::ScheduleFileUnusable, R::OperationWithoutTiming}},
         HostileRulesCase{"ScheduleFileNameEmpty",
                          [] { rewrite("policyrules.cfg", policies(badRecord("2", ""))); },
                          kGoodOnly,
                          {"Refused rules file name  of rule set 5 because it is empty",
-                          "Invalid backup schedule for policy Bad RuleId 2 Schedule"}},
+                          "Invalid backup schedule for policy Bad RuleId 2 Schedule"},
+                         {R::FileNameRefused, R::ScheduleFileUnusable, R::OperationWithoutTiming}},
         HostileRulesCase{"ScheduleFileNameLongerThanTheSystemAllows",
                          [] {
                              rewrite("policyrules.cfg",
                                      policies(badRecord("2", QByteArray(300, 'f').constData())));
                          },
                          kGoodOnly,
-                         {"File name too long", "Failed to open the schedule file"}},
+                         {"File name too long", "Failed to open the schedule file"},
+                         kUnreadableBad},
         // Numbers and names.
         HostileRulesCase{
             "FirstRuleBeyond32Bits",
             [] { rewrite("policyrules.cfg", policies(badRecord("4294967298", "bad.xml"))); },
             kGoodOnly,
-            {"Attempt to parse policy with no name or rule id"}},
+            {"Attempt to parse policy with no name or rule id"},
+            {R::PolicyWithoutFirstRule}},
         HostileRulesCase{"ScheduleNameOverlong",
                          [] {
                              const QByteArray name = kOverlong.toUtf8();
@@ -250,7 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
                          },
                          kGoodOnly,
                          {"Refused an operation of policy " + kOverlong.left(64) +
-                          " whose schedule name has 1030 characters, more than 1024"}},
+                          " whose schedule name has 1030 characters, more than 1024"},
+                         {R::ScheduleNameTooLong}},
         HostileRulesCase{
             "ActivationNameEmpty",
             [] {
@@ -258,17 +279,19 @@ INSTANTIATE_TEST_SUITE_P(
                                            "</ActivationName></ManualTrigger>"));
             },
             kGoodOnly,
-            {"Refused an empty activation name", "Invalid ManualTrigger for schedule element"}},
-        HostileRulesCase{"ActivationNameOverlong",
-                         [] {
-                             rewrite("bad.xml",
-                                     trigger("<ManualTrigger><ActivationName>" +
-                                             QByteArray(ManualTrigger::kMaxNameLength + 1, 'a') +
-                                             "</ActivationName></ManualTrigger>"));
-                         },
-                         kGoodOnly,
-                         {"Refused an activation name of 1025 characters, more than 1024",
-                          "Invalid ManualTrigger for schedule element"}},
+            {"Refused an empty activation name", "Invalid ManualTrigger for schedule element"},
+            {R::ActivationNameEmpty, R::ScheduleFileUnusable, R::OperationWithoutTiming}},
+        HostileRulesCase{
+            "ActivationNameOverlong",
+            [] {
+                rewrite("bad.xml", trigger("<ManualTrigger><ActivationName>" +
+                                           QByteArray(ManualTrigger::kMaxNameLength + 1, 'a') +
+                                           "</ActivationName></ManualTrigger>"));
+            },
+            kGoodOnly,
+            {"Refused an activation name of 1025 characters, more than 1024",
+             "Invalid ManualTrigger for schedule element"},
+            {R::ActivationNameTooLong, R::ScheduleFileUnusable, R::OperationWithoutTiming}},
         // Entries of the wrong shape: passed over, named with their file.
         HostileRulesCase{"ScheduleFileNotAText",
                          [] {
@@ -280,12 +303,14 @@ INSTANTIATE_TEST_SUITE_P(
                          },
                          {"Bad-2--0", "Good-1-G-1"},
                          {"Passed over Policy[Bad]/Backup[1]/ScheduleFile of ",
-                          "/rules/5/policyrules.cfg - not a text"}},
+                          "/rules/5/policyrules.cfg - not a text"},
+                         {R::PassedOver}},
         HostileRulesCase{
             "ScheduleElementNotAList",
             [] { rewrite("bad.xml", "<s><ScheduleElement>Trigger</ScheduleElement></s>"); },
             kGoodOnly,
-            {"Passed over ScheduleElement[1] of ", "/rules/5/bad.xml - not a list"}},
+            {"Passed over ScheduleElement[1] of ", "/rules/5/bad.xml - not a list"},
+            {R::PassedOver, R::ScheduleFileUnusable, R::OperationWithoutTiming}},
         HostileRulesCase{
             "MonthDayNotABool",
             [] {
@@ -294,7 +319,8 @@ INSTANTIATE_TEST_SUITE_P(
             },
             kGoodOnly,
             {"Passed over ScheduleElement[1]/MonthlyDays/1 of ", "/rules/5/bad.xml - not a bool",
-             "Invalid DaysOfMonth for schedule element"}},
+             "Invalid DaysOfMonth for schedule element"},
+            {R::PassedOver, R::NoDayChosen, R::ScheduleFileUnusable, R::OperationWithoutTiming}},
         // Found by fuzz_schedule (corpus: slow-endless-exclusion): an
         // exclusion without end, a fallback it covers and a period that
         // decides through the fallbacks. Every retry of the period met the
@@ -317,7 +343,8 @@ INSTANTIATE_TEST_SUITE_P(
                                         operation("Backup", "B", "1", "1024 Hours", "bad.xml"))));
             },
             kBoth,
-            {"Search for the next occurance of Bad-2-B-1 used up its 20000 steps on trigger 0"}}),
+            {"Search for the next occurance of Bad-2-B-1 used up its 20000 steps on trigger 0"},
+            {}}),
     [](const ::testing::TestParamInfo<HostileRulesCase> &info) { return info.param.name; });
 
 using HostileNamesTest = RuleSetTest;

@@ -120,7 +120,7 @@ TEST_F(ReloadTest, ReloadAppendsAndSortsByNextOccurrence)
 
 TEST_F(ReloadTest, TheDocumentedExampleRuleSetLoads)
 {
-    const QDir examples(QStringLiteral(ORVEL_SOURCE_DIR "/docs/examples/rules"));
+    const QDir examples(QStringLiteral(ORVEL_SOURCE_DIR "/examples/home/rules/3"));
     for (const QString &name : examples.entryList(QDir::Files)) {
         QFile file(examples.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));

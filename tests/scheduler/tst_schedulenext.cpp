@@ -23,41 +23,45 @@ using NextOccurrence = ScheduleTest;
 
 TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
 {
-    // The next occurrence from `from` and the trigger and fallback it came from.
+    // The next occurrence from `from`, the trigger and fallback it came from,
+    // and the exclusions the search records as covering that trigger's time.
     const auto expectNext = [this](const char *what, const QStringList &elements,
                                    const QDateTime &from, bool inclusive, const QDateTime &expected,
-                                   int trigger, int fallback) {
+                                   int trigger, int fallback, const QList<int> &excludedBy) {
         SCOPED_TRACE(what);
         writeScheduleFile("s.xml", elements);
         Schedule s = schedule("s.xml");
         ASSERT_TRUE(s.isValid());
+        SearchRecord record;
+        s.setSearchRecord(&record);
         EXPECT_EQ(s.getNextOccurrence(from, inclusive), expected);
         EXPECT_EQ(s.triggerIndex(), trigger);
         EXPECT_EQ(s.fallbackIndex(), fallback);
+        EXPECT_EQ(record.excludedBy(), excludedBy);
     };
     expectNext("earliest trigger wins, ties go to the first",
                {daily("Trigger", "10:00", 60), daily("Trigger", "08:00", 60),
                 daily("Trigger", "08:00", 60)},
-               monday(7, 0), true, monday(8, 0), 1, -1);
+               monday(7, 0), true, monday(8, 0), 1, -1, {});
     expectNext("inclusive search answers an open window at once", {weekdays("Trigger", {"Monday"})},
-               monday(10, 0), true, monday(10, 0), 0, -1);
+               monday(10, 0), true, monday(10, 0), 0, -1, {});
     expectNext("exclusive search answers the next window start", {weekdays("Trigger", {"Monday"})},
-               monday(10, 0), false, monday(0, 0).addDays(7), 0, -1);
+               monday(10, 0), false, monday(0, 0).addDays(7), 0, -1, {});
     expectNext("exclusion pushes the time along inside the trigger window",
                {daily("Trigger", "08:00", 7200), daily("Exclude", "07:00", 7200)}, monday(6, 0),
-               true, monday(9, 0, 1), 0, -1);
+               true, monday(9, 0, 1), 0, -1, {0});
     expectNext("pushed out of its window, the trigger takes the fallback",
                {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
                 daily("Fallback", "12:00", 3600)},
-               monday(6, 0), true, monday(12, 0), 0, 0);
+               monday(6, 0), true, monday(12, 0), 0, 0, {0});
     expectNext("an excluded fallback time moves inside the fallback window",
                {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
                 daily("Exclude", "12:00", 1800), daily("Fallback", "12:00", 3600)},
-               monday(6, 0), true, monday(12, 30, 1), 0, 0);
+               monday(6, 0), true, monday(12, 30, 1), 0, 0, {0});
     expectNext("the earliest fallback wins",
                {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
                 daily("Fallback", "14:00", 60), daily("Fallback", "11:00", 60)},
-               monday(6, 0), true, monday(11, 0), 0, 1);
+               monday(6, 0), true, monday(11, 0), 0, 1, {0});
     // From inside an excluded window the inclusive search takes a fallback
     // however far off, while the exclusive one reaches the next run first.
     const QStringList weekdaysWithSaturdayFallback = {
@@ -67,29 +71,29 @@ TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
         weekdays("Fallback", {"Saturday"}, "10:00", 60)};
     expectNext("a fallback stands in for an excluded run at any distance",
                weekdaysWithSaturdayFallback, monday(8, 10), true,
-               QDateTime(QDate(2026, 12, 12), QTime(10, 0)), 0, 0);
+               QDateTime(QDate(2026, 12, 12), QTime(10, 0)), 0, 0, {0});
     expectNext("the exclusive search passes the excluded run by", weekdaysWithSaturdayFallback,
-               monday(8, 10), false, tuesday(8, 0), 0, -1);
+               monday(8, 10), false, tuesday(8, 0), 0, -1, {});
     expectNext(
         "without fallbacks the trigger is retried at its next run time",
         {weekdays("Trigger", {"Monday", "Tuesday"}, "08:00", 1), weekdays("Exclude", {"Monday"})},
-        monday(6, 0), true, tuesday(8, 0), 0, -1);
+        monday(6, 0), true, tuesday(8, 0), 0, -1, {0});
     expectNext("overlapping exclusions: the scan restarts after every move",
                {weekdays("Trigger", {"Monday"}), daily("Exclude", "08:30", 3600),
                 daily("Exclude", "08:00", 3600)},
-               monday(8, 15), true, monday(9, 30, 1), 0, -1);
+               monday(8, 15), true, monday(9, 30, 1), 0, -1, {1, 0});
     expectNext("manual triggers alone give no time", {manual("Nightly")}, monday(6, 0), true,
-               QDateTime(), -1, -1);
+               QDateTime(), -1, -1, {});
     expectNext("a trigger that spends its steps offers nothing and spares the next one",
                QStringList{daily("Trigger", "08:00", 1),
                            weekdays("Trigger", {"Tuesday"}, "12:00", 3600),
                            daily("Exclude", "11:30", 3600)} +
                    QStringList(60, daily("Exclude", "07:00", 7200)),
-               monday(6, 0), true, tuesday(12, 30, 1), 1, -1);
+               monday(6, 0), true, tuesday(12, 30, 1), 1, -1, {0});
     expectNext("a trigger that spends its steps offers nothing and spares the next one",
                QStringList{daily("Trigger", "08:00", 1), daily("Trigger", "12:00", 60)} +
                    QStringList(60, daily("Exclude", "07:00", 7200)),
-               monday(6, 0), true, monday(12, 0), 1, -1);
+               monday(6, 0), true, monday(12, 0), 1, -1, {});
 }
 
 TEST_F(NextOccurrence, TracesWhyATimeMoved)
