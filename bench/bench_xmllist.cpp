@@ -52,6 +52,25 @@ void toBinary(benchmark::State &state)
 }
 BENCHMARK(toBinary)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
+// The scheduler's store as its file text, written once per timer pass of a
+// burst: for each schedule its last and next times with their UTC offsets.
+void storeFileText(benchmark::State &state)
+{
+    XmlList store;
+    for (int i = 0; i < state.range(0); ++i) {
+        XmlList record;
+        record.set(QStringLiteral("LastOccurance"), "20261205083000", XmlList::Replace);
+        record.set(QStringLiteral("LastOccuranceUtcOffset"), qint32(3600), XmlList::Replace);
+        record.set(QStringLiteral("NextOccurance"), "20261205093000", XmlList::Replace);
+        record.set(QStringLiteral("NextOccuranceUtcOffset"), qint32(3600), XmlList::Replace);
+        store.set(QStringLiteral("Policy-1-Backup-%1").arg(i), record, XmlList::Replace);
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store.toFileText());
+    state.SetBytesProcessed(state.iterations() * store.toFileText().size());
+}
+BENCHMARK(storeFileText)->Arg(10000)->Unit(benchmark::kMillisecond);
+
 void copyAndWrite(benchmark::State &state)
 {
     const XmlList store =

@@ -1,9 +1,11 @@
 #include "log.h"
 
-#include <QDateTime>
-#include <QRegularExpression>
+#include "stamp.h"
+
+#include <ctime>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <syslog.h>
 // Every entry would name the same line of this file: leave the location out.
@@ -43,20 +45,21 @@ int syslogPriority(int level)
 // named so) is written as it stands, never filled in again.
 QString fill(const QString &text, const QStringList &values)
 {
-    static const QRegularExpression placeholder(QStringLiteral("%([1-3])s"));
     QString filled;
     QList<bool> placed(values.size(), false);
     qsizetype from = 0;
-    for (auto it = placeholder.globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch match = it.next();
-        const int index = match.captured(1).toInt() - 1;
-        if (index >= values.size())
+    for (qsizetype at = text.indexOf(QLatin1Char('%')); at >= 0 && at + 2 < text.size();
+         at = text.indexOf(QLatin1Char('%'), at + 1)) {
+        const int index = text.at(at + 1).unicode() - '1';
+        if (index < 0 || index > 2 || text.at(at + 2) != QLatin1Char('s') || index >= values.size())
             continue;
-        filled += text.mid(from, match.capturedStart() - from) + values.at(index);
-        from = match.capturedEnd();
+        filled += QStringView(text).sliced(from, at - from);
+        filled += values.at(index);
+        from = at + 3;
+        at += 2;
         placed[index] = true;
     }
-    filled += text.mid(from);
+    filled += QStringView(text).sliced(from);
     for (int i = 0; i < values.size(); ++i) {
         if (!placed.at(i))
             filled += QLatin1Char(' ') + values.at(i);
@@ -64,22 +67,80 @@ QString fill(const QString &text, const QStringList &values)
     return filled;
 }
 
+// The event-log file, kept open from line to line: opening and closing it
+// for each line cost more than all the rest of a firing. Lines are appended
+// (O_APPEND), so those of several processes never interleave. Once a second
+// at most, the path is looked at again: when it names another file or none
+// (the log was rotated or removed), the file is opened anew, so a line goes
+// to the rotated file for at most the rest of that second.
+class LogFile
+{
+public:
+    void write(const QByteArray &path, const QByteArray &line)
+    {
+        const time_t second = ::time(nullptr);
+        if (path != m_path || (second != m_checkedAt && !isOpen(path)))
+            open(path);
+        m_checkedAt = second;
+        if (m_fd < 0)
+            return;
+        const ssize_t written = ::write(m_fd, line.constData(), size_t(line.size()));
+        (void)written; // an event log that cannot be written must not stop the process
+    }
+
+private:
+    bool isOpen(const QByteArray &path) const
+    {
+        struct stat named
+        {
+        };
+        return m_fd >= 0 && ::stat(path.constData(), &named) == 0 && named.st_dev == m_device &&
+               named.st_ino == m_inode;
+    }
+
+    void open(const QByteArray &path)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_path = path;
+        m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        struct stat opened
+        {
+        };
+        if (m_fd >= 0 && ::fstat(m_fd, &opened) == 0) {
+            m_device = opened.st_dev;
+            m_inode = opened.st_ino;
+        }
+    }
+
+    QByteArray m_path;
+    int m_fd = -1;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    time_t m_checkedAt = -1;
+};
+
 void writeToFile(const QByteArray &path, const QString &line)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
-    const QByteArray bytes = line.toUtf8() + '\n';
-    const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
-    (void)written; // an event log that cannot be written must not stop the process
-    ::close(fd);
+    static LogFile file;
+    QByteArray bytes;
+    Stamp::appendNow(bytes, false);
+    bytes += ' ';
+    bytes += line.toUtf8();
+    bytes += '\n';
+    file.write(path, bytes);
+}
+
+bool underSystemd()
+{
+    return qEnvironmentVariableIsSet("INVOCATION_ID");
 }
 
 // Under systemd the journal takes the line with its fields, so that
 // `journalctl POLICY=Gold` finds it; false when it cannot, and syslog has it.
 bool sendToJournal(const QString &message, int priority, const Log::Fields &fields)
 {
-    if (!qEnvironmentVariableIsSet("INVOCATION_ID"))
+    if (!underSystemd())
         return false;
     QList<QByteArray> entries = {"MESSAGE=" + message.toUtf8(),
                                  "PRIORITY=" + QByteArray::number(priority),
@@ -98,6 +159,11 @@ bool sendToJournal(const QString &message, int priority, const Log::Fields &fiel
 void Log::setSink(std::function<void(const QString &)> sink)
 {
     sinkSlot() = std::move(sink);
+}
+
+bool Log::keepsFields()
+{
+    return !sinkSlot() && qEnvironmentVariableIsEmpty("ORVEL_LOG_FILE") && underSystemd();
 }
 
 void Log::initialiseMessage(const QString &messageCategory, int messageLevel,
@@ -145,9 +211,7 @@ void Log::sendMessage()
     }
     const QByteArray path = qgetenv("ORVEL_LOG_FILE");
     if (!path.isEmpty()) {
-        writeToFile(path,
-                    QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")) +
-                        QLatin1Char(' ') + line);
+        writeToFile(path, line);
         return;
     }
     const int priority = syslogPriority(m_stateLine ? 1 : m_level);

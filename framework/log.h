@@ -38,6 +38,9 @@ public:
     Log &operator<<(unsigned value) { return *this << QString::number(value); }
     // Fields the journal finds this message by; the file and syslog lines leave them out.
     void setFields(const Fields &messageFields) { m_fields = messageFields; }
+    // Whether messages go to the journal, the one place that keeps fields: a
+    // caller need not work them out otherwise.
+    static bool keepsFields();
 
     void sendMessage();
 

@@ -1,9 +1,9 @@
 #include "trace.h"
 
+#include "stamp.h"
 #include "xmllist.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -32,21 +32,10 @@ std::vector<TraceRecording *> &recordings()
 // Recorded lines leave out their time stamp, "YYYY-MM-DDThh:mm:ss.zzz".
 constexpr qsizetype kStampLength = 23;
 
-// The trace's two time forms, formatted by hand: a burst of firings writes
-// thousands of lines, and QDateTime::toString parses its pattern each time.
-// The names are those of the C locale, as toString gives them.
-QString stamp(const QDateTime &now)
-{
-    const QDate date = now.date();
-    const QTime time = now.time();
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", date.year(),
-                  date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec());
-    return QString::fromLatin1(text);
-}
-
-// "hh:mm:ss ddd MMMM d yyyy"
-QString instantText(const QDateTime &instant)
+// "hh:mm:ss ddd MMMM d yyyy", formatted by hand: a burst of firings traces
+// thousands of instants, and QDateTime::toString parses its pattern each
+// time. The names are those of the C locale, as toString gives them.
+void appendInstant(QByteArray &out, const QDateTime &instant)
 {
     static const char *const days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     static const char *const months[] = {"January",   "February", "March",    "April",
@@ -54,11 +43,24 @@ QString instantText(const QDateTime &instant)
                                          "September", "October",  "November", "December"};
     const QDate date = instant.date();
     const QTime time = instant.time();
-    char text[64];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d %s %s %d %04d", time.hour(), time.minute(),
-                  time.second(), days[date.dayOfWeek() - 1], months[date.month() - 1], date.day(),
-                  date.year());
-    return QString::fromLatin1(text);
+    Stamp::appendNumber(out, unsigned(time.hour()), 2);
+    out += ':';
+    Stamp::appendNumber(out, unsigned(time.minute()), 2);
+    out += ':';
+    Stamp::appendNumber(out, unsigned(time.second()), 2);
+    out += ' ';
+    out += days[date.dayOfWeek() - 1];
+    out += ' ';
+    out += months[date.month() - 1];
+    out += ' ';
+    Stamp::appendNumber(out, unsigned(date.day()), 1);
+    out += ' ';
+    Stamp::appendNumber(out, unsigned(date.year()), 4);
+}
+
+bool isAscii(QByteArrayView text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; });
 }
 
 int levelFromEnvironment()
@@ -115,11 +117,14 @@ bool Trace::doTrace(int, int level)
 
 void Trace::entry(int, const char *file, int lineNumber)
 {
-    m_line = stamp(QDateTime::currentDateTime());
-    m_line += QLatin1Char(' ');
-    m_line += QString::number(m_lineLevel);
-    m_line += QLatin1Char(' ');
-    m_line += QString::fromUtf8(file) + QLatin1Char(':') + QString::number(lineNumber);
+    m_line.clear();
+    Stamp::appendNow(m_line, true);
+    m_line += ' ';
+    m_line += QByteArray::number(m_lineLevel);
+    m_line += ' ';
+    m_line += file;
+    m_line += ':';
+    m_line += QByteArray::number(lineNumber);
     m_open = true;
 }
 
@@ -128,19 +133,17 @@ void Trace::flush()
     if (!m_open)
         return;
     m_open = false;
-    QByteArray bytes = m_line.toUtf8();
-    bytes.replace('\n', "\\n");
-    bytes += '\n';
-    m_line.clear();
-    record(bytes);
+    m_line.replace('\n', "\\n");
+    m_line += '\n';
+    record(m_line);
     if (m_sink) {
-        m_sink(bytes);
+        m_sink(m_line);
         return;
     }
     qsizetype written = 0;
-    while (written < bytes.size()) {
+    while (written < m_line.size()) {
         const ssize_t n =
-            ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
+            ::write(m_fd, m_line.constData() + written, size_t(m_line.size() - written));
         if (n <= 0)
             return;
         written += n;
@@ -160,59 +163,73 @@ void Trace::replay(const TraceLines &lines)
     if (!trace)
         return;
     for (const QByteArray &text : lines) {
-        trace->m_line = stamp(QDateTime::currentDateTime()) + QString::fromUtf8(text.chopped(1));
+        trace->m_line.clear();
+        Stamp::appendNow(trace->m_line, true);
+        trace->m_line += text.chopped(1);
         trace->m_open = true;
         trace->flush();
     }
 }
 
-void Trace::append(const QString &item)
+// The line is kept in UTF-8, as it is written: items go in as they come,
+// without a round trip through QString for each.
+void Trace::append(QByteArrayView utf8)
 {
     if (!m_open)
         return;
-    m_line += QLatin1Char(' ');
-    m_line += item;
+    m_line += ' ';
+    m_line += utf8;
+}
+
+// Bytes streamed are taken as UTF-8; anything but ASCII goes through
+// QString, so that a malformed sequence is written as QString would.
+void Trace::appendBytes(QByteArrayView text)
+{
+    if (isAscii(text))
+        append(text);
+    else
+        append(QString::fromUtf8(text).toUtf8());
 }
 
 Trace &Trace::operator<<(const QString &text)
 {
-    append(text);
+    append(text.toUtf8());
     return *this;
 }
 
 Trace &Trace::operator<<(const char *text)
 {
-    append(QString::fromUtf8(text));
+    appendBytes(text);
     return *this;
 }
 
 Trace &Trace::operator<<(const QByteArray &text)
 {
-    append(QString::fromUtf8(text));
+    appendBytes(text);
     return *this;
 }
 
 Trace &Trace::operator<<(qint64 number)
 {
-    append(QString::number(number));
+    append(QByteArray::number(number));
     return *this;
 }
 
 Trace &Trace::operator<<(quint64 number)
 {
-    append(QString::number(number));
+    append(QByteArray::number(number));
     return *this;
 }
 
 Trace &Trace::operator<<(double number)
 {
-    append(QString::number(number));
+    append(QString::number(number).toUtf8());
     return *this;
 }
 
 Trace &Trace::operator<<(bool value)
 {
-    append(value ? QStringLiteral("true") : QStringLiteral("false"));
+    append(value ? "true" : "false");
     return *this;
 }
 
@@ -220,7 +237,12 @@ Trace &Trace::operator<<(bool value)
 // text of the scheduler uses; "invalid" stands for none.
 Trace &Trace::operator<<(const QDateTime &instant)
 {
-    append(instant.isValid() ? instantText(instant) : QStringLiteral("invalid"));
+    if (!m_open)
+        return *this;
+    if (!instant.isValid())
+        return *this << "invalid";
+    m_line += ' ';
+    appendInstant(m_line, instant);
     return *this;
 }
 
@@ -228,7 +250,7 @@ Trace &Trace::operator<<(const QDateTime &instant)
 // the formatting off the path when the line is filtered out.
 Trace &Trace::operator<<(const QTime &time)
 {
-    append(time.isValid() ? time.toString(QStringLiteral("hh:mm:ss")) : QStringLiteral("invalid"));
+    append(time.isValid() ? time.toString(QStringLiteral("hh:mm:ss")).toUtf8() : "invalid");
     return *this;
 }
 

@@ -71,13 +71,14 @@ public:
 
 private:
     Trace() = default;
-    void append(const QString &item);
+    void append(QByteArrayView utf8);
+    void appendBytes(QByteArrayView text);
     void record(const QByteArray &line);
 
     int m_maxLevel = TraceVerbose;
     int m_lineLevel = 0;
     int m_fd = 2;
-    QString m_line;
+    QByteArray m_line;
     bool m_open = false;
     std::function<void(const QByteArray &)> m_sink;
 };

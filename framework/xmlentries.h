@@ -3,6 +3,7 @@
 // The storage behind XmlList: the value type (xmllist.cpp) and its text form
 // (xmltext.cpp) share it; nothing else looks inside.
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QVarLengthArray>
@@ -55,7 +56,11 @@ struct XmlEntry
     QString text;                      // a leaf's
     std::shared_ptr<XmlEntries> list;  // a nested list's entries, null when it has none
 
-    bool isList() const { return list || typeName() == XmlStorage::kList; }
+    bool isList() const
+    {
+        const QString *type = list ? nullptr : XmlStorage::attribute(attributes, XmlStorage::kType);
+        return list || (type && *type == XmlStorage::kList);
+    }
     QString typeName() const
     {
         const QString *type = XmlStorage::attribute(attributes, XmlStorage::kType);
@@ -72,6 +77,17 @@ struct XmlEntries
     std::vector<XmlEntry> entries;
     // The first entry of each key, once there are too many to walk.
     QHash<QString, int> first;
+    // The text of the entries as last written (xmltext.cpp), kept for small
+    // lists: a store rewrites thousands of unchanged records on every save,
+    // and a schedule's event data is written for every firing. Lists live on
+    // one thread, so a const write may fill it. XmlList::place() clears it;
+    // no other change is made to entries once they are shared.
+    struct Written
+    {
+        QByteArray text;
+        int margin = -1; // the entries' indent in spaces; -1: none kept
+    };
+    mutable Written written;
 
     const XmlEntry *find(const QString &key) const
     {

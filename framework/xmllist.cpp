@@ -309,6 +309,7 @@ void XmlList::detach()
 void XmlList::place(XmlEntry entry, int setType)
 {
     detach();
+    m_entries->written = {};
     const int old = m_entries->indexOf(entry.key);
     if (setType == Replace && old >= 0)
         m_entries->entries[size_t(old)] = std::move(entry);
@@ -396,12 +397,12 @@ XmlListIterator XmlList::first() const
 
 QByteArray XmlList::toBinary() const
 {
-    return XmlText::write(*m_entries, false).toUtf8();
+    return XmlText::write(*m_entries, false);
 }
 
 QByteArray XmlList::toFileText() const
 {
-    return XmlText::write(*m_entries, true).toUtf8();
+    return XmlText::write(*m_entries, true);
 }
 
 // Equal lists hold the same entries in the same order; the root's name, which

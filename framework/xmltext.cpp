@@ -8,6 +8,8 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -20,105 +22,201 @@ using namespace XmlStorage;
 
 namespace {
 
-bool needsEscape(QChar c, bool attribute)
+// What a piece of text must escape on its way into the document, as a mask
+// of the markup table below: nothing (tags and attribute names), a text's
+// markup, or an attribute's as well.
+enum class Escape : unsigned char
 {
-    const char16_t u = c.unicode();
-    return u < 0x20 || u == '&' || u == '<' || u == '>' || (attribute && u == '"');
+    None = 0,
+    Text = 1,
+    Attribute = 2
+};
+
+// For each ASCII character, the escapes that change it: control characters
+// and "&<>" in texts and attributes, '"' in attributes only.
+constexpr std::array<unsigned char, 128> kMarkup = [] {
+    std::array<unsigned char, 128> table{};
+    for (int c = 0; c < 0x20; ++c)
+        table[size_t(c)] = 3;
+    table['&'] = table['<'] = table['>'] = 3;
+    table['"'] = 2;
+    return table;
+}();
+
+// What a character that needs an escape becomes.
+QByteArrayView entityOf(char16_t u)
+{
+    switch (u) {
+    case '&':
+        return "&amp;";
+    case '<':
+        return "&lt;";
+    case '>':
+        return "&gt;";
+    case '"':
+        return "&quot;";
+    case '\n':
+        return "&#10;";
+    case '\r':
+        return "&#13;";
+    case '\t':
+        return "&#9;";
+    default:
+        // XML cannot carry other control characters at all.
+        return "\xEF\xBF\xBD"; // U+FFFD
+    }
 }
 
-void escapeInto(QString &out, const QString &text, bool attribute)
+// The text form being written, in UTF-8, into one buffer that grows by
+// doubling. Each piece is written through a pointer into room made for its
+// worst case, not byte by byte through a string's checks: a store of
+// thousands of records (3 MB for 10,000 schedules) is written once per
+// timer pass.
+class Writer
 {
-    // Most texts need no escape at all and go in whole.
-    const auto first = std::find_if(text.cbegin(), text.cend(),
-                                    [attribute](QChar c) { return needsEscape(c, attribute); });
-    out += QStringView(text.cbegin(), first);
-    for (auto it = first; it != text.cend(); ++it) {
-        const QChar c = *it;
-        switch (c.unicode()) {
-        case '&':
-            out += QLatin1String("&amp;");
-            break;
-        case '<':
-            out += QLatin1String("&lt;");
-            break;
-        case '>':
-            out += QLatin1String("&gt;");
-            break;
-        case '"':
-            out += attribute ? QLatin1String("&quot;") : QLatin1String("\"");
-            break;
-        case '\n':
-            out += QLatin1String("&#10;");
-            break;
-        case '\r':
-            out += QLatin1String("&#13;");
-            break;
-        case '\t':
-            out += QLatin1String("&#9;");
-            break;
-        default:
-            // XML cannot carry other control characters at all.
-            out += c.unicode() < 0x20 ? QChar(0xFFFD) : c;
+public:
+    explicit Writer(bool indent)
+        : m_indent(indent)
+    {}
+
+    QByteArray take()
+    {
+        m_bytes.truncate(m_size);
+        return std::move(m_bytes);
+    }
+
+    void put(QByteArrayView bytes)
+    {
+        std::memcpy(room(bytes.size()), bytes.data(), size_t(bytes.size()));
+        m_size += bytes.size();
+    }
+
+    // Nearly every character is ASCII without markup and goes in as one
+    // byte. Runs of characters beyond ASCII go through Qt's own encoder, so
+    // that they come out exactly as QString::toUtf8 gives them.
+    void put(QStringView text, Escape escape)
+    {
+        const unsigned mask = unsigned(escape);
+        // A UTF-16 unit becomes at most 6 bytes ("&quot;"); in UTF-8, at most 3.
+        char *const start = room(text.size() * 6);
+        char *to = start;
+        const char16_t *from = text.utf16();
+        const char16_t *const end = from + text.size();
+        while (from != end) {
+            const char16_t u = *from;
+            if (u < 0x80 && (kMarkup[u] & mask) == 0) {
+                *to++ = char(u);
+                ++from;
+                continue;
+            }
+            const char16_t *next = from + 1;
+            QByteArray encoded;
+            if (u >= 0x80) {
+                while (next != end && *next >= 0x80)
+                    ++next;
+                encoded = QStringView(from, next).toUtf8();
+            }
+            const QByteArrayView piece = u >= 0x80 ? QByteArrayView(encoded) : entityOf(u);
+            std::memcpy(to, piece.data(), size_t(piece.size()));
+            to += piece.size();
+            from = next;
         }
+        m_size += to - start;
     }
-}
 
-// The writers append piece by piece: no temporary strings, as a store of
-// thousands of records is written once per timer pass.
-void writeTag(QString &out, const QString &tag, const Attributes &attributes)
-{
-    out += QLatin1Char('<');
-    out += tag;
-    for (const Attribute &a : attributes) {
-        out += QLatin1Char(' ');
-        out += a.name;
-        out += QLatin1String("=\"");
-        escapeInto(out, a.value, true);
-        out += QLatin1Char('"');
+    void tag(const QString &name, const Attributes &attributes)
+    {
+        put("<");
+        put(name, Escape::None);
+        for (const Attribute &a : attributes) {
+            put(" ");
+            put(a.name, Escape::None);
+            put("=\"");
+            put(a.value, Escape::Attribute);
+            put("\"");
+        }
+        put(">");
     }
-    out += QLatin1Char('>');
-}
 
-void writeEntries(QString &out, const XmlEntries &list, int depth, bool indent);
-
-// Writes one element: its entries when `list` is set, else its text.
-void writeElement(QString &out, const XmlEntry &e, const XmlEntries *list, int depth, bool indent)
-{
-    const qsizetype margin = indent ? depth * 2 : 0;
-    out.resize(out.size() + margin, QLatin1Char(' '));
-    writeTag(out, e.tag, e.attributes);
-    if (list) {
-        if (indent)
-            out += QLatin1Char('\n');
-        writeEntries(out, *list, depth + 1, indent);
-        out.resize(out.size() + margin, QLatin1Char(' '));
-    } else {
-        escapeInto(out, e.text, false);
+    // Writes one element: its entries when `list` is set, else its text.
+    void element(const XmlEntry &e, const XmlEntries *list, int depth)
+    {
+        margin(depth);
+        tag(e.tag, e.attributes);
+        if (list) {
+            lineEnd();
+            entries(*list, depth + 1);
+            margin(depth);
+        } else {
+            put(e.text, Escape::Text);
+        }
+        put("</");
+        put(e.tag, Escape::None);
+        put(">");
+        lineEnd();
     }
-    out += QLatin1String("</");
-    out += e.tag;
-    out += QLatin1Char('>');
-    if (indent)
-        out += QLatin1Char('\n');
-}
 
-void writeEntries(QString &out, const XmlEntries &list, int depth, bool indent)
-{
-    for (const XmlEntry &e : list.entries) {
-        const XmlEntries *entries = e.list ? e.list.get() : noEntries().get();
-        writeElement(out, e, e.isList() ? entries : nullptr, depth, indent);
+    // A small list's text is kept with it and put again as long as the list
+    // is unchanged and written at the same indent.
+    void entries(const XmlEntries &list, int depth)
+    {
+        const int margin = m_indent ? depth * 2 : 0;
+        if (list.written.margin == margin) {
+            put(list.written.text);
+            return;
+        }
+        const qsizetype start = m_size;
+        for (const XmlEntry &e : list.entries) {
+            const XmlEntries *inner = e.list ? e.list.get() : noEntries().get();
+            element(e, e.isList() ? inner : nullptr, depth);
+        }
+        if (m_size - start <= kMostBytesKept)
+            list.written = {QByteArray(m_bytes.constData() + start, m_size - start), margin};
     }
-}
 
-// The root is written as a list once it has entries or says it is one.
-void writeRoot(QString &out, const XmlEntries &root, bool indent)
-{
-    XmlEntry top;
-    top.tag = root.tag;
-    top.attributes = root.attributes;
-    const bool list = !root.entries.empty() || top.typeName() == kList;
-    writeElement(out, top, list ? &root : nullptr, 0, indent);
-}
+    // The root is written as a list once it has entries or says it is one.
+    void root(const XmlEntries &root)
+    {
+        XmlEntry top;
+        top.tag = root.tag;
+        top.attributes = root.attributes;
+        const bool list = !root.entries.empty() || top.typeName() == kList;
+        element(top, list ? &root : nullptr, 0);
+    }
+
+private:
+    // Room for `most` bytes at the end. QByteArray leaves grown bytes
+    // unset, and grows a large buffer in place where it can.
+    char *room(qsizetype most)
+    {
+        if (m_size + most > m_bytes.size())
+            m_bytes.resize(std::max(2 * m_bytes.size(), m_size + most));
+        return m_bytes.data() + m_size;
+    }
+
+    void margin(int depth)
+    {
+        if (!m_indent)
+            return;
+        const qsizetype width = qsizetype(depth) * 2;
+        std::memset(room(width), ' ', size_t(width));
+        m_size += width;
+    }
+
+    void lineEnd()
+    {
+        if (m_indent)
+            put("\n");
+    }
+
+    // Records and event data are a few hundred bytes; a whole store is not
+    // kept a second time.
+    static constexpr qsizetype kMostBytesKept = 4096;
+
+    const bool m_indent;
+    QByteArray m_bytes;
+    qsizetype m_size = 0;
+};
 
 // The most attributes any one tag of the text holds, counted as the equals
 // signs outside quotes between a tag's "<" and ">", without an XML reader.
@@ -305,20 +403,20 @@ std::shared_ptr<XmlEntries> XmlText::read(const QByteArray &text, const QString 
     return entries;
 }
 
-QString XmlText::write(const XmlEntries &root, bool indent)
+QByteArray XmlText::write(const XmlEntries &root, bool indent)
 {
-    QString out;
+    Writer out(indent);
     if (indent)
-        out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-    writeRoot(out, root, indent);
-    return out;
+        out.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    out.root(root);
+    return out.take();
 }
 
-QString XmlText::writeEntries(const XmlEntries &list)
+QByteArray XmlText::writeEntries(const XmlEntries &list)
 {
-    QString out;
-    Orvel::writeEntries(out, list, 0, false);
-    return out;
+    Writer out(false);
+    out.entries(list, 0);
+    return out.take();
 }
 
 } // namespace Orvel

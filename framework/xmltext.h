@@ -38,11 +38,11 @@ inline constexpr int kMaxAttributes = 64;
 // then set to the reason in words, without `source`.
 std::shared_ptr<XmlEntries> read(const QByteArray &text, const QString &source,
                                  QString *why = nullptr);
-// The whole document: on one line, or with an XML declaration and one entry
-// a line (`indent`) for files.
-QString write(const XmlEntries &root, bool indent);
-// The entries alone, without the root element, on one line.
-QString writeEntries(const XmlEntries &list);
+// The whole document in UTF-8: on one line, or with an XML declaration and
+// one entry a line (`indent`) for files.
+QByteArray write(const XmlEntries &root, bool indent);
+// The entries alone, without the root element, on one line, in UTF-8.
+QByteArray writeEntries(const XmlEntries &list);
 
 } // namespace XmlText
 

@@ -43,7 +43,8 @@ void TriggerFiring::logEvent()
     if (Log *log = Context::logging()) {
         log->initialiseMessage(Names::Backup, 1, {});
         *log << "%1s: Policy '%2s', operation '%3s'" << type << m_policy << m_operation;
-        log->setFields(journalFields());
+        if (log->keepsFields())
+            log->setFields(journalFields());
         log->sendMessage();
     }
 }

@@ -180,6 +180,26 @@ TEST(XmlListSet, TypedSettersRoundTripThroughText)
     EXPECT_EQ(i, 9);
 }
 
+// Lists keep the text they were last written as: a change, or a write at
+// another indent, must never give the old text.
+TEST(XmlListSet, TextFollowsEveryChangeAfterAWrite)
+{
+    XmlList record;
+    record.set(QStringLiteral("k"), "1", XmlList::Replace);
+    EXPECT_EQ(record.toBinary(), "<list><k type=\"text\">1</k></list>");
+    record.set(QStringLiteral("k"), "2", XmlList::Replace);
+    EXPECT_EQ(record.toBinary(), "<list><k type=\"text\">2</k></list>");
+    XmlList store;
+    store.set(QStringLiteral("r"), record, XmlList::Replace);
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<list>\n";
+    EXPECT_EQ(store.toFileText(),
+              head + "  <r type=\"list\">\n    <k type=\"text\">2</k>\n  </r>\n</list>\n");
+    record.set(QStringLiteral("k"), "3", XmlList::Replace); // a copy: the store keeps 2
+    EXPECT_EQ(store.toBinary(), "<list><r type=\"list\"><k type=\"text\">2</k></r></list>");
+    store.set(QStringLiteral("r"), record, XmlList::Replace);
+    EXPECT_EQ(store.toBinary(), "<list><r type=\"list\"><k type=\"text\">3</k></r></list>");
+}
+
 TEST(XmlListSet, ListIntoItselfCopiesTheOldContent)
 {
     XmlList list;

@@ -1,0 +1,67 @@
+#include "stamp.h"
+
+#include <ctime>
+
+namespace Orvel::Stamp {
+
+namespace {
+
+// The text of the local second last stamped, on each thread that stamps.
+struct SecondText
+{
+    time_t second = -1;
+    QByteArray text;
+};
+
+const QByteArray &secondText(time_t second)
+{
+    thread_local SecondText last;
+    if (second != last.second) {
+        tm local{};
+        localtime_r(&second, &local);
+        last.second = second;
+        last.text.clear();
+        appendNumber(last.text, unsigned(local.tm_year + 1900), 4);
+        last.text += '-';
+        appendNumber(last.text, unsigned(local.tm_mon + 1), 2);
+        last.text += '-';
+        appendNumber(last.text, unsigned(local.tm_mday), 2);
+        last.text += 'T';
+        appendNumber(last.text, unsigned(local.tm_hour), 2);
+        last.text += ':';
+        appendNumber(last.text, unsigned(local.tm_min), 2);
+        last.text += ':';
+        appendNumber(last.text, unsigned(local.tm_sec), 2);
+    }
+    return last.text;
+}
+
+} // namespace
+
+void appendNow(QByteArray &out, bool milliseconds)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    out += secondText(now.tv_sec);
+    if (milliseconds) {
+        out += '.';
+        appendNumber(out, unsigned(now.tv_nsec / 1000000), 3);
+    }
+}
+
+void appendNumber(QByteArray &out, unsigned value, int width)
+{
+    char digits[16];
+    int count = 0;
+    unsigned rest = unsigned(value);
+    do {
+        digits[count++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    for (int i = count; i < width; ++i)
+        out += '0';
+    while (count > 0)
+        out += digits[--count];
+}
+
+} // namespace Orvel::Stamp
