@@ -152,10 +152,12 @@ protected:
         return process;
     }
 
-    // The scheduler, once it asked the listening node manager for rule sets:
-    // by then it owns its name and serves its messages.
-    QProcess *startScheduler(QProcess *nodeManager)
+    // The scheduler with both peers listening, once it asked the node manager
+    // for rule sets: by then it owns its name and serves its messages.
+    QProcess *runningScheduler()
     {
+        nodeManager = listen("NodeManager");
+        listen("Distributor");
         QProcess *scheduler = start("scheduler", {});
         EXPECT_TRUE(outputHas(nodeManager, "NodeMgrRegisterNotifyRulesIdPost", &registrations));
         return scheduler;
@@ -173,5 +175,6 @@ protected:
     QString address;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     std::vector<std::unique_ptr<QProcess>> processes;
-    QString registrations; // what the listening node manager received so far
+    QProcess *nodeManager = nullptr;
+    QString registrations; // what the listening node manager printed so far
 };

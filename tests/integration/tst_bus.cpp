@@ -8,12 +8,12 @@ TEST_F(BusTest, WaitsForLatePeersAndStopsCleanly)
     QProcess *stopped = start("scheduler", {});
     QProcess *scheduler = start("scheduler", {});
     ASSERT_TRUE(
-        eventually([&]() { return text("trace.log").contains("Wait for the node manager"); }));
+        eventually([&]() { return text("trace.log").count("Wait for the node manager") == 2; }));
     // A stop while waiting is no failure of the peer.
     stopped->terminate();
     expectExit(stopped, 0);
     EXPECT_FALSE(text("event.log").contains("failed to go ready"));
-    QProcess *nodeManager = listen("NodeManager");
+    nodeManager = listen("NodeManager");
     listen("Distributor");
     EXPECT_TRUE(outputHas(nodeManager, "NodeMgrRegisterNotifyRulesIdPost", &registrations));
     scheduler->terminate();
@@ -40,9 +40,7 @@ TEST_F(BusTest, APeerThatNeverComesReadyEndsTheProcessWithExitCode0)
 
 TEST_F(BusTest, ASecondSchedulerLeavesAndTheFirstKeepsServing)
 {
-    QProcess *nodeManager = listen("NodeManager");
-    listen("Distributor");
-    QProcess *scheduler = startScheduler(nodeManager);
+    QProcess *scheduler = runningScheduler();
     const Outcome malformed =
         run("/usr/bin/dbus-send",
             {"--bus=" + address, "--print-reply", "--dest=org.orvel.Scheduler.Scheduler",
@@ -67,9 +65,7 @@ TEST_F(BusTest, ASecondSchedulerLeavesAndTheFirstKeepsServing)
 // Both end with a failure status, so that systemd starts the scheduler again.
 TEST_F(BusTest, ALostBusOrARefusedNameEndsTheSchedulerWithAFailureStatus)
 {
-    QProcess *nodeManager = listen("NodeManager");
-    listen("Distributor");
-    QProcess *scheduler = startScheduler(nodeManager);
+    QProcess *scheduler = runningScheduler();
     daemon.kill();
     expectExit(scheduler, 2);
     EXPECT_TRUE(text("event.log").contains("Scheduler lost its connection to the message bus"));

@@ -50,9 +50,11 @@ TEST_F(BusTest, TheDemoShowsEachKindOfFiringAndStopsEverything)
                              {"--seconds", "8", "--no-build", "--bin", kBin}, 2 * kPatienceMs);
     EXPECT_EQ(demo.code, 0) << demo.err.toStdString();
     for (const char *expected :
-         {"Gold-10-Nightly-1", "\\d\\d:\\d\\d:\\d\\d  Silver +Continuous +time",
-          "Gold +Snap +snapshot program", "Full now: 1 schedule made due",
+         {"Gold-10-Nightly-1", "Gold +Snap +snapshot program", "Full now: 1 schedule made due",
           "Gold +Nightly +manual: Full now", "demo: \\d+ firings in \\d+ s .*everything stopped"})
         EXPECT_TRUE(demo.out.contains(QRegularExpression(expected))) << expected << '\n'
                                                                      << demo.out.toStdString();
+    // Silver's objective of 3 seconds fires again and again on the real timer.
+    EXPECT_GE(demo.out.count(QRegularExpression("\\d\\d:\\d\\d:\\d\\d  Silver +Continuous +time")),
+              2);
 }

@@ -21,7 +21,7 @@ TEST_F(BusTest, ARestartKeepsWhatFiredAndAHangupAnnouncesTheNextRuleSet)
     }
     writeFile("rulesid.xml", "<node><RulesId>3</RulesId></node>");
     start("standin-distributor", {});
-    QProcess *nodeManager = start("standin-nodemanager", {"--rules-id-file", "rulesid.xml"});
+    nodeManager = start("standin-nodemanager", {"--rules-id-file", "rulesid.xml"});
     const auto fired = [&](const char *policy) {
         return text("event.log").count(QStringLiteral("Policy '%1'").arg(policy));
     };
