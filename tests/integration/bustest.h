@@ -1,9 +1,11 @@
 #pragma once
 
-// A private dbus-daemon for one test, and the real scheduler and orvelmsg
-// processes started on it. Everything is stopped when the test ends.
+// A private dbus-daemon for one test, and the real programs started on it.
+// Everything is stopped when the test ends, and every wait is bounded: a hung
+// run fails instead of hanging.
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,57 +19,33 @@
 #include <vector>
 
 inline const QString kBin = QStringLiteral(ORVEL_BIN_DIR);
-// Every wait for a process or a file is bounded: a hung run fails instead.
+inline const QString kSource = QStringLiteral(ORVEL_SOURCE_DIR);
 inline constexpr int kPatienceMs = 15000;
-inline constexpr int kPollMs = 20;
 
-inline constexpr char kBusConfig[] =
-    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
+// A session bus that lets every process own any name and call any other.
+inline const QString kBusConfig = QStringLiteral(
+    "<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
+    "<policy context=\"default\"><allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
+    "<allow own=\"*\"/></policy></busconfig>");
+
+struct Outcome
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
 
 class BusTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        startDaemon(QString::fromLatin1(kBusConfig).arg(dir.path()));
+        startDaemon(QString(kBusConfig).arg(dir.path()));
         environment.insert("ORVEL_HOME", dir.filePath("home"));
         environment.insert("ORVEL_LOG_FILE", dir.filePath("event.log"));
         environment.insert("ORVEL_TRACE_FILE", dir.filePath("trace.log"));
-        environment.insert("ORVEL_TRACE_LEVEL", "4");
+        environment.insert("ORVEL_TRACE_LEVEL", "3");
         environment.insert("ORVEL_READY_TIMEOUT_S", "10");
-    }
-
-    // Starts the private dbus-daemon on `config`; the processes started use it.
-    void startDaemon(const QString &config)
-    {
-        writeFile("bus.conf", config.toUtf8());
-        daemon.start(QStringLiteral("dbus-daemon"), {"--config-file=" + dir.filePath("bus.conf"),
-                                                     "--nofork", "--print-address=1"});
-        ASSERT_TRUE(daemon.waitForReadyRead(kPatienceMs));
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
-        ASSERT_FALSE(address.isEmpty());
-        environment.insert("ORVEL_BUS", address);
-    }
-
-    // Writes `text` to `path` below the test's folder, creating folders.
-    void writeFile(const QString &path, const QByteArray &text) const
-    {
-        QDir().mkpath(QFileInfo(dir.filePath(path)).path());
-        QFile file(dir.filePath(path));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
     }
 
     void TearDown() override
@@ -80,17 +58,83 @@ protected:
         daemon.waitForFinished(kPatienceMs);
     }
 
+    // Starts the private dbus-daemon on `config`; the programs started use it.
+    void startDaemon(const QString &config)
+    {
+        writeFile("bus.conf", config.toUtf8());
+        daemon.start("dbus-daemon", {"--config-file=" + dir.filePath("bus.conf"), "--nofork",
+                                     "--print-address=1"});
+        ASSERT_TRUE(daemon.waitForReadyRead(kPatienceMs));
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        environment.insert("ORVEL_BUS", address);
+    }
+
+    // Writes `bytes` to `path` below the test's folder, creating folders.
+    void writeFile(const QString &path, const QByteArray &bytes) const
+    {
+        QDir().mkpath(QFileInfo(dir.filePath(path)).path());
+        QFile file(dir.filePath(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+    QString text(const QString &path) const
+    {
+        QFile in(dir.filePath(path));
+        return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
+    }
+
+    // The example home, with the snapshot program in the working directory.
+    void useExamples()
+    {
+        ASSERT_EQ(run("/bin/cp", {"-r", kSource + "/examples/home", dir.filePath("home")}).code, 0);
+        ASSERT_EQ(run("/bin/cp", {kSource + "/examples/home/quenrod.exe", dir.path()}).code, 0);
+    }
+
+    // `program` is one of ours by name, or a path. The scheduler starts the
+    // programs it names from its working directory: the test's folder.
     QProcess *start(const QString &program, const QStringList &arguments)
     {
         processes.push_back(std::make_unique<QProcess>());
         QProcess *process = processes.back().get();
         process->setProcessEnvironment(environment);
-        // The scheduler starts the programs it names relative to its own
-        // working directory: the test's folder.
         process->setWorkingDirectory(dir.path());
-        process->start(kBin + '/' + program, arguments);
+        process->start(program.contains('/') ? program : kBin + '/' + program, arguments);
         process->waitForStarted(kPatienceMs);
         return process;
+    }
+
+    Outcome run(const QString &program, const QStringList &arguments, int patienceMs = kPatienceMs)
+    {
+        QProcess *process = start(program, arguments);
+        Outcome outcome;
+        if (process->waitForFinished(patienceMs))
+            outcome.code = process->exitCode();
+        outcome.out = QString::fromUtf8(process->readAllStandardOutput());
+        outcome.err = QString::fromUtf8(process->readAllStandardError());
+        return outcome;
+    }
+
+    static bool eventually(const std::function<bool()> &condition)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!condition()) {
+            if (waited.hasExpired(kPatienceMs))
+                return false;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    // Whether `process` printed `item`; `seen` collects what it printed.
+    static bool outputHas(QProcess *process, const QString &item, QString *seen)
+    {
+        return eventually([&]() {
+            process->waitForReadyRead(20);
+            *seen += QString::fromUtf8(process->readAllStandardOutput());
+            return seen->contains(item);
+        });
     }
 
     // orvelmsg playing `peer`, once it owns the peer's bus name: a post sent
@@ -98,86 +142,28 @@ protected:
     QProcess *listen(const QString &peer)
     {
         QProcess *process = start("orvelmsg", {"listen", peer, peer});
-        const QString name = "string:org.orvel." + peer + '.' + peer;
         EXPECT_TRUE(eventually([&]() {
-            QString answer;
-            runToEnd("/usr/bin/dbus-send",
-                     {"--bus=" + address, "--print-reply", "--dest=org.freedesktop.DBus",
-                      "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", name},
-                     &answer);
-            return answer.contains("boolean true");
+            return run("/usr/bin/dbus-send",
+                       {"--bus=" + address, "--print-reply", "--dest=org.freedesktop.DBus",
+                        "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                        "string:org.orvel." + peer + '.' + peer})
+                .out.contains("boolean true");
         })) << qPrintable(peer);
         return process;
     }
 
-    // Runs orvelmsg (or dbus-send) to its end; answers its exit code.
-    int runToEnd(const QString &program, const QStringList &arguments, QString *output = nullptr)
-    {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program.contains('/') ? program : kBin + '/' + program, arguments);
-        process.waitForFinished(kPatienceMs);
-        if (output)
-            *output = QString::fromUtf8(process.readAll());
-        return process.exitCode();
-    }
-
-    QString text(const QString &file) const
-    {
-        QFile in(dir.filePath(file));
-        return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
-    }
-
-    bool eventually(const std::function<bool()> &condition) const
-    {
-        for (int waited = 0; waited < kPatienceMs; waited += kPollMs) {
-            if (condition())
-                return true;
-            QThread::msleep(kPollMs);
-        }
-        return condition();
-    }
-
-    bool traceHas(const QString &item) const
-    {
-        return eventually([&]() { return text("trace.log").contains(item); });
-    }
-
-    static bool outputHas(QProcess *process, const QString &item, QString *seen)
-    {
-        for (int waited = 0; waited < kPatienceMs; waited += kPollMs) {
-            process->waitForReadyRead(kPollMs);
-            *seen += QString::fromUtf8(process->readAll());
-            if (seen->contains(item))
-                return true;
-        }
-        return false;
-    }
-
-    // The scheduler with both peers listening, once it asked for rule sets.
+    // The scheduler with both peers listening, once it asked the node manager
+    // for rule sets: by then it owns its name and serves its messages.
     QProcess *runningScheduler()
     {
         nodeManager = listen("NodeManager");
-        distributor = listen("Distributor");
-        return startScheduler();
-    }
-
-    // Starts the scheduler and waits until it asked the node manager for
-    // rule sets: by then it owns its name and serves its messages.
-    QProcess *startScheduler()
-    {
-        const int before = registrations.count("NodeMgrRegisterNotifyRulesIdPost");
+        listen("Distributor");
         QProcess *scheduler = start("scheduler", {});
-        EXPECT_TRUE(eventually([&]() {
-            nodeManager->waitForReadyRead(kPollMs);
-            registrations += QString::fromUtf8(nodeManager->readAll());
-            return registrations.count("NodeMgrRegisterNotifyRulesIdPost") > before;
-        }));
+        EXPECT_TRUE(outputHas(nodeManager, "NodeMgrRegisterNotifyRulesIdPost", &registrations));
         return scheduler;
     }
 
-    static void expectCleanExit(QProcess *process, int exitCode = 0)
+    static void expectExit(QProcess *process, int exitCode)
     {
         ASSERT_TRUE(process->waitForFinished(kPatienceMs));
         EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
@@ -190,6 +176,5 @@ protected:
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     std::vector<std::unique_ptr<QProcess>> processes;
     QProcess *nodeManager = nullptr;
-    QProcess *distributor = nullptr;
-    QString registrations; // what the node manager received so far
+    QString registrations; // what the listening node manager printed so far
 };

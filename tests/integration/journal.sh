@@ -44,28 +44,24 @@ for _ in $(seq 60); do
     sleep 0.5
 done
 journalctl -q -o json SYSLOG_IDENTIFIER=orvel-scheduler > "$work/all.json"
-journalctl -q -o json POLICY=Gold > "$work/gold.json"
 
-python3 - "$work/all.json" "$work/gold.json" << 'EOF'
+python3 - "$work/all.json" << 'EOF'
 import json, re, sys
-entries, gold = ([json.loads(line) for line in open(name)] for name in sys.argv[1:])
+entries = [json.loads(line) for line in open(sys.argv[1])]
 firings = [e for e in entries if "Backup event" in e["MESSAGE"]]
-checks = [("a start line", any(e["MESSAGE"] == "State Scheduler/Scheduler 2" for e in entries)),
-          # Every firing line carries its fields: none came through syslog instead.
-          ("fields on every firing", firings and all("POLICY" in e for e in firings)),
-          ("journalctl POLICY=Gold finds Gold's firings alone", all(e["POLICY"] == "Gold" for e in gold)
-           and {e["__CURSOR"] for e in firings if e["POLICY"] == "Gold"} <= {e["__CURSOR"] for e in gold})]
-for cause in [("Gold", "Nightly", "manual"), ("Gold", "Nightly", "objective"),
-              ("Bronze", "Offsite", "fallback")]:
-    checks.append(("a firing of %s/%s by %s" % cause,
-                   cause in {(e["POLICY"], e["OPERATION"], e["TRIGGER"]) for e in firings}))
+causes = {(e.get("POLICY"), e.get("OPERATION"), e.get("TRIGGER")) for e in firings}
+checks = [("a start line", any(e["MESSAGE"] == "State Scheduler/Scheduler 2" for e in entries))]
+checks += [("a firing of %s/%s by %s" % cause, cause in causes)
+           for cause in [("Gold", "Nightly", "manual"), ("Gold", "Nightly", "objective"),
+                         ("Bronze", "Offsite", "fallback")]]
+# Every firing carries its fields: none came through syslog instead.
 for e in firings:
-    checks += [("message " + e["MESSAGE"], e["MESSAGE"] ==
-                "Backup 1 Backup event: Policy '%s', operation '%s'" % (e["POLICY"], e["OPERATION"])),
-               ("schedule " + e["SCHEDULE"], e["SCHEDULE"].startswith(e["POLICY"] + "-")),
-               ("rule set and priority", (e["RULE_SET"], e["PRIORITY"]) == ("1", "6")),
-               ("due " + e["DUE"], re.fullmatch(r"[-\d]{10}T[:\d]{8}\.\d{3}([+-]\d\d:\d\d|Z)", e["DUE"])),
-               ("late " + e["LATE_MS"], re.fullmatch(r"-?\d+", e["LATE_MS"]))]
+    checks.append(("the fields of " + e["MESSAGE"], "POLICY" in e and e["MESSAGE"] ==
+                   "Backup 1 Backup event: Policy '%s', operation '%s'" % (e["POLICY"], e["OPERATION"])
+                   and e["SCHEDULE"].startswith(e["POLICY"] + "-")
+                   and (e["RULE_SET"], e["PRIORITY"]) == ("1", "6")
+                   and re.fullmatch(r"[-\d]{10}T[:\d]{8}\.\d{3}([+-]\d\d:\d\d|Z)", e["DUE"])
+                   and re.fullmatch(r"-?\d+", e["LATE_MS"])))
 failed = [what for what, ok in checks if not ok]
 for what in failed:
     print("journal test: missing", what)
