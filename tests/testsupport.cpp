@@ -49,6 +49,16 @@ QStringList TraceCapture::texts() const
     return result;
 }
 
+QStringList TraceCapture::texts(int upToLevel) const
+{
+    QStringList result;
+    for (const QString &line : captured) {
+        if (line.section(QLatin1Char(' '), 1, 1).toInt() <= upToLevel)
+            result << line.section(QLatin1Char(' '), 3);
+    }
+    return result;
+}
+
 bool TraceCapture::contains(const QString &text) const
 {
     return texts().contains(text);

@@ -28,6 +28,8 @@ public:
 
     // The items of every captured line, without time stamp, level and source.
     QStringList texts() const;
+    // The same for the lines of `upToLevel` or below.
+    QStringList texts(int upToLevel) const;
     QStringList lines() const { return captured; }
     bool contains(const QString &text) const;
 
