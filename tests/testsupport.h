@@ -32,6 +32,8 @@ public:
     QStringList texts(int upToLevel) const;
     QStringList lines() const { return captured; }
     bool contains(const QString &text) const;
+    // Whether a line of `level` from the source file `source` has a text that begins with `text`.
+    bool contains(int level, const QString &source, const QString &text) const;
 
 private:
     void install() const;
