@@ -184,6 +184,13 @@ void SchedulerTest::write(const QString &file, const QByteArray &text) const
     home.write(QStringLiteral("rules/1/") + file, text);
 }
 
+void SchedulerTest::writeRuleSet(quint32 n, const QStringList &policies,
+                                 const QByteArray &records) const
+{
+    home.write(QStringLiteral("rules/%1/dispatcherrules.cfg").arg(n), Rules::dispatcher(policies));
+    home.write(QStringLiteral("rules/%1/policyrules.cfg").arg(n), Rules::policyRules(records));
+}
+
 Schedule SchedulerTest::started(const QStringList &elements, const QString &name)
 {
     write(QStringLiteral("s.xml"), Rules::scheduleFile(elements));

@@ -59,6 +59,8 @@ protected:
 
     // Writes rules/1/<file>.
     void write(const QString &file, const QByteArray &text) const;
+    // Rule set `n`: dispatcher rules naming `policies`, policy rules of `records`.
+    void writeRuleSet(quint32 n, const QStringList &policies, const QByteArray &records) const;
     // The schedule `name` of the elements, written as rules/1/s.xml, initiated.
     Schedule started(const QStringList &elements,
                      const QString &name = QStringLiteral("P-1-Backup-1"));

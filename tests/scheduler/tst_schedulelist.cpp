@@ -2,6 +2,7 @@
 // frozen clock moves or jumps, what a firing sends or starts, and the
 // messages that change the list.
 #include "context.h"
+#include "policyparser.h"
 #include "repeatperiod.h"
 #include "schedtest.h"
 #include "schedulelist.h"
@@ -64,12 +65,6 @@ protected:
         notify("<l><RulesId type=\"uint\">" + QByteArray::number(n) + "</RulesId></l>");
         EXPECT_EQ(bus.armedMs(kTimer), 1);
         bus.advance(1);
-    }
-    void writeRuleSet(quint32 n, const QStringList &policies, const QByteArray &records) const
-    {
-        home.write(QStringLiteral("rules/%1/dispatcherrules.cfg").arg(n),
-                   Rules::dispatcher(policies));
-        home.write(QStringLiteral("rules/%1/policyrules.cfg").arg(n), Rules::policyRules(records));
     }
     QList<Orvel::MemoryTransport::Posted> events() const
     {
@@ -256,8 +251,9 @@ TEST_F(ListTest, AScheduleThatRanOutStaysQuietForTheRestOfItsWindowAndAfterARest
     reopenStore();
     ScheduleList restarted;
     restarted.setSchedules({this->restarted("once")});
-    runFor(restarted, kHour);
+    restarted.processScheduleList();
     EXPECT_EQ(firings(trace), QStringList({"once 10:00:00"}));
+    EXPECT_EQ(bus.armedMs(kTimer), 900000);
 }
 
 // jumpClock() stands for the notice that the wall clock was set or the
@@ -277,7 +273,8 @@ TEST_F(ListTest, AClockSetOrAResumeFiresWhatIsDueOnceAndReArms)
         EXPECT_EQ(bus.dueAt(kTimer), at("2026-12-07 07:30"));
         bus.advance(5 * kHour);
     });
-    EXPECT_EQ(firings(trace), QStringList({"A 08:15:00", "B 08:15:00", "C 08:20:00", "D 12:00:00"}));
+    EXPECT_EQ(firings(trace),
+              QStringList({"A 08:15:00", "B 08:15:00", "C 08:20:00", "D 12:00:00"}));
 }
 
 TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
@@ -351,9 +348,7 @@ TEST_F(ListTest, ASnapshotWithoutRuleOrOperationIdPassesZero)
         Schedule schedule("Hand-made", 4, nullptr, false);
         schedule.setScheduleData(parsed("<d><Policy>Gold</Policy><Operation>Snap</Operation>" +
                                         QByteArray(r.ids) + "</d>"));
-        schedule.setTriggerTarget(
-            parsed("<t><SchedulerTriggerService>false</SchedulerTriggerService>"
-                   "<SchedulerTriggerProcess>quenrod.exe</SchedulerTriggerProcess></t>"));
+        schedule.setTriggerTarget(PolicyParser::triggerTarget(true));
         TraceCapture firing;
         list.fireSchedule(schedule);
         EXPECT_EQ(bus.started().last().arguments,
@@ -513,9 +508,7 @@ TEST_F(ListTest, DocumentedTraceLines)
     write("dates.cfg", Rules::calendarFile({"20261207"}));
     QDir::setCurrent(home.path());
     Schedule snapshot("Snap", 4, nullptr, false);
-    snapshot.setTriggerTarget(
-        parsed("<t><SchedulerTriggerService>false</SchedulerTriggerService>"
-               "<SchedulerTriggerProcess>quenrod.exe</SchedulerTriggerProcess></t>"));
+    snapshot.setTriggerTarget(PolicyParser::triggerTarget(true));
     ScheduleList list;
     const QString monday = QStringLiteral("07:00:00 Mon December 7 2026");
     const struct
