@@ -49,9 +49,30 @@ QStringList TraceCapture::texts() const
     return result;
 }
 
+QStringList TraceCapture::texts(int upToLevel) const
+{
+    QStringList result;
+    for (const QString &line : captured) {
+        if (line.section(QLatin1Char(' '), 1, 1).toInt() <= upToLevel)
+            result << line.section(QLatin1Char(' '), 3);
+    }
+    return result;
+}
+
 bool TraceCapture::contains(const QString &text) const
 {
     return texts().contains(text);
+}
+
+bool TraceCapture::contains(int level, const QString &source, const QString &text) const
+{
+    for (const QString &line : captured) {
+        if (line.section(QLatin1Char(' '), 1, 1) == QString::number(level) &&
+            line.section(QLatin1Char(' '), 2, 2).startsWith(source + QLatin1Char(':')) &&
+            line.section(QLatin1Char(' '), 3).startsWith(text))
+            return true;
+    }
+    return false;
 }
 
 LogCapture::LogCapture()

@@ -28,8 +28,12 @@ public:
 
     // The items of every captured line, without time stamp, level and source.
     QStringList texts() const;
+    // The same for the lines of `upToLevel` or below.
+    QStringList texts(int upToLevel) const;
     QStringList lines() const { return captured; }
     bool contains(const QString &text) const;
+    // Whether a line of `level` from the source file `source` has a text that begins with `text`.
+    bool contains(int level, const QString &source, const QString &text) const;
 
 private:
     void install() const;

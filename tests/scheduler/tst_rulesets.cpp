@@ -1,0 +1,314 @@
+// A rule set read into schedules: the policies this node implements, each
+// policy's operations, their objectives and schedule files, and the preview
+// of what they fire.
+#include "firingpreview.h"
+#include "policyparser.h"
+#include "rulesetloader.h"
+#include "schedtest.h"
+#include "schedulelist.h"
+
+#include <QDir>
+#include <QFile>
+
+using Orvel::XmlList;
+using Rules::operation;
+using Rules::policy;
+
+namespace {
+
+class RuleSets : public SchedulerTest
+{
+protected:
+    void writeRuleSet(quint32 n, const QByteArray &dispatcher, const QByteArray &policies) const
+    {
+        const QString folder = QStringLiteral("rules/%1/").arg(n);
+        if (!dispatcher.isNull())
+            home.write(folder + "dispatcherrules.cfg", dispatcher);
+        if (!policies.isNull())
+            home.write(folder + "policyrules.cfg", policies);
+    }
+    // The names of the schedules of rule set 1, in the list's order.
+    static QStringList names(const QList<Schedule> &schedules)
+    {
+        QStringList found;
+        for (const Schedule &schedule : schedules)
+            found << schedule.name();
+        return found;
+    }
+    // The schedules of one policy record of rule set 1.
+    static QList<Schedule> parse(const QByteArray &record)
+    {
+        return PolicyParser(1, nullptr).parsePolicy(XmlList::fromText(record, "test"));
+    }
+};
+
+const QByteArray kGold = policy("Gold", "1", operation("Backup", "B", "1", "1 Hours"));
+const QByteArray kSilver = policy("Silver", "2", operation("Backup", "B", "1", "1 Hours"));
+
+} // namespace
+
+TEST(Objective, SplitsAtBlanksIntoACountAndAnExactUnit)
+{
+    const struct
+    {
+        const char *text;
+        quint32 unit, count;
+    } rows[] = {
+        {"4 Seconds", 1, 4},
+        {"4 Minutes", 2, 4},
+        {"2  Hours ", 3, 2},
+        {"  1 Days", 4, 1},
+        {"1 Weeks", 5, 1},
+        {"1 Months", 6, 1},
+        {"1 Years", 7, 1},
+        {"5", 0, 0},
+        {"4\tHours", 0, 0},
+        {"4 Hours daily", 0, 0},
+        {"five Minutes", 2, 0},
+        {"+5 Seconds", 1, 0},
+        {"4294967296 Seconds", 1, 0},
+        {"4294967295 Seconds", 1, 4294967295u},
+        {"3 minutes", 0, 3},
+        {"3 Minute", 0, 3},
+        {"3 Fortnights", 0, 3},
+    };
+    for (const auto &r : rows) {
+        const PolicyParser::Objective objective = PolicyParser::parseObjective(r.text);
+        EXPECT_EQ(objective.unit, r.unit) << r.text;
+        EXPECT_EQ(objective.count, r.count) << r.text;
+    }
+}
+
+TEST_F(RuleSets, LoadsThePoliciesTheNodeImplements)
+{
+    const QByteArray gold = Rules::dispatcher({"Gold"});
+    const struct
+    {
+        QByteArray dispatcher, policies; // null: no file
+        QStringList schedules;
+        const char *traced;
+    } rows[] = {
+        {{}, {}, {}, "Failed to open the dispatcher rules"},
+        {"<r><ReplicationStream>",
+         Rules::policyRules(kGold),
+         {},
+         "Failed to open the dispatcher rules"},
+        {"<r/>", Rules::policyRules(kGold), {}, "No dispatcher rules"},
+        {"<r><BackupStream><Policies><Policy>Gold</Policy></Policies></BackupStream></r>",
+         Rules::policyRules(kGold),
+         {},
+         "dispatcherrules.cfg contains streams containing 0 policies"},
+        {gold, {}, {}, "Failed to open the policy rules"},
+        {gold, "<r/>", {}, "No policy rules"},
+        // A record twice, one not implemented, one without a name.
+        {gold,
+         Rules::policyRules(kGold + kSilver + kGold + "<Policy><FirstRule>3</FirstRule></Policy>"),
+         {"Gold-1-B-1", "Gold-1-B-1"},
+         "Parse policy rules for 1 locally implemented policies"},
+        // Entries of the wrong shape are passed over.
+        {"<r><ReplicationStream>Gold</ReplicationStream><SnapshotStream><Policies><Policy "
+         "type=\"uint\">5</Policy><Policy></Policy><Other>Silver</Other><Policy>Gold</Policy>"
+         "</Policies></SnapshotStream><SnapshotStream><Policies>Silver</Policies></"
+         "SnapshotStream></r>",
+         Rules::policyRules("<Policy>Gold</Policy>" + kGold + kSilver),
+         {"Gold-1-B-1"},
+         "dispatcherrules.cfg contains streams containing 1 policies"},
+        // Streams and remote nodes naming a policy again count it once.
+        {"<r><ReplicationStream><Policies><Policy>Gold</Policy></Policies></ReplicationStream>"
+         "<SnapshotStream><Policies><Policy>Gold</Policy></"
+         "Policies><RemotePolicies><NodeA><Policies>"
+         "<Policy>Silver</Policy><Policy>Gold</Policy></Policies></NodeA><NodeC><Policies><Policy>"
+         "</Policy></Policies></NodeC></RemotePolicies></SnapshotStream></r>",
+         Rules::policyRules(kSilver + kGold),
+         {"Gold-1-B-1", "Silver-2-B-1"},
+         "dispatcherrules.cfg contains streams containing 2 policies"},
+    };
+    quint32 ruleSet = 10;
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.traced);
+        writeRuleSet(++ruleSet, r.dispatcher, r.policies);
+        TraceCapture reading;
+        ScheduleList list;
+        list.reload(ruleSet);
+        EXPECT_EQ(names(list.scheduleList()), r.schedules);
+        EXPECT_TRUE(reading.contains(QLatin1String(r.traced)));
+    }
+}
+
+TEST_F(RuleSets, AReloadAppendsAndSortsByNextOccurrenceThenName)
+{
+    writeRuleSet(
+        7, Rules::dispatcher({"Gold", "Silver"}),
+        Rules::policyRules(policy("Silver", "2", operation("Backup", "S", "1", "1 Hours")) +
+                           policy("Gold", "1", operation("Backup", "G", "1", nullptr, "s.xml"))));
+    home.write("rules/7/s.xml", Rules::scheduleFile({"week 08:00"}));
+    ScheduleList list;
+    list.reload(7);
+    list.reload(7);
+    EXPECT_EQ(names(list.scheduleList()),
+              QStringList({"Silver-2-S-1", "Silver-2-S-1", "Gold-1-G-1", "Gold-1-G-1"}));
+}
+
+TEST_F(RuleSets, TheDocumentedExampleRuleSetLoads)
+{
+    const QDir examples(QStringLiteral(ORVEL_SOURCE_DIR "/examples/home/rules/3"));
+    for (const QString &name : examples.entryList(QDir::Files)) {
+        QFile file(examples.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        write(name, file.readAll());
+    }
+    Orvel::Clock::setNow(
+        at("2026-12-25 09:00")); // Christmas is excluded for the continuous protection
+    TraceCapture loading;
+    const QList<Schedule> loaded = RuleSetLoader::load(1, nullptr);
+    EXPECT_EQ(names(loaded),
+              QStringList({"Gold-12-Nightly-1", "Gold-12-Snap-2", "Silver-20-Continuous-1"}));
+    EXPECT_EQ(loaded.first().manualTriggerNames(), QStringList({"Full now"}));
+    EXPECT_EQ(loaded.last().nextOccurrence(), at("2026-12-27 00:00:01"));
+    EXPECT_TRUE(loading.texts(2).isEmpty()) << loading.texts(2).join('\n').toStdString();
+}
+
+// Backups and continuous protection post to the distributor, snapshots start
+// the snapshot program; the event data names the policy and operation.
+TEST_F(RuleSets, EachOperationKindGivesItsTargetAndTheEventData)
+{
+    const std::pair<const char *, const char *> rows[] = {
+        {"Backup", "true Distributor Distributor Backup event"},
+        {"Cdp", "true Distributor Distributor Backup event"},
+        {"LocalSnapshot", "false quenrod.exe  Snapshot event"},
+    };
+    const XmlList data = XmlList::fromText(
+        "<l><Policy type=\"text\">Gold</Policy><RuleId type=\"uint\">12</RuleId><Operation type="
+        "\"text\">Nightly</Operation><OperationId type=\"uint\">3</OperationId><CommsMode type="
+        "\"text\">Async</CommsMode></l>",
+        "test");
+    for (const auto &[kind, target] : rows) {
+        SCOPED_TRACE(kind);
+        const QList<Schedule> made =
+            parse(policy("Gold", "12", operation(kind, "Nightly", "3", "4 Hours"), "Async"));
+        ASSERT_EQ(names(made), QStringList({"Gold-12-Nightly-3"}));
+        QStringList shown; // as the distributor or the spawn reads them
+        for (const char *key : {"Service", "Process", "Group", "Type"})
+            shown << valueAt(made.first().triggerTarget(),
+                             QStringLiteral("SchedulerTrigger") + key);
+        EXPECT_EQ(shown.join(' '), target);
+        EXPECT_EQ(made.first().eventData(), data);
+        EXPECT_EQ(made.first().nextOccurrence(), Orvel::Clock::now());
+    }
+    EXPECT_EQ(
+        valueAt(
+            parse(policy("Gold", "1", operation("Cdp", "N", "3", "4 Hours"))).first().eventData(),
+            "CommsMode"),
+        QString());
+}
+
+// Without a usable objective the schedule file alone decides; a bad file
+// falls back on the objective; a count of 0 with a known unit lists a
+// schedule that never fires. `traced`: the parser's own lines.
+TEST_F(RuleSets, AnOperationRestsOnItsFileItsObjectiveOrBoth)
+{
+    write("nightly.xml",
+          Rules::scheduleFile({"week 13:00/60"}, "<ScheduleData><Own>x</Own></ScheduleData>"));
+    write("manual.xml", Rules::scheduleFile({"manual Now"}));
+    write("empty.xml", "<schedule/>");
+    write("broken.xml", "<schedule><ScheduleElement>");
+    home.write("outside.xml", Rules::scheduleFile({"manual x"}));
+    const QString invalid = "Invalid Recovery point objective in policyrules";
+    const QString unusable = "Invalid backup schedule for policy Gold RuleId 1 Schedule ";
+    const struct
+    {
+        const char *objective, *file;
+        const char *next; // null: no schedule
+        QStringList traced;
+    } rows[] = {
+        {nullptr, nullptr, nullptr, {invalid}},
+        {"3 minutes", nullptr, nullptr, {invalid}},
+        {"0 Hours", nullptr, "never", {"Add backup schedule Gold-1-B-1 RPO only"}},
+        {"2  Hours ", nullptr, "2026-12-07 07:00", {"Add backup schedule Gold-1-B-1 RPO only"}},
+        {" 4   Hours ",
+         "nightly.xml",
+         "2026-12-07 07:00",
+         {"Add backup schedule Gold-1-B-1 Schedule file nightly.xml"}},
+        {nullptr,
+         "manual.xml",
+         "never",
+         {invalid, "Add backup schedule Gold-1-B-1 Schedule file manual.xml"}},
+        {"1 Hours",
+         "missing.xml",
+         "2026-12-07 07:00",
+         {"Add backup schedule Gold-1-B-1 Schedule file missing.xml"}},
+        {"x Hours",
+         "empty.xml",
+         "never",
+         {unusable + "empty.xml", "Add backup schedule Gold-1-B-1 RPO only"}},
+        {"3 minutes", "broken.xml", nullptr, {invalid, unusable + "broken.xml", invalid}},
+        {nullptr, "../outside.xml", nullptr, {invalid, unusable + "../outside.xml", invalid}},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string(r.objective ? r.objective : "-") + " " + (r.file ? r.file : "-"));
+        TraceCapture parsing;
+        const QList<Schedule> made =
+            parse(policy("Gold", "1", operation("Backup", "B", "1", r.objective, r.file)));
+        ASSERT_EQ(made.size(), r.next ? 1 : 0);
+        EXPECT_EQ(made.value(0).nextOccurrence(), at(r.next ? r.next : "never"));
+        QStringList traced;
+        for (const QString &line : parsing.lines().filter(" policyparser:"))
+            traced << line.section(' ', 3);
+        EXPECT_EQ(traced, r.traced);
+    }
+    // The file's triggers and the objective together; the policy's data replaces the file's.
+    Schedule both =
+        parse(policy("Gold", "1", operation("Backup", "B", "1", "4 Hours", "nightly.xml"))).first();
+    EXPECT_EQ(valueAt(both.eventData(), "Own"), QString());
+    both.markOccurred(at("2026-12-07 07:00"));
+    EXPECT_EQ(both.nextOccurrence(), at("2026-12-07 11:00"));
+    both.markOccurred(at("2026-12-07 11:00"));
+    EXPECT_EQ(both.nextOccurrence(), at("2026-12-07 13:00"));
+}
+
+TEST_F(RuleSets, EveryOperationListGivesItsOwnScheduleARecordWithoutNameOrFirstRuleNone)
+{
+    EXPECT_EQ(names(parse(policy("Gold", "12",
+                                 operation("Backup", "B", "1", "1 Hours") +
+                                     operation("LocalSnapshot", "S", "1", "1 Hours") +
+                                     operation("Backup", "B", "1", "1 Hours") +
+                                     operation("Replicate", "R", "1", "1 Hours") +
+                                     "<Cdp>not a list</Cdp>" +
+                                     operation("Cdp", nullptr, nullptr, "1 Hours")))),
+              QStringList({"Gold-12-B-1", "Gold-12-S-1", "Gold-12-B-1", "Gold-12--0"}));
+    TraceCapture parsing;
+    EXPECT_TRUE(parse(policy("Gold", nullptr, operation("Backup", "B", "1", "1 Hours"))).isEmpty());
+    EXPECT_TRUE(
+        parse("<P><FirstRule>1</FirstRule>" + operation("Backup", "B", "1", "1 Hours") + "</P>")
+            .isEmpty());
+    EXPECT_EQ(parsing.texts(2), QStringList(2, "Attempt to parse policy with no name or rule id"));
+}
+
+// Each firing taken on time, ties by name, with the clock at the firing.
+TEST_F(RuleSets, APreviewFiresInOrderOnTimeAndStopsWhenNothingFires)
+{
+    writeRuleSet(
+        3, Rules::dispatcher({"Gold", "Silver", "Tin"}),
+        Rules::policyRules(policy("Silver", "2", operation("Backup", "S", "1", "2 Hours")) +
+                           policy("Gold", "1", operation("Backup", "G", "1", "3 Hours")) +
+                           policy("Tin", "3", operation("Backup", "T", "1", "0 Hours"))));
+    FiringPreview preview(3, at("2026-03-28 22:00"));
+    ASSERT_EQ(preview.schedules().size(), 3);
+    // 02:00 does not exist that night: four hours after 22:00 is 03:00.
+    for (const char *expected : {"Gold-1-G-1 2026-03-28 22:00", "Silver-2-S-1 2026-03-28 22:00",
+                                 "Silver-2-S-1 2026-03-29 00:00", "Gold-1-G-1 2026-03-29 01:00",
+                                 "Silver-2-S-1 2026-03-29 03:00"}) {
+        const FiringPreview::PlannedFiring firing = preview.fireNext();
+        EXPECT_EQ(firing.schedule + ' ' + firing.at.toString("yyyy-MM-dd hh:mm"), expected);
+        EXPECT_EQ(preview.schedules().value(firing.position).name(), firing.schedule);
+        EXPECT_EQ(firing.triggerIndex, 0);
+        EXPECT_EQ(firing.fallbackIndex, -1);
+        EXPECT_EQ(Orvel::Clock::now(), firing.at);
+    }
+    EXPECT_TRUE(preview.keepOnly("Tin-3-T-1"));
+    EXPECT_FALSE(preview.fireNext().at.isValid());
+    EXPECT_EQ(Orvel::Clock::now(), at("2026-03-29 03:00"));
+    EXPECT_FALSE(preview.keepOnly("Gold-1-G-1"));
+    EXPECT_TRUE(preview.schedules().isEmpty());
+    EXPECT_TRUE(preview.fireNext().schedule.isEmpty());
+}

@@ -1,0 +1,570 @@
+// The schedule list over the in-memory transport: the timer loop as the
+// frozen clock moves or jumps, what a firing sends or starts, and the
+// messages that change the list.
+#include "context.h"
+#include "policyparser.h"
+#include "repeatperiod.h"
+#include "schedtest.h"
+#include "schedulelist.h"
+#include "timer.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <functional>
+
+using Orvel::Clock;
+using Orvel::XmlList;
+
+namespace {
+
+const QString kTimer = QStringLiteral("SchedulerTimer");
+constexpr qint64 kMinute = 60 * 1000;
+constexpr qint64 kHour = 60 * kMinute;
+
+XmlList parsed(const QByteArray &text)
+{
+    return XmlList::fromText(text, QStringLiteral("test"));
+}
+
+// The firings traced, in order, as "name hh:mm:ss": the time of day it fired.
+QStringList firings(const TraceCapture &trace)
+{
+    QStringList found;
+    for (const QString &text : trace.texts().filter(QLatin1String("Schedule triggered:  ")))
+        found << text.section(' ', 3, 3) + ' ' + text.section(' ', 15, 15);
+    return found;
+}
+
+class ListTest : public SchedulerTest
+{
+protected:
+    ~ListTest() override { QDir::setCurrent(previousDirectory); }
+
+    // Serves `list` as the process does while `steps` plays the peers once.
+    void serve(ScheduleList &list, const std::function<void()> &steps)
+    {
+        bool done = false;
+        bus.setIdleHook([&] {
+            if (!std::exchange(done, true))
+                steps();
+            bus.shutDown();
+        });
+        list.run();
+    }
+    // The same from a first pass at once, while the clock moves on.
+    void runFor(ScheduleList &list, qint64 ms)
+    {
+        Orvel::Timer::set(kTimer, 1, QString());
+        serve(list, [&] { bus.advance(ms); });
+    }
+    void notify(const QByteArray &body) { bus.deliver("NodeMgrNotifyRulesIdPost", parsed(body)); }
+    // Announces rule set `n` and lets the 1 ms timer run the first pass.
+    void announce(quint32 n)
+    {
+        notify("<l><RulesId type=\"uint\">" + QByteArray::number(n) + "</RulesId></l>");
+        EXPECT_EQ(bus.armedMs(kTimer), 1);
+        bus.advance(1);
+    }
+    QList<Orvel::MemoryTransport::Posted> events() const
+    {
+        QList<Orvel::MemoryTransport::Posted> found;
+        for (const auto &post : bus.posted()) {
+            if (post.name == QLatin1String("SchedulerEventPost"))
+                found << post;
+        }
+        return found;
+    }
+    // Daily schedules A 08:00, B 08:10, C 08:20 and D 12:00, each with a
+    // one-minute window; they keep no times.
+    QList<Schedule> fourDaily() const
+    {
+        QList<Schedule> list;
+        for (const char *name : {"A 08:00/60", "B 08:10/60", "C 08:20/60", "D 12:00/60"}) {
+            write(name + QStringLiteral(".xml"),
+                  Rules::scheduleFile({"week " + QString(name).mid(2)}));
+            list << Schedule(QString(name).left(1), name + QStringLiteral(".xml"), 1, nullptr,
+                             false);
+            list.last().initiateSchedule();
+        }
+        return list;
+    }
+    // The snapshot program in the working directory, executable or not.
+    void writeProgram(bool executable) const
+    {
+        QDir::setCurrent(home.path());
+        QFile file(home.path() + "/quenrod.exe");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                            (executable ? QFileDevice::ExeOwner : QFileDevice::Permissions()));
+    }
+
+    QString previousDirectory = QDir::currentPath();
+};
+
+const QByteArray kGoldHourly =
+    Rules::policy("Gold", "12", Rules::operation("Backup", "Nightly", "3", "1 Hours"), "Async");
+
+} // namespace
+
+// "MaxWaitSeconds" is clamped into 1..4294967; a wait beyond it is cut to it.
+TEST_F(ListTest, ArmsTheTimerForTheEarliestScheduleToTheMillisecond)
+{
+    const struct
+    {
+        const char *maxWait, *now, *next;
+        qint64 armedMs;
+    } rows[] = {
+        {"", "2026-03-10 12:00", "2026-03-10 12:00:10", 10000},
+        {"", "2026-03-10 12:00", "2026-03-10 15:00", 900000},
+        {"", "2026-03-10 23:55", "2026-03-11 00:05", 600000},
+        {"", "2026-03-10 23:55", "2026-03-12 00:05", 900000},
+        {"", "2026-03-10 12:00:00.600", "2026-03-10 12:00:11", 10400},
+        {"86400", "2026-03-10 23:00", "2026-03-13 01:00", 86400000},
+        {"86401", "2026-03-10 23:00", "2026-03-11 23:00:02", 86401000},
+        {"1", "2026-03-10 12:00", "2026-03-10 12:00:10", 1000},
+        {"0", "2026-03-10 12:00", "2026-03-10 12:00:10", 1000},
+        {"4294967", "2026-03-10 12:00", "2026-06-10 12:00", 4294967000},
+        {"4294968", "2026-03-10 12:00", "2026-06-10 12:00", 4294967000},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string(r.maxWait) + " " + r.next);
+        home.write("local/scheduler.cfg", *r.maxWait
+                                              ? "<c><MaxWaitSeconds type=\"uint\">" +
+                                                    QByteArray(r.maxWait) + "</MaxWaitSeconds></c>"
+                                              : "<c/>");
+        Clock::setNow(at(r.now));
+        ScheduleList list;
+        list.setSchedules({dueAt("A", at(r.next))});
+        list.processScheduleList();
+        EXPECT_EQ(bus.armedMs(kTimer), r.armedMs);
+        EXPECT_FALSE(list.scheduleList().first().lastOccurrence().isValid());
+    }
+}
+
+TEST_F(ListTest, DueSchedulesFireInOrderEachMarkedAtItsDueTime)
+{
+    Clock::setNow(at("2026-03-11 00:00:30.900"));
+    ScheduleList list;
+    list.setSchedules({dueAt("C", at("2026-03-11 00:00:31")), dueAt("B", at("2026-03-11 00:00:30")),
+                       dueAt("A", at("2026-03-10 23:59:50")), dueAt("N", QDateTime())});
+    list.processScheduleList();
+    EXPECT_EQ(firings(trace), QStringList({"A 00:00:30", "B 00:00:30"}));
+    EXPECT_EQ(list.scheduleList().at(1).lastOccurrence(), at("2026-03-10 23:59:50"));
+    EXPECT_EQ(list.scheduleList().first().name(), "C");
+    EXPECT_EQ(bus.armedMs(kTimer), 100);
+}
+
+// A burst fires in name order, 1000 in a pass, then goes on in a pass of its own.
+TEST_F(ListTest, ABurstFiresInPassesOfFiveHundred)
+{
+    QList<Schedule> due;
+    for (int i = 0; i < 501; ++i)
+        due << dueAt(QStringLiteral("S%1").arg(i * 37 % 501, 4, 10, QLatin1Char('0')),
+                     Clock::now());
+    ScheduleList list;
+    list.setSchedules(due);
+    list.processScheduleList();
+    const QStringList fired = firings(trace);
+    ASSERT_EQ(fired.size(), 500);
+    EXPECT_EQ(fired.first(), "S0000 07:00:00");
+    EXPECT_EQ(fired.last(), "S0499 07:00:00");
+    EXPECT_EQ(bus.armedMs(kTimer), 1);
+    EXPECT_TRUE(trace.contains(2, "schedulelist",
+                               "Fired 500 schedules in one pass; going on in a new pass"));
+    list.processScheduleList();
+    EXPECT_EQ(firings(trace).last(), "S0500 07:00:00");
+    EXPECT_EQ(bus.armedMs(kTimer), 900000);
+}
+
+TEST_F(ListTest, AnInvalidFirstScheduleArmsTheLongestWaitAndFiresNothing)
+{
+    ScheduleList list;
+    list.setSchedules({dueAt("Y", QDateTime()), dueAt("X", QDateTime())});
+    list.processScheduleList();
+    EXPECT_EQ(bus.armedMs(kTimer), 900000);
+    EXPECT_TRUE(firings(trace).isEmpty());
+    EXPECT_TRUE(
+        trace.contains(0, "schedulelist", "Next schedule: Y  has invalid/unknown expiry time"));
+}
+
+TEST_F(ListTest, AnEarlyWakeUpReArmsForTheMillisecondsLeft)
+{
+    Clock::setNow(at("2026-03-10 12:00:00.600"));
+    ScheduleList list;
+    list.setSchedules({dueAt("A", at("2026-03-10 12:00:11"))});
+    list.processScheduleList();
+    serve(list, [&] {
+        Clock::advance(10397); // the timer comes back 3 ms early
+        bus.fire(kTimer);
+        EXPECT_EQ(bus.armedMs(kTimer), 3);
+        EXPECT_TRUE(firings(trace).isEmpty());
+        bus.advance(3);
+    });
+    EXPECT_EQ(firings(trace), QStringList({"A 12:00:11"}));
+}
+
+TEST_F(ListTest, RunEnrolsAsksForRuleSetsAndLogsStartAndStop)
+{
+    LogCapture log;
+    ScheduleList list;
+    QString owned;
+    bus.setIdleHook([&] {
+        owned = bus.ownedName();
+        bus.shutDown();
+    });
+    const QString scheduler = QStringLiteral("Scheduler");
+    Orvel::Context::run([&] { list.run(); }, 3, 64, scheduler, scheduler, scheduler);
+    EXPECT_EQ(owned, "org.orvel.Scheduler.Scheduler");
+    ASSERT_EQ(bus.posted().size(), 1);
+    EXPECT_EQ(bus.posted().first().name, "NodeMgrRegisterNotifyRulesIdPost");
+    EXPECT_EQ(bus.posted().first().to, Orvel::MsgAddress("NodeManager", "NodeManager"));
+    EXPECT_EQ(log.lines(),
+              QStringList({"State Scheduler/Scheduler 2", "State Scheduler/Scheduler 3"}));
+    EXPECT_TRUE(bus.ownedName().isEmpty());
+}
+
+TEST_F(ListTest, SchedulesOfFilesFireOverADayEachAtItsTime)
+{
+    write("dates.cfg", Rules::calendarFile({"20261207"}));
+    ScheduleList list;
+    list.setSchedules(
+        {started({"week Monday 18:00/60", "Exclude week 17:00/7200", "Fallback week 20:15/600"},
+                 "evening"),
+         started({"dates dates.cfg 12:30/60"}, "calendar"), started({"week 08:00/3600"}, "daily")});
+    runFor(list, 24 * kHour);
+    EXPECT_EQ(firings(trace),
+              QStringList({"daily 08:00:00", "calendar 12:30:00", "evening 20:15:00"}));
+}
+
+TEST_F(ListTest, AScheduleThatRanOutStaysQuietForTheRestOfItsWindowAndAfterARestart)
+{
+    write("dates.cfg", Rules::calendarFile({"20261207"}));
+    Clock::setNow(at("2026-12-07 10:00"));
+    {
+        ScheduleList list;
+        list.setSchedules({started({"dates dates.cfg"}, "once")});
+        runFor(list, 13 * kHour); // the rest of the whole-day window
+    }
+    reopenStore();
+    ScheduleList restarted;
+    restarted.setSchedules({this->restarted("once")});
+    restarted.processScheduleList();
+    EXPECT_EQ(firings(trace), QStringList({"once 10:00:00"}));
+    EXPECT_EQ(bus.armedMs(kTimer), 900000);
+}
+
+// jumpClock() stands for the notice that the wall clock was set or the
+// machine resumed: every pending timer expires at once.
+TEST_F(ListTest, AClockSetOrAResumeFiresWhatIsDueOnceAndReArms)
+{
+    ScheduleList list;
+    list.setSchedules(fourDaily());
+    list.processScheduleList();
+    serve(list, [&] {
+        bus.jumpClock(10 * kMinute); // a resume with nothing due
+        EXPECT_TRUE(firings(trace).isEmpty());
+        EXPECT_EQ(bus.dueAt(kTimer), at("2026-12-07 07:25"));
+        bus.jumpClock(65 * kMinute); // set forwards past two due times
+        EXPECT_EQ(firings(trace), QStringList({"A 08:15:00", "B 08:15:00"}));
+        bus.jumpClock(-kHour); // back an hour: nothing fires twice
+        EXPECT_EQ(bus.dueAt(kTimer), at("2026-12-07 07:30"));
+        bus.advance(5 * kHour);
+    });
+    EXPECT_EQ(firings(trace),
+              QStringList({"A 08:15:00", "B 08:15:00", "C 08:20:00", "D 12:00:00"}));
+}
+
+TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
+{
+    writeRuleSet(4, {"Gold"}, kGoldHourly);
+    LogCapture log;
+    ScheduleList list;
+    serve(list, [&] {
+        announce(4);
+        Orvel::Context::setLoggingEnabled(false); // without an event log it still posts
+        bus.advance(kHour);
+        Orvel::Context::setLoggingEnabled(true);
+    });
+    const XmlList data = parsed(
+        "<l><Policy type=\"text\">Gold</Policy><RuleId type=\"uint\">12</RuleId><Operation type="
+        "\"text\">Nightly</Operation><OperationId type=\"uint\">3</OperationId><CommsMode type="
+        "\"text\">Async</CommsMode></l>");
+    ASSERT_EQ(events().size(), 2);
+    for (const auto &post : events()) {
+        EXPECT_EQ(post.to, Orvel::MsgAddress("Distributor", "Distributor"));
+        EXPECT_EQ(post.body, data);
+    }
+    EXPECT_EQ(log.lines(), QStringList({"State Scheduler/Scheduler 2",
+                                        "Backup 1 Backup event: Policy 'Gold', operation 'Nightly'",
+                                        "State Scheduler/Scheduler 3"}));
+}
+
+// A failed start is traced and the schedule still moves on to its next hour.
+TEST_F(ListTest, ASnapshotStartsTheProgramWithItsTenArgumentsOrTracesWhyNot)
+{
+    QDir::setCurrent(home.path());
+    writeRuleSet(4, {"Gold"},
+                 Rules::policy("Gold", "4294967295",
+                               Rules::operation("LocalSnapshot", "Snap", "3", "1 Hours")));
+    ScheduleList list;
+    serve(list, [&] {
+        announce(4);
+        writeProgram(false);
+        bus.advance(kHour);
+        EXPECT_TRUE(trace.contains("Spawning failed: quenrod.exe 13"));
+        writeProgram(true);
+        bus.advance(kHour);
+    });
+    ASSERT_EQ(bus.started().size(), 1);
+    EXPECT_EQ(bus.started().first().program, QDir(home.path()).absoluteFilePath("quenrod.exe"));
+    EXPECT_EQ(bus.started().first().arguments,
+              QStringList({"-r", "4", "-p", "Gold", "-i", "4294967295", "-o", "Snap", "-s", "3"}));
+    EXPECT_TRUE(events().isEmpty());
+    EXPECT_EQ(list.scheduleList().first().lastOccurrence(), at("2026-12-07 09:00"));
+}
+
+// Hand-made data without "RuleId" or "OperationId" still starts the program,
+// with 0 in its place and a line naming the schedule.
+TEST_F(ListTest, ASnapshotWithoutRuleOrOperationIdPassesZero)
+{
+    writeProgram(true);
+    const struct
+    {
+        const char *ids;
+        const char *ruleId, *operationId;
+        bool traced;
+    } rows[] = {
+        {"", "0", "0", true},
+        {"<RuleId type=\"uint\">7</RuleId>", "7", "0", true},
+        {"<OperationId type=\"uint\">5</OperationId>", "0", "5", true},
+        {"<RuleId type=\"uint\">7</RuleId><OperationId type=\"uint\">5</OperationId>", "7", "5",
+         false},
+    };
+    ScheduleList list;
+    for (const auto &r : rows) {
+        Schedule schedule("Hand-made", 4, nullptr, false);
+        schedule.setScheduleData(parsed("<d><Policy>Gold</Policy><Operation>Snap</Operation>" +
+                                        QByteArray(r.ids) + "</d>"));
+        schedule.setTriggerTarget(PolicyParser::triggerTarget(true));
+        TraceCapture firing;
+        list.fireSchedule(schedule);
+        EXPECT_EQ(bus.started().last().arguments,
+                  QStringList({"-r", "0", "-p", "Gold", "-i", r.ruleId, "-o", "Snap", "-s",
+                               r.operationId}));
+        EXPECT_EQ(firing.contains(2, "triggerfiring",
+                                  "Schedule Hand-made has no RuleId or OperationId: passing 0"),
+                  r.traced);
+    }
+}
+
+TEST_F(ListTest, AServiceTargetNeedsProcessAndGroup)
+{
+    const QByteArray process = "<SchedulerTriggerProcess>Dist</SchedulerTriggerProcess>";
+    const QByteArray group = "<SchedulerTriggerGroup>Group</SchedulerTriggerGroup>";
+    ScheduleList list;
+    for (const QByteArray &target :
+         {process, group, QByteArray("<SchedulerTriggerService>false</SchedulerTriggerService>"),
+          process + group}) {
+        Schedule schedule("S", 4, nullptr, false);
+        schedule.setTriggerTarget(parsed("<t>" + target + "</t>"));
+        list.fireSchedule(schedule);
+    }
+    ASSERT_EQ(events().size(), 1);
+    EXPECT_EQ(events().first().to, Orvel::MsgAddress("Dist", "Group"));
+}
+
+TEST_F(ListTest, ANewRuleSetReplacesTheOldAndOneWithoutRulesIdClearsEverything)
+{
+    writeRuleSet(4, {"Gold"}, kGoldHourly);
+    writeRuleSet(5, {"Silver"},
+                 Rules::policy("Silver", "2", Rules::operation("Cdp", "C", "1", "1 Hours")));
+    ScheduleList list;
+    serve(list, [&] {
+        announce(4);
+        announce(5);
+        announce(5); // the same again does not fire again what has just fired
+        ASSERT_EQ(list.scheduleList().size(), 1);
+        EXPECT_EQ(list.scheduleList().first().name(), "Silver-2-C-1");
+        ASSERT_EQ(events().size(), 2);
+        EXPECT_EQ(valueAt(events().last().body, "Policy"), "Silver");
+        notify("<l/>");
+        EXPECT_TRUE(list.scheduleList().isEmpty());
+        EXPECT_EQ(bus.armedMs(kTimer), 1);
+        bus.advance(kHour);
+    });
+    EXPECT_EQ(events().size(), 2);
+    EXPECT_FALSE(bus.isArmed(kTimer));
+}
+
+// Only an absent "RulesId" deactivates the node; one that is there but no
+// rule set number leaves rule set 4 in force. A signed one not negative counts.
+TEST_F(ListTest, AnUnusableRulesIdKeepsTheRuleSetInForce)
+{
+    writeRuleSet(4, {"Gold"}, kGoldHourly);
+    const std::pair<const char *, int> rows[] = {
+        {"<b><RulesId type=\"int\">4</RulesId></b>", 1},
+        {"<b><RulesId>4</RulesId></b>", 1},
+        {"<b/>", 0},
+        {"<b><RulesId>x</RulesId></b>", -1},
+        {"<b><RulesId type=\"int\">-4</RulesId></b>", -1},
+        {"<b><RulesId>-4</RulesId></b>", -1},
+        {"<b><RulesId type=\"bool\">true</RulesId></b>", -1},
+        {"<b><RulesId><N>4</N></RulesId></b>", -1},
+        {"<b><RulesId type=\"uint\">4294967296</RulesId></b>", -1},
+    };
+    ScheduleList list;
+    serve(list, [&] {
+        for (const auto &[body, schedules] : rows) {
+            SCOPED_TRACE(body);
+            announce(4);
+            TraceCapture notice;
+            notify(body);
+            EXPECT_EQ(list.scheduleList().size(), schedules < 0 ? 1 : schedules);
+            EXPECT_EQ(notice.texts(0).value(0),
+                      schedules < 0 ? "Unusable RulesId in rules set notify message; rule set 4 "
+                                      "stays in force: " +
+                                          QString::fromUtf8(parsed(body).toBinary())
+                                    : QString());
+        }
+    });
+}
+
+TEST_F(ListTest, AManualTriggerFiresMatchingSchedulesAtOnceAndReplies)
+{
+    home.write("rules/4/manual.xml", Rules::scheduleFile({"manual Weekly_Full"}));
+    writeRuleSet(
+        4, {"Gold", "Silver"},
+        Rules::policy("Gold", "12", Rules::operation("Backup", "G", "3", nullptr, "manual.xml")) +
+            Rules::policy("Silver", "2",
+                          Rules::operation("Backup", "S", "1", "1 Hours", "manual.xml")));
+    QList<Orvel::Msg> replies;
+    ScheduleList list;
+    serve(list, [&] {
+        announce(4);
+        ASSERT_EQ(events().size(), 1); // Silver's objective, due at once
+        for (const char *request :
+             {"<r><ActivationName>weekly FULL</ActivationName><UserTag>tag 1</UserTag></r>", "<r/>",
+              "<r><ActivationName>Unknown</ActivationName></r>"})
+            replies << bus.deliverRequest("SchedulerManualTriggerRequest", parsed(request));
+    });
+    ASSERT_EQ(replies.size(), 3);
+    const std::pair<const char *, const char *> answers[] = {
+        {"weekly FULL", "2"}, {"", "0"}, {"Unknown", "0"}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(replies.at(i).name(), "SchedulerManualTriggerReply");
+        EXPECT_EQ(valueAt(replies.at(i).body(), "ActivationName"), answers[i].first);
+        EXPECT_EQ(valueAt(replies.at(i).body(), "ActivationCount"), answers[i].second);
+    }
+    ASSERT_EQ(events().size(), 3);
+    EXPECT_EQ(valueAt(events().at(1).body, "Policy"), "Gold");
+    EXPECT_EQ(valueAt(events().at(1).body, "TriggerData/ManualTrigger"), "Weekly Full");
+    EXPECT_EQ(valueAt(events().at(1).body, "TriggerData/UserTag"), "tag 1");
+}
+
+// Each activation name of a schedule, with the schedule's event data, in the
+// order of the list; names that are no XML names too.
+TEST_F(ListTest, TheListReplyHoldsEveryActivationNameWithItsEventData)
+{
+    home.write("rules/4/manual.xml", Rules::scheduleFile({"manual Full", "manual 1_st"}));
+    writeRuleSet(
+        4, {"Gold", "Silver", "Tin"},
+        Rules::policy("Gold", "1", Rules::operation("Backup", "G", "1", "1 Hours", "manual.xml")) +
+            Rules::policy("Silver", "2", Rules::operation("Backup", "S", "1", "1 Hours")) +
+            Rules::policy("Tin", "3", Rules::operation("Backup", "T", "1", nullptr, "manual.xml")));
+    Orvel::Msg empty;
+    Orvel::Msg reply;
+    ScheduleList list;
+    serve(list, [&] {
+        empty = bus.deliverRequest("SchedulerListManualTriggersRequest");
+        notify("<l><RulesId>4</RulesId></l>");
+        reply = bus.deliverRequest("SchedulerListManualTriggersRequest");
+    });
+    EXPECT_EQ(empty.name(), "SchedulerListManualTriggersReply");
+    EXPECT_TRUE(empty.body().isEmpty());
+    EXPECT_EQ(reply.name(), "SchedulerListManualTriggersReply");
+    QStringList listed;
+    for (Orvel::XmlListIterator it = reply.body().first(); !it.isNull(); it.next()) {
+        XmlList data;
+        reply.body().get(data, it);
+        listed << it.name() + ' ' + valueAt(data, "Policy") + ' ' + valueAt(data, "RuleId");
+    }
+    EXPECT_EQ(listed, QStringList({"Full Gold 1", "1 st Gold 1", "Full Tin 3", "1 st Tin 3"}));
+}
+
+// The trace lines the operator's documents name: level, source and text.
+TEST_F(ListTest, DocumentedTraceLines)
+{
+    writeRuleSet(4, {"Gold"}, kGoldHourly);
+    home.write("rules/5/dispatcherrules.cfg", Rules::dispatcher({"Gold"}));
+    home.write("rules/6/dispatcherrules.cfg", "<r><SnapshotStream><RemotePolicies><NodeB><Other/>"
+                                              "</NodeB></RemotePolicies></SnapshotStream></r>");
+    writeRuleSet(
+        1, {"Gold"},
+        Rules::policy("Gold", "1", Rules::operation("Backup", "B", "1", "3 minutes", "empty.xml")));
+    write("empty.xml", "<s/>");
+    write("dates.cfg", Rules::calendarFile({"20261207"}));
+    QDir::setCurrent(home.path());
+    Schedule snapshot("Snap", 4, nullptr, false);
+    snapshot.setTriggerTarget(PolicyParser::triggerTarget(true));
+    ScheduleList list;
+    const QString monday = QStringLiteral("07:00:00 Mon December 7 2026");
+    const struct
+    {
+        std::function<void()> input;
+        int level;
+        const char *source;
+        QString text; // the line's text begins with it
+    } rows[] = {
+        {[&] { list.onTimer(Orvel::Msg()); }, 3, "schedulelist", "There are 0 schedules"},
+        {[&] { notify("<l><RulesId>4</RulesId></l>"); }, 2, "schedulelist", "Load new rule set 4"},
+        {[&] { bus.advance(1); }, 2, "schedulelist",
+         "Schedule triggered:  Gold-12-Nightly-3  at  " + monday + "  occured  " + monday},
+        {[&] { list.processScheduleList(); }, 2, "schedulelist",
+         "Next schedule: Gold-12-Nightly-3 data <list><Policy"},
+        {[&] { notify("<l/>"); }, 2, "schedulelist", "Node deactivated. Cleared schedule list"},
+        {[&] { list.reload(9); }, 2, "localpolicies", "Failed to open the dispatcher rules"},
+        {[&] { list.reload(5); }, 2, "rulesetloader", "Failed to open the policy rules"},
+        {[&] { list.reload(6); }, 0, "localpolicies", "Failed to find policies for remote node!"},
+        {[&] { list.reload(1); }, 0, "policyparser",
+         "Invalid Recovery point objective in policyrules"},
+        {[&] { list.reload(1); }, 0, "policyparser",
+         "Invalid backup schedule for policy Gold RuleId 1 Schedule empty.xml"},
+        {[&] {
+             started({"week", "<MonthlyDays><entry name=\"15\">yes</entry></MonthlyDays>"});
+         },
+         2, "rulesplace",
+         "Passed over ScheduleElement[2]/MonthlyDays/15 of " + home.path() +
+             "/rules/1/s.xml - not a bool"},
+        {[&] { list.fireSchedule(snapshot); }, 2, "triggerfiring",
+         "Spawning failed: quenrod.exe file not found or invalid"},
+        {[&] {
+             (void)RepeatPeriod(RepeatPeriod::Years, 4294967295u).nextRunTime(Clock::now(), false);
+         },
+         2, "repeatperiod", "Period out of range: 4294967295 Years from " + monday},
+        {[&] {
+             home.write("local/scheduler.cfg",
+                        "<c><MaxWaitSeconds type=\"uint\">0</MaxWaitSeconds></c>");
+             const ScheduleList reread;
+         },
+         0, "schedulelist", "MaxWaitSeconds 0 is out of range 1.. 4294967 - using 1"},
+        {[&] {
+             Clock::setNow(at("2026-12-07 10:00"));
+             Schedule once = started({"dates dates.cfg"});
+             once.markOccurred(once.nextOccurrence());
+         },
+         2, "schedule",
+         "No further occurance for P-1-Backup-1 after 10:00:00 Mon December 7 2026 - the schedule "
+         "has run out"},
+    };
+    serve(list, [&] {
+        for (const auto &r : rows) {
+            SCOPED_TRACE(r.text.toStdString());
+            TraceCapture lines;
+            r.input();
+            EXPECT_TRUE(lines.contains(r.level, QLatin1String(r.source), r.text));
+        }
+    });
+}
