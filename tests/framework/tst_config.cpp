@@ -1,22 +1,25 @@
+#include "childmanager.h"
 #include "config.h"
 #include "configlocal.h"
 #include "fixedpath.h"
+#include "memorytransport.h"
 #include "testsupport.h"
+#include "xmltext.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
-using Orvel::Config;
-using Orvel::ConfigLocal;
-using Orvel::FixedPath;
-using Orvel::XmlList;
+using namespace Orvel;
 
 namespace {
 
@@ -28,189 +31,219 @@ QByteArray readFile(const QString &path)
 
 } // namespace
 
-TEST(FixedPathTest, FollowsOrvelHome)
+TEST(FixedPathTest, FollowsOrvelHomeAndListsRuleSetsInNumericOrder)
 {
     TempHome home;
-    EXPECT_EQ(FixedPath::rules(7), home.path() + QStringLiteral("/rules/7"));
     EXPECT_EQ(FixedPath::rules(4294967295u), home.path() + QStringLiteral("/rules/4294967295"));
     EXPECT_EQ(FixedPath::local(), home.path() + QStringLiteral("/local"));
-    qunsetenv("ORVEL_HOME");
-    EXPECT_EQ(FixedPath::rules(1), QStringLiteral("/var/lib/orvel/rules/1"));
-}
-
-// Only folders named by a plain number above 0 are rule sets; the order is
-// numeric, so 10 comes after 9.
-TEST(FixedPathTest, ListsTheRuleSetsInNumericOrder)
-{
-    TempHome home;
     EXPECT_TRUE(FixedPath::ruleSets().isEmpty());
     for (const char *folder : {"9", "10", "2", "0", "07", "x1", "3.cfg"})
         QDir().mkpath(home.path() + QStringLiteral("/rules/") + QLatin1String(folder));
     home.write(QStringLiteral("rules/4"), "a file, not a folder");
     EXPECT_EQ(FixedPath::ruleSets(), (QList<quint32>{2, 9, 10}));
+    qunsetenv("ORVEL_HOME");
+    EXPECT_EQ(FixedPath::rules(1), QStringLiteral("/var/lib/orvel/rules/1"));
 }
 
-TEST(ConfigTest, LoadsByPathAloneOrByFolderAndName)
+// A name from the rules must stay inside the rule set's folder. A NUL would
+// end the name early at the system call: "..\0x" would reach it as "..".
+TEST(FixedPathTest, RuleFileNamesStayInsideTheRulesFolder)
 {
+    const struct
+    {
+        QString name;
+        const char *refusal;
+    } cases[] = {
+        {"daily.xml", nullptr},
+        {"calendars/holidays.xml", nullptr},
+        {"./daily.xml", nullptr},
+        {"a..b/..c", nullptr},
+        {"", "is empty"},
+        {"/etc/passwd", "is absolute"},
+        {"../2/daily.xml", "has a .. component"},
+        {"calendars/../../2/daily.xml", "has a .. component"},
+        {"calendars/..", "has a .. component"},
+        {QStringLiteral("..") + QChar(0) + QStringLiteral("x"), "contains a NUL character"},
+    };
     TempHome home;
-    home.write(QStringLiteral("rules/3/policyrules.cfg"),
-               "<r><Policy><Policy>P</Policy></Policy></r>");
-    const Config byPath(FixedPath::rules(3) + QStringLiteral("/policyrules.cfg"), QString());
-    const Config byName(FixedPath::rules(3), QStringLiteral("policyrules.cfg"));
-    EXPECT_TRUE(bool(byPath));
-    EXPECT_EQ(byPath, byName);
-    EXPECT_EQ(byPath.size(), 1);
-}
-
-TEST(ConfigTest, UnreadableFilesGiveAFalseEmptyListNamingTheFile)
-{
-    TempHome home;
-    home.write(QStringLiteral("empty.cfg"), "");
-    home.write(QStringLiteral("truncated.cfg"), "<cfg><a>1</a");
-    QDir(home.path()).mkdir(QStringLiteral("folder.cfg"));
-    const QString fifo = home.path() + QStringLiteral("/fifo.cfg");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-
-    const char *names[] = {"missing.cfg", "empty.cfg", "truncated.cfg", "folder.cfg", "fifo.cfg"};
-    for (const char *name : names) {
-        SCOPED_TRACE(name);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
         TraceCapture trace;
-        Config config;
-        EXPECT_FALSE(config.load(home.path(), QString::fromUtf8(name)));
-        EXPECT_FALSE(bool(config));
-        EXPECT_TRUE(config.isEmpty());
-        ASSERT_FALSE(trace.lines().isEmpty());
-        EXPECT_TRUE(trace.lines().first().contains(home.path() + QLatin1Char('/') + name));
+        QString path = QStringLiteral("untouched");
+        EXPECT_EQ(FixedPath::ruleFile(3, c.name, path), !c.refusal);
+        EXPECT_EQ(path,
+                  c.refusal ? QStringLiteral("untouched") : FixedPath::rules(3) + '/' + c.name);
+        EXPECT_EQ(trace.texts().join(' ').contains(c.refusal ? c.refusal : "Refused"),
+                  bool(c.refusal));
     }
 }
 
-TEST(ConfigTest, SaveRoundTripsNestedListsAndOddKeys)
+// Every file a reader refuses: at once (a FIFO or a device that were read
+// would block or never end), with one trace line naming the path and why, an
+// empty list converting to false, and a reader that reads a good file after.
+TEST(ConfigTest, RefusesWhatIsNotAWholeWellFormedRegularFile)
 {
-    TempHome home;
-    home.write(QStringLiteral("c.cfg"), "<cfg/>");
-    Config config(home.path(), QStringLiteral("c.cfg"));
-    Orvel::XmlList inner;
-    inner.set(QStringLiteral("LastOccurance"), "20210303140509", XmlList::Replace);
-    config.set(QStringLiteral("Policy A-1-Backup-2"), inner, XmlList::Replace);
-    config.set(QStringLiteral("MaxWaitSeconds"), quint32(60), XmlList::Replace);
-    ASSERT_TRUE(config.save());
-
-    const Config back(home.path(), QStringLiteral("c.cfg"));
-    EXPECT_EQ(back, config);
-    quint32 wait = 0;
-    EXPECT_TRUE(back.get(wait, QStringLiteral("MaxWaitSeconds")));
-    EXPECT_EQ(wait, 60u);
-    // No temporary file is left behind.
-    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    const auto write = [](const QString &path, const QByteArray &bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : "";
+    };
+    const struct
+    {
+        std::function<QString(const QString &home)> make;
+        const char *reason;
+    } cases[] = {
+        {[](const QString &h) { return h + "/missing.cfg"; }, "No such file or directory"},
+        {[&](const QString &h) { return write(h + "/empty.cfg", ""); }, "Not well-formed"},
+        {[&](const QString &h) { return write(h + "/cut.cfg", "<cfg><a>1</a"); },
+         "Not well-formed"},
+        {[&](const QString &h) { return write(h + "/deep.cfg", QByteArray("<a>").repeated(99)); },
+         "is nested deeper than 32 levels"},
+        {[&](const QString &h) {
+             return write(h + "/dtd.cfg", "<!DOCTYPE l [<!ENTITY x \"y\">]><l/>");
+         },
+         "has a document type declaration"},
+        {[](const QString &h) { return QDir(h).mkdir("d.cfg") ? h + "/d.cfg" : ""; },
+         "not a regular file"},
+        {[](const QString &h) {
+             return ::mkfifo(qPrintable(h + "/f.cfg"), 0600) ? "" : h + "/f.cfg";
+         },
+         "not a regular file"},
+        {[](const QString &) { return QStringLiteral("/dev/zero"); }, "not a regular file"},
+        {[](const QString &h) {
+             QFile::link(h + "/b.cfg", h + "/a.cfg");
+             return QFile::link(h + "/a.cfg", h + "/b.cfg") ? h + "/a.cfg" : "";
+         },
+         "symbolic links"},
+        // Sparse: the size is there, the bytes are not.
+        {[&](const QString &h) {
+             const QString path = write(h + "/big.cfg", "<l>");
+             return ::truncate(qPrintable(path), XmlText::kMaxTextBytes + 1) ? "" : path;
+         },
+         "larger than 67108864 bytes"},
+        // A regular file whose read fails: the first page of this process's memory.
+        {[](const QString &) { return QStringLiteral("/proc/self/mem"); }, "Input/output error"},
+    };
+    for (const auto &c : cases) {
+        TempHome home;
+        const QString path = c.make(home.path());
+        SCOPED_TRACE(c.reason);
+        ASSERT_FALSE(path.isEmpty());
+        TraceCapture trace;
+        Config config;
+        EXPECT_FALSE(config.load(path, QString()));
+        EXPECT_FALSE(bool(config));
+        EXPECT_TRUE(config.isEmpty());
+        ASSERT_EQ(trace.lines().size(), 1);
+        EXPECT_TRUE(trace.lines().first().contains(path));
+        EXPECT_TRUE(trace.lines().first().contains(c.reason))
+            << trace.lines().first().toStdString();
+        home.write(QStringLiteral("good.cfg"), "<l><a>1</a></l>");
+        EXPECT_TRUE(config.load(home.path(), QStringLiteral("good.cfg")));
+        EXPECT_EQ(config.size(), 1);
+    }
 }
 
-TEST(ConfigTest, FailedSaveLeavesTheOldFileWhole)
+TEST(ConfigTest, SaveReplacesTheFileWholeOrNotAtAll)
 {
-    // A file-size limit makes the write of the new content fail even for root,
-    // which read-only folders would not stop.
     TempHome home;
     const QByteArray old("<cfg><a>old</a></cfg>");
     home.write(QStringLiteral("c.cfg"), old);
     Config config(home.path(), QStringLiteral("c.cfg"));
+    EXPECT_EQ(config, Config(home.path() + QStringLiteral("/c.cfg"), QString()));
     config.set(QStringLiteral("a"), QString(4096, QLatin1Char('x')), XmlList::Replace);
-    TraceCapture trace;
-    struct rlimit saved
-    {
-    };
+    // A file-size limit makes the write fail even for root, which read-only
+    // folders would not stop.
+    struct rlimit saved = {};
     ::getrlimit(RLIMIT_FSIZE, &saved);
     struct rlimit small = saved;
     small.rlim_cur = 64;
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &small);
-    const bool saved1 = config.save();
+    const bool savedOverLimit = config.save();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
-    EXPECT_FALSE(saved1);
+    EXPECT_FALSE(savedOverLimit);
     EXPECT_EQ(readFile(home.path() + QStringLiteral("/c.cfg")), old);
     EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-    EXPECT_TRUE(trace.texts().join(' ').contains(QStringLiteral("Cannot save")));
-}
 
-TEST(ConfigTest, SaveIntoAMissingFolderFailsCleanly)
-{
-    TempHome home;
-    Config config(home.path() + QStringLiteral("/nowhere"), QStringLiteral("c.cfg"));
-    config.set(QStringLiteral("a"), "1", XmlList::Replace);
-    TraceCapture trace;
-    EXPECT_FALSE(config.save());
+    config.set(QStringLiteral("Policy A-1"), Config(home.path(), "c.cfg"), XmlList::Replace);
+    ASSERT_TRUE(config.save());
+    EXPECT_EQ(Config(home.path(), QStringLiteral("c.cfg")), config);
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    Config elsewhere(home.path() + QStringLiteral("/nowhere"), QStringLiteral("c.cfg"));
+    EXPECT_FALSE(elsewhere.save() || Config().save());
     EXPECT_FALSE(QFileInfo::exists(home.path() + QStringLiteral("/nowhere")));
 }
 
-TEST(ConfigLocalTest, AnUnreadableStoreStartsEmptyAndIsKeptAsideBeforeTheFirstSave)
+// The store's life, step by step: s set "n" and save, ( and ) a delivery's
+// deferred saves, m a delivery whose handler does "ss", x destroy the store,
+// u unblock its folder. After each step the store file is noted: - absent,
+// ! unreadable, . without "n", else its "n"; F when a save answered false.
+TEST(ConfigLocalTest, SavesAreDeferredRetriedAndNeverLoseAnUnreadableFile)
 {
-    TempHome home;
-    const QByteArray broken("<cfg><broken>");
-    const QString copy = FixedPath::local() + QStringLiteral("/scheduler.cfg.bad");
-    home.write(QStringLiteral("local/scheduler.cfg"), broken);
-    home.write(QStringLiteral("local/scheduler.cfg.bad"), "an older copy");
-    TraceCapture faults(0);
-    LogCapture log;
-    ConfigLocal store(QStringLiteral("scheduler.cfg"));
-    EXPECT_TRUE(store.isEmpty());
-    store.set(QStringLiteral("k"), "v", XmlList::Replace);
-    ASSERT_TRUE(store.save());
-    ASSERT_TRUE(store.save());
-    EXPECT_EQ(readFile(copy), broken);
-    EXPECT_TRUE(bool(Config(FixedPath::local(), QStringLiteral("scheduler.cfg"))));
-    ASSERT_EQ(faults.texts().size(), 2); // on reading, and on keeping it aside
-    EXPECT_TRUE(faults.texts().last().contains(copy));
-    ASSERT_EQ(log.lines().size(), 1);
-    EXPECT_TRUE(log.lines().first().contains(copy));
-}
-
-TEST(ConfigLocalTest, AFailedSaveIsAFaultAndIsTriedAgainAfterTheNextDelivery)
-{
-    TempHome home;
-    home.write(QStringLiteral("local"), "a file where the folder belongs");
-    ConfigLocal store(QStringLiteral("scheduler.cfg"));
-    store.set(QStringLiteral("k"), "v", XmlList::Replace);
+    const struct
     {
+        const char *before; // the store file's bytes; "/" makes "local" a file
+        const char *steps;
+        const char *files;
+        const char *kept; // what "scheduler.cfg.bad" holds at the end
+        int faults;       // level-0 trace lines
+        int logs;
+    } cases[] = {
+        {nullptr, "()x", "---", "", 0, 0},   {"<c/>", "ss", "12", "", 0, 0},
+        {"<c><broken>", "x", "!", "", 1, 0}, {"<c><broken>", "ss", "12", "<c><broken>", 2, 1},
+        {nullptr, "(ss)", "---2", "", 0, 0}, {nullptr, "((s))", "----1", "", 0, 0},
+        {nullptr, "m", "--2", "", 0, 0},     {nullptr, "(sx)", "--11", "", 0, 0},
+        {"/", "su()", "F--1", "", 1, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.steps);
+        TempHome home;
+        const QString path = FixedPath::local() + QStringLiteral("/scheduler.cfg");
+        if (c.before)
+            home.write(qstrcmp(c.before, "/") ? "local/scheduler.cfg" : "local", c.before);
+        MemoryTransport bus;
         TraceCapture faults(0);
-        EXPECT_FALSE(store.save());
-        EXPECT_TRUE(faults.texts().join(' ').contains(QStringLiteral("Cannot save")));
+        LogCapture log;
+        auto store = std::make_unique<ConfigLocal>(QStringLiteral("scheduler.cfg"));
+        std::vector<std::unique_ptr<ConfigLocal::DeferredSaves>> deliveries;
+        QString files;
+        quint32 n = 0;
+        std::function<void(char)> step = [&](char s) {
+            if (s == 's') {
+                store->set(QStringLiteral("n"), ++n, XmlList::Replace);
+                if (!store->save())
+                    return void(files += 'F');
+            } else if (s == '(') {
+                deliveries.push_back(std::make_unique<ConfigLocal::DeferredSaves>());
+            } else if (s == ')') {
+                deliveries.pop_back();
+            } else if (s == 'm') {
+                bus.deliver(QStringLiteral("Save"));
+            } else if (s == 'x') {
+                store.reset();
+            } else if (s == 'u') {
+                QFile::remove(home.path() + QStringLiteral("/local"));
+            }
+            const Config now(path, QString());
+            quint32 value = 0;
+            files += !QFileInfo::exists(path) ? QStringLiteral("-")
+                     : !now                   ? QStringLiteral("!")
+                     : now.get(value, "n")    ? QString::number(value)
+                                              : QStringLiteral(".");
+        };
+        bus.addHandler(QStringLiteral("Save"), ChildManager::handler([&](const Msg &) {
+                           step('s');
+                           step('s');
+                           return eMsgResultHandled;
+                       }));
+        for (const char *s = c.steps; *s; ++s)
+            step(*s);
+        EXPECT_EQ(files, QString::fromUtf8(c.files));
+        EXPECT_EQ(readFile(path + QStringLiteral(".bad")), QByteArray(c.kept));
+        EXPECT_EQ(faults.lines().size(), c.faults) << faults.lines().join('\n').toStdString();
+        EXPECT_EQ(log.lines().size(), c.logs);
+        EXPECT_EQ(log.lines().join(' ').contains(path + QStringLiteral(".bad")), c.logs > 0);
     }
-    EXPECT_TRUE(store.isDirty());
-    QFile::remove(home.path() + QStringLiteral("/local"));
-    {
-        ConfigLocal::DeferredSaves nextDelivery;
-    }
-    EXPECT_FALSE(store.isDirty());
-    EXPECT_TRUE(bool(Config(FixedPath::local(), QStringLiteral("scheduler.cfg"))));
-}
-
-TEST(ConfigLocalTest, SavesDuringADeliveryAreWrittenOnceAtItsEnd)
-{
-    TempHome home;
-    const QString path = FixedPath::local() + QStringLiteral("/scheduler.cfg");
-    ConfigLocal store(QStringLiteral("scheduler.cfg"));
-    {
-        ConfigLocal::DeferredSaves delivery;
-        for (quint32 i = 0; i < 100; ++i) {
-            store.set(QStringLiteral("n"), i, XmlList::Replace);
-            EXPECT_TRUE(store.save());
-        }
-        EXPECT_TRUE(store.isDirty());
-        EXPECT_FALSE(QFileInfo::exists(path));
-    }
-    EXPECT_FALSE(store.isDirty());
-    quint32 n = 0;
-    EXPECT_TRUE(Config(path, QString()).get(n, QStringLiteral("n")));
-    EXPECT_EQ(n, 99u);
-}
-
-TEST(ConfigLocalTest, ADirtyStoreIsWrittenWhenDestroyed)
-{
-    TempHome home;
-    {
-        ConfigLocal store(QStringLiteral("scheduler.cfg"));
-        ConfigLocal::DeferredSaves delivery;
-        store.set(QStringLiteral("k"), "v", XmlList::Replace);
-        store.save();
-    }
-    EXPECT_TRUE(bool(Config(FixedPath::local(), QStringLiteral("scheduler.cfg"))));
 }
