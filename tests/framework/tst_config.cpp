@@ -16,20 +16,18 @@
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using namespace Orvel;
 
-namespace {
-
-QByteArray readFile(const QString &path)
+static QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-} // namespace
 
 TEST(FixedPathTest, FollowsOrvelHomeAndListsRuleSetsInNumericOrder)
 {
@@ -49,11 +47,7 @@ TEST(FixedPathTest, FollowsOrvelHomeAndListsRuleSetsInNumericOrder)
 // end the name early at the system call: "..\0x" would reach it as "..".
 TEST(FixedPathTest, RuleFileNamesStayInsideTheRulesFolder)
 {
-    const struct
-    {
-        QString name;
-        const char *refusal;
-    } cases[] = {
+    const std::pair<QString, const char *> cases[] = {
         {"daily.xml", nullptr},
         {"calendars/holidays.xml", nullptr},
         {"./daily.xml", nullptr},
@@ -66,15 +60,13 @@ TEST(FixedPathTest, RuleFileNamesStayInsideTheRulesFolder)
         {QStringLiteral("..") + QChar(0) + QStringLiteral("x"), "contains a NUL character"},
     };
     TempHome home;
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name.toStdString());
+    for (const auto &[name, refusal] : cases) {
         TraceCapture trace;
         QString path = QStringLiteral("untouched");
-        EXPECT_EQ(FixedPath::ruleFile(3, c.name, path), !c.refusal);
-        EXPECT_EQ(path,
-                  c.refusal ? QStringLiteral("untouched") : FixedPath::rules(3) + '/' + c.name);
-        EXPECT_EQ(trace.texts().join(' ').contains(c.refusal ? c.refusal : "Refused"),
-                  bool(c.refusal));
+        EXPECT_EQ(FixedPath::ruleFile(3, name, path), !refusal);
+        EXPECT_EQ(path, refusal ? QStringLiteral("untouched") : FixedPath::rules(3) + '/' + name);
+        EXPECT_EQ(trace.texts().join(' ').contains(refusal ? refusal : "Refused"), bool(refusal))
+            << name.toStdString();
     }
 }
 
@@ -83,63 +75,40 @@ TEST(FixedPathTest, RuleFileNamesStayInsideTheRulesFolder)
 // empty list converting to false, and a reader that reads a good file after.
 TEST(ConfigTest, RefusesWhatIsNotAWholeWellFormedRegularFile)
 {
-    const auto write = [](const QString &path, const QByteArray &bytes) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : "";
+    TempHome home;
+    const QString h = home.path();
+    home.write("empty.cfg", "");
+    home.write("cut.cfg", "<cfg><a>1</a");
+    home.write("deep.cfg", QByteArray("<a>").repeated(99));
+    home.write("dtd.cfg", "<!DOCTYPE l [<!ENTITY x \"y\">]><l/>");
+    home.write("big.cfg", "<l>"); // made sparse: the size is there, the bytes are not
+    ASSERT_EQ(::truncate(qPrintable(h + "/big.cfg"), XmlText::kMaxTextBytes + 1), 0);
+    ASSERT_TRUE(QDir(h).mkdir("d.cfg") && ::mkfifo(qPrintable(h + "/f.cfg"), 0600) == 0);
+    ASSERT_TRUE(QFile::link(h + "/b.cfg", h + "/a.cfg") && QFile::link(h + "/a.cfg", h + "/b.cfg"));
+    const std::pair<QString, const char *> cases[] = {
+        {h + "/missing.cfg", "No such file or directory"},
+        {h + "/empty.cfg", "Not well-formed"},
+        {h + "/cut.cfg", "Not well-formed"},
+        {h + "/deep.cfg", "is nested deeper than 32 levels"},
+        {h + "/dtd.cfg", "has a document type declaration"},
+        {h + "/big.cfg", "larger than 67108864 bytes"},
+        {h + "/d.cfg", "not a regular file"},
+        {h + "/f.cfg", "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {h + "/a.cfg", "symbolic links"},
+        {"/proc/self/mem", "Input/output error"}, // a regular file whose read fails
     };
-    const struct
-    {
-        std::function<QString(const QString &home)> make;
-        const char *reason;
-    } cases[] = {
-        {[](const QString &h) { return h + "/missing.cfg"; }, "No such file or directory"},
-        {[&](const QString &h) { return write(h + "/empty.cfg", ""); }, "Not well-formed"},
-        {[&](const QString &h) { return write(h + "/cut.cfg", "<cfg><a>1</a"); },
-         "Not well-formed"},
-        {[&](const QString &h) { return write(h + "/deep.cfg", QByteArray("<a>").repeated(99)); },
-         "is nested deeper than 32 levels"},
-        {[&](const QString &h) {
-             return write(h + "/dtd.cfg", "<!DOCTYPE l [<!ENTITY x \"y\">]><l/>");
-         },
-         "has a document type declaration"},
-        {[](const QString &h) { return QDir(h).mkdir("d.cfg") ? h + "/d.cfg" : ""; },
-         "not a regular file"},
-        {[](const QString &h) {
-             return ::mkfifo(qPrintable(h + "/f.cfg"), 0600) ? "" : h + "/f.cfg";
-         },
-         "not a regular file"},
-        {[](const QString &) { return QStringLiteral("/dev/zero"); }, "not a regular file"},
-        {[](const QString &h) {
-             QFile::link(h + "/b.cfg", h + "/a.cfg");
-             return QFile::link(h + "/a.cfg", h + "/b.cfg") ? h + "/a.cfg" : "";
-         },
-         "symbolic links"},
-        // Sparse: the size is there, the bytes are not.
-        {[&](const QString &h) {
-             const QString path = write(h + "/big.cfg", "<l>");
-             return ::truncate(qPrintable(path), XmlText::kMaxTextBytes + 1) ? "" : path;
-         },
-         "larger than 67108864 bytes"},
-        // A regular file whose read fails: the first page of this process's memory.
-        {[](const QString &) { return QStringLiteral("/proc/self/mem"); }, "Input/output error"},
-    };
-    for (const auto &c : cases) {
-        TempHome home;
-        const QString path = c.make(home.path());
-        SCOPED_TRACE(c.reason);
-        ASSERT_FALSE(path.isEmpty());
+    home.write("good.cfg", "<l><a>1</a></l>");
+    for (const auto &[path, reason] : cases) {
         TraceCapture trace;
         Config config;
         EXPECT_FALSE(config.load(path, QString()));
         EXPECT_FALSE(bool(config));
         EXPECT_TRUE(config.isEmpty());
         ASSERT_EQ(trace.lines().size(), 1);
-        EXPECT_TRUE(trace.lines().first().contains(path));
-        EXPECT_TRUE(trace.lines().first().contains(c.reason))
+        EXPECT_TRUE(trace.lines().first().contains(path) && trace.lines().first().contains(reason))
             << trace.lines().first().toStdString();
-        home.write(QStringLiteral("good.cfg"), "<l><a>1</a></l>");
-        EXPECT_TRUE(config.load(home.path(), QStringLiteral("good.cfg")));
-        EXPECT_EQ(config.size(), 1);
+        EXPECT_TRUE(config.load(h, "good.cfg") && config.size() == 1);
     }
 }
 
@@ -182,39 +151,33 @@ TEST(ConfigTest, SaveReplacesTheFileWholeOrNotAtAll)
 // ! unreadable, . without "n", else its "n"; F when a save answered false.
 TEST(ConfigLocalTest, SavesAreDeferredRetriedAndNeverLoseAnUnreadableFile)
 {
-    const struct
-    {
-        const char *before; // the store file's bytes; "/" makes "local" a file
-        const char *steps;
-        const char *files;
-        const char *kept; // what "scheduler.cfg.bad" holds at the end
-        int faults;       // level-0 trace lines
-        int logs;
-    } cases[] = {
+    // The store file before, the steps, the store file after each, what
+    // "scheduler.cfg.bad" holds at the end, level-0 trace lines, event-log lines.
+    const std::tuple<const char *, const char *, const char *, const char *, int, int> cases[] = {
         {nullptr, "()x", "---", "", 0, 0},   {"<c/>", "ss", "12", "", 0, 0},
         {"<c><broken>", "x", "!", "", 1, 0}, {"<c><broken>", "ss", "12", "<c><broken>", 2, 1},
         {nullptr, "(ss)", "---2", "", 0, 0}, {nullptr, "((s))", "----1", "", 0, 0},
         {nullptr, "m", "--2", "", 0, 0},     {nullptr, "(sx)", "--11", "", 0, 0},
-        {"/", "su()", "F--1", "", 1, 0},
+        {"/", "su()", "F--1", "", 1, 0}, // "/" makes "local" a file
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.steps);
+    for (const auto &[before, steps, files, kept, faults, logs] : cases) {
+        SCOPED_TRACE(steps);
         TempHome home;
         const QString path = FixedPath::local() + QStringLiteral("/scheduler.cfg");
-        if (c.before)
-            home.write(qstrcmp(c.before, "/") ? "local/scheduler.cfg" : "local", c.before);
+        if (before)
+            home.write(qstrcmp(before, "/") ? "local/scheduler.cfg" : "local", before);
         MemoryTransport bus;
-        TraceCapture faults(0);
+        TraceCapture trace(0);
         LogCapture log;
         auto store = std::make_unique<ConfigLocal>(QStringLiteral("scheduler.cfg"));
         std::vector<std::unique_ptr<ConfigLocal::DeferredSaves>> deliveries;
-        QString files;
+        QString seen;
         quint32 n = 0;
         std::function<void(char)> step = [&](char s) {
             if (s == 's') {
                 store->set(QStringLiteral("n"), ++n, XmlList::Replace);
                 if (!store->save())
-                    return void(files += 'F');
+                    return void(seen += 'F');
             } else if (s == '(') {
                 deliveries.push_back(std::make_unique<ConfigLocal::DeferredSaves>());
             } else if (s == ')') {
@@ -228,22 +191,22 @@ TEST(ConfigLocalTest, SavesAreDeferredRetriedAndNeverLoseAnUnreadableFile)
             }
             const Config now(path, QString());
             quint32 value = 0;
-            files += !QFileInfo::exists(path) ? QStringLiteral("-")
-                     : !now                   ? QStringLiteral("!")
-                     : now.get(value, "n")    ? QString::number(value)
-                                              : QStringLiteral(".");
+            seen += !QFileInfo::exists(path) ? QStringLiteral("-")
+                    : !now                   ? QStringLiteral("!")
+                    : now.get(value, "n")    ? QString::number(value)
+                                             : QStringLiteral(".");
         };
         bus.addHandler(QStringLiteral("Save"), ChildManager::handler([&](const Msg &) {
                            step('s');
                            step('s');
                            return eMsgResultHandled;
                        }));
-        for (const char *s = c.steps; *s; ++s)
+        for (const char *s = steps; *s; ++s)
             step(*s);
-        EXPECT_EQ(files, QString::fromUtf8(c.files));
-        EXPECT_EQ(readFile(path + QStringLiteral(".bad")), QByteArray(c.kept));
-        EXPECT_EQ(faults.lines().size(), c.faults) << faults.lines().join('\n').toStdString();
-        EXPECT_EQ(log.lines().size(), c.logs);
-        EXPECT_EQ(log.lines().join(' ').contains(path + QStringLiteral(".bad")), c.logs > 0);
+        EXPECT_EQ(seen, QString::fromUtf8(files));
+        EXPECT_EQ(readFile(path + ".bad"), QByteArray(kept));
+        EXPECT_EQ(trace.lines().size(), faults) << trace.lines().join('\n').toStdString();
+        EXPECT_EQ(log.lines().size(), logs);
+        EXPECT_EQ(log.lines().join(' ').contains(path + ".bad"), logs > 0);
     }
 }

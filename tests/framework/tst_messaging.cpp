@@ -13,6 +13,8 @@
 
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <tuple>
+#include <utility>
 
 using namespace Orvel;
 
@@ -27,12 +29,7 @@ XmlList parsed(const char *text)
 
 TEST(MsgAddressTest, BusNamesEscapeEachElementAndTheXmlFormRoundTrips)
 {
-    const struct
-    {
-        const char *process;
-        const char *group;
-        const char *busName;
-    } cases[] = {
+    const std::tuple<const char *, const char *, const char *> cases[] = {
         {"Scheduler", "Scheduler", "org.orvel.Scheduler.Scheduler"},
         {"Node Manager", "Grp", "org.orvel.Grp.Node_20Manager"},
         {"a.b-c_d", "G", "org.orvel.G.a_2eb_2dc_d"},
@@ -41,10 +38,10 @@ TEST(MsgAddressTest, BusNamesEscapeEachElementAndTheXmlFormRoundTrips)
         {"", "G", ""},
         {"P", "", ""},
     };
-    for (const auto &c : cases) {
-        const MsgAddress address(QString::fromUtf8(c.process), QString::fromUtf8(c.group));
-        EXPECT_EQ(address.busName(), QString::fromLatin1(c.busName));
-        EXPECT_EQ(address.isValid(), *c.busName != 0);
+    for (const auto &[process, group, busName] : cases) {
+        const MsgAddress address(QString::fromUtf8(process), QString::fromUtf8(group));
+        EXPECT_EQ(address.busName(), QString::fromLatin1(busName));
+        EXPECT_EQ(address.isValid(), *busName != 0);
         EXPECT_EQ(MsgAddress::fromXml(address.toXml()), address);
     }
     EXPECT_EQ(MsgAddress::fromXml(MsgAddress(2).toXml()), MsgAddress(MsgAddress::HubRouter));
@@ -62,11 +59,7 @@ TEST(MsgTest, GetReadsTypedValuesWithDefaults)
                              "type=\"uint\">2147483648</Big><Neg type=\"int\">-5</Neg><On "
                              "type=\"bool\">true</On><Name>abc</Name><Plain>12</Plain></b>"),
                       nullptr);
-    const struct
-    {
-        const char *key;
-        const char *read;
-    } cases[] = {
+    const std::pair<const char *, const char *> cases[] = {
         {"Id", "7 7 0 1 -"},
         {"Top", "2147483647 2147483647 0 1 -"},
         {"Big", "-1 2147483648 0 1 -"},
@@ -76,17 +69,16 @@ TEST(MsgTest, GetReadsTypedValuesWithDefaults)
         {"Plain", "12 12 0 1 12"},
         {"Missing", "-1 9 0 1 -"},
     };
-    for (const auto &c : cases) {
+    for (const auto &[key, read] : cases) {
         bool ok = false;
-        const QString text = msg.getString(&ok, QString::fromUtf8(c.key));
+        const QString text = msg.getString(&ok, key);
         EXPECT_EQ(QStringLiteral("%1 %2 %3 %4 %5")
-                      .arg(msg.get(c.key, -1))
-                      .arg(msg.get(c.key, 9u))
-                      .arg(msg.get(c.key, false))
-                      .arg(msg.get(c.key, true))
+                      .arg(msg.get(key, -1))
+                      .arg(msg.get(key, 9u))
+                      .arg(msg.get(key, false))
+                      .arg(msg.get(key, true))
                       .arg(ok ? text : "-"),
-                  QString::fromUtf8(c.read))
-            << c.key;
+                  QString::fromUtf8(read));
     }
 }
 
@@ -103,18 +95,14 @@ TEST(MsgTest, WithoutATransportEverythingFailsQuietly)
 // What a wait by name with timeout -1 means, from ORVEL_READY_TIMEOUT_S.
 TEST(ReadyTimeoutTest, ComesFromTheEnvironment)
 {
-    const struct
-    {
-        const char *seconds;
-        int ms;
-    } cases[] = {{"5", 5000}, {"0", 0}, {"-1", 120000}, {"x", 120000}, {nullptr, 120000}};
-    for (const auto &c : cases) {
-        if (c.seconds)
-            qputenv("ORVEL_READY_TIMEOUT_S", c.seconds);
-        else
-            qunsetenv("ORVEL_READY_TIMEOUT_S");
-        EXPECT_EQ(Dispatcher::readyTimeoutMs(), c.ms) << (c.seconds ? c.seconds : "unset");
+    const std::pair<const char *, int> cases[] = {
+        {"5", 5000}, {"0", 0}, {"-1", 120000}, {"x", 120000}, {"", 120000},
+    };
+    for (const auto &[seconds, ms] : cases) {
+        qputenv("ORVEL_READY_TIMEOUT_S", seconds);
+        EXPECT_EQ(Dispatcher::readyTimeoutMs(), ms) << seconds;
     }
+    qunsetenv("ORVEL_READY_TIMEOUT_S");
 }
 
 class DispatcherTest : public ::testing::Test
@@ -270,19 +258,17 @@ TEST(SpawnTest, RefusesWhatIsNotAnExecutableFile)
 {
     TempHome home;
     home.write(QStringLiteral("plain.txt"), "not a program");
-    const struct
-    {
-        QString program;
-        int error;
-    } cases[] = {{home.path() + "/missing", ENOENT},
-                 {home.path() + "/plain.txt", EACCES},
-                 {home.path(), EACCES},
-                 {QString(), ENOENT}};
-    for (const auto &c : cases) {
+    const std::pair<QString, int> cases[] = {
+        {home.path() + "/missing", ENOENT},
+        {home.path() + "/plain.txt", EACCES},
+        {home.path(), EACCES},
+        {QString(), ENOENT},
+    };
+    for (const auto &[program, error] : cases) {
         Spawn spawn;
-        spawn.setProgram(c.program);
-        EXPECT_FALSE(spawn.spawn()) << c.program.toStdString();
-        EXPECT_EQ(spawn.error(), c.error) << c.program.toStdString();
+        spawn.setProgram(program);
+        EXPECT_FALSE(spawn.spawn());
+        EXPECT_EQ(spawn.error(), error) << program.toStdString();
     }
 }
 
