@@ -108,9 +108,6 @@ TEST(ReadyTimeoutTest, ComesFromTheEnvironment)
 class DispatcherTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { Clock::setNow(QDateTime(QDate(2026, 3, 10), QTime(12, 0))); }
-    void TearDown() override { Clock::useSystem(); }
-
     MemoryTransport bus;
     ChildManager manager;
     QStringList delivered; // the names handled, in order, with any "Data"
@@ -129,27 +126,23 @@ protected:
 
 TEST_F(DispatcherTest, RequestsGetOneReplyAndEverythingElseIsNotHandled)
 {
-    manager.addMsgHandler(QStringLiteral("Ask"), ChildManager::handler([](const Msg &msg) {
-                              EXPECT_TRUE(msg.isRequest());
-                              XmlList body;
-                              body.set(QStringLiteral("Echo"), msg.getString(nullptr, "Text"),
-                                       XmlList::Replace);
-                              EXPECT_TRUE(msg.reply(QStringLiteral("Answer"), body, 0, false));
-                              EXPECT_FALSE(msg.reply(QStringLiteral("Again"), body, 0, false));
+    manager.addMsgHandler("Ask", ChildManager::handler([](const Msg &msg) {
+                              EXPECT_TRUE(msg.isRequest() && msg.reply("Answer", msg.body(), 0, 0));
+                              EXPECT_FALSE(msg.reply("Again", msg.body(), 0, false));
                               return eMsgResultHandled;
                           }));
-    manager.addMsgHandler(QStringLiteral("Silent"),
+    manager.addMsgHandler("Silent",
                           ChildManager::handler([](const Msg &) { return eMsgResultHandled; }));
-    const Msg answer = bus.deliverRequest(QStringLiteral("Ask"), parsed("<b><Text>hi</Text></b>"));
+    const Msg answer = bus.deliverRequest("Ask", parsed("<b><Text>hi</Text></b>"));
     ASSERT_TRUE(answer);
-    EXPECT_EQ(answer.name(), QStringLiteral("Answer"));
-    EXPECT_EQ(answer.getString(nullptr, QStringLiteral("Echo")), QStringLiteral("hi"));
-    EXPECT_EQ(bus.deliverRequest(QStringLiteral("Silent")).lastError(), eMsgResultNotHandled);
-    EXPECT_EQ(bus.deliverRequest(QStringLiteral("Unknown")).lastError(), eMsgResultNotHandled);
+    EXPECT_EQ(answer.name(), "Answer");
+    EXPECT_EQ(answer.getString(nullptr, "Text"), "hi");
+    EXPECT_EQ(bus.deliverRequest("Silent").lastError(), eMsgResultNotHandled);
+    EXPECT_EQ(bus.deliverRequest("Unknown").lastError(), eMsgResultNotHandled);
     // A handler without a name takes what no other handler takes.
     record({""});
-    bus.deliver(QStringLiteral("Unknown"));
-    bus.deliver(QStringLiteral("Silent"));
+    bus.deliver("Unknown");
+    bus.deliver("Silent");
     EXPECT_EQ(delivered, QStringList({"Unknown"}));
 }
 
@@ -158,37 +151,37 @@ TEST_F(DispatcherTest, RequestsGetOneReplyAndEverythingElseIsNotHandled)
 TEST_F(DispatcherTest, TimersAreReplacedCancelledAndExpiredByAClockJump)
 {
     record({"T", "U", "V"});
-    EXPECT_TRUE(Timer::set(QStringLiteral("T"), 0, QStringLiteral("old")));
-    EXPECT_TRUE(Timer::set(QStringLiteral("U"), 0, QString()));
-    EXPECT_FALSE(Msg::wait(QStringLiteral("Never"), 0)); // queues both expiries
-    EXPECT_TRUE(Timer::set(QStringLiteral("T"), 5000, QStringLiteral("new")));
-    EXPECT_TRUE(Timer::cancel(QStringLiteral("U")));
-    EXPECT_TRUE(Timer::set(QStringLiteral("V"), 900000, QString()));
-    EXPECT_EQ(bus.armedMs(QStringLiteral("T")), 5000);
+    EXPECT_TRUE(Timer::set("T", 0, "old"));
+    EXPECT_TRUE(Timer::set("U", 0, QString()));
+    EXPECT_FALSE(Msg::wait("Never", 0)); // queues both expiries
+    EXPECT_TRUE(Timer::set("T", 5000, "new"));
+    EXPECT_TRUE(Timer::cancel("U"));
+    EXPECT_TRUE(Timer::set("V", 900000, QString()));
+    EXPECT_EQ(bus.armedMs("T"), 5000);
     EXPECT_TRUE(delivered.isEmpty());
     bus.jumpClock(-3600000);
     EXPECT_EQ(delivered, QStringList({"T new", "V"}));
-    EXPECT_FALSE(bus.isArmed(QStringLiteral("T")) || bus.isArmed(QStringLiteral("V")));
+    EXPECT_FALSE(bus.isArmed("T") || bus.isArmed("V"));
 }
 
 TEST_F(DispatcherTest, AWaitByNameLeavesOtherMessagesQueuedInOrder)
 {
     record({"First", "Second"});
-    bus.inject(QStringLiteral("First"));
-    bus.inject(QStringLiteral("Wanted"), parsed("<b><Success type=\"bool\">true</Success></b>"));
-    bus.inject(QStringLiteral("Second"));
-    const Msg wanted = Msg::wait(QStringLiteral("Wanted"), -1);
-    EXPECT_TRUE(wanted.get(QStringLiteral("Success"), false));
+    bus.inject("First");
+    bus.inject("Wanted", parsed("<b><Success type=\"bool\">true</Success></b>"));
+    bus.inject("Second");
+    const Msg wanted = Msg::wait("Wanted", -1);
+    EXPECT_TRUE(wanted.get("Success", false));
     EXPECT_TRUE(delivered.isEmpty());
     bus.shutDown();
-    EXPECT_EQ(Msg::wait(QStringLiteral("Wanted"), -1).lastError(), eMsgResultExit);
-    bus.deliver(QStringLiteral("Third"));
+    EXPECT_EQ(Msg::wait("Wanted", -1).lastError(), eMsgResultExit);
+    bus.deliver("Third");
     EXPECT_EQ(delivered, QStringList({"First", "Second"}));
 }
 
 TEST_F(DispatcherTest, TheHubRouterReportsAPeerReadyOnceItIsThere)
 {
-    const MsgAddress peer(QStringLiteral("NodeManager"), QStringLiteral("NodeManager"));
+    const MsgAddress peer("NodeManager", "NodeManager");
     EXPECT_EQ(HubRouter::waitUntilReady(peer, -1).lastError(), eMsgResultTimeout);
     bus.setPeerReady(peer);
     const Msg ready = Msg::wait(HubRouter::ProcessReadyPost, -1);
@@ -206,9 +199,9 @@ TEST_F(DispatcherTest, AWaitOnAConditionDeliversUntilShutdown)
     // With nothing to come and no idle hook the wait ends instead of blocking.
     EXPECT_EQ(Msg::wait(ChildManager::ConditionDone(manager), -1).lastError(), eMsgResultTimeout);
     record({"A", "B"});
-    bus.inject(QStringLiteral("A"));
+    bus.inject("A");
     int idle = 0;
-    bus.setIdleHook([&]() { ++idle == 1 ? bus.inject(QStringLiteral("B")) : bus.shutDown(); });
+    bus.setIdleHook([&]() { ++idle == 1 ? bus.inject("B") : bus.shutDown(); });
     EXPECT_EQ(Msg::wait(ChildManager::ConditionDone(manager), -1).lastError(), eMsgResultOk);
     EXPECT_EQ(delivered, QStringList({"A", "B"}));
 }
@@ -218,14 +211,14 @@ TEST_F(DispatcherTest, ReleaseRemovesHandlersAndGivesUpTheName)
     ChildManager named;
     const auto entry = [&]() {
         EXPECT_TRUE(named.initialize(1, 1));
-        named.addMsgHandler(QStringLiteral("A"), ChildManager::handler([](const Msg &) {
+        named.addMsgHandler("A", ChildManager::handler([](const Msg &) {
                                 ADD_FAILURE() << "delivered after release";
                                 return eMsgResultHandled;
                             }));
-        EXPECT_EQ(bus.ownedName(), QStringLiteral("org.orvel.Grp.Proc"));
+        EXPECT_EQ(bus.ownedName(), "org.orvel.Grp.Proc");
         named.release();
         EXPECT_TRUE(bus.ownedName().isEmpty());
-        bus.deliver(QStringLiteral("A"));
+        bus.deliver("A");
     };
     EXPECT_EQ(Context::run(entry, 3, 64, "Proc", "Grp", QString()), Context::Stopped);
 }
@@ -237,7 +230,7 @@ TEST(ContextTest, NoBusOrATakenNameEndsTheProcessWithItsReason)
     LogCapture log;
     {
         MemoryTransport bus;
-        bus.setNameTaken(QStringLiteral("org.orvel.Scheduler.Scheduler"));
+        bus.setNameTaken("org.orvel.Scheduler.Scheduler");
         ChildManager second;
         EXPECT_EQ(Context::run([&]() { EXPECT_FALSE(second.initialize(1, 1)); }, 3, 64, "Scheduler",
                                "Scheduler", "Scheduler"),
@@ -257,7 +250,7 @@ TEST(ContextTest, NoBusOrATakenNameEndsTheProcessWithItsReason)
 TEST(SpawnTest, RefusesWhatIsNotAnExecutableFile)
 {
     TempHome home;
-    home.write(QStringLiteral("plain.txt"), "not a program");
+    home.write("plain.txt", "not a program");
     const std::pair<QString, int> cases[] = {
         {home.path() + "/missing", ENOENT},
         {home.path() + "/plain.txt", EACCES},

@@ -67,62 +67,23 @@ QString answers(const XmlList &list)
     return items.join(' ');
 }
 
+// A row that reads `entries` from the text form.
+std::function<void(XmlList &)> from(const QByteArray &entries)
+{
+    return [entries](XmlList &list) { list = parse("<l>" + entries + "</l>"); };
+}
+
 } // namespace
 
 // An untyped leaf answers every form whose strict parse succeeds; a typed
-// leaf only its own, and a value no get() will answer is traced.
-TEST(XmlListGet, AnswersOnlyForMatchingTypes)
+// leaf only its own, and a value no get() will answer is traced. What is set
+// answers as its type, and everything reads back from the text form, on one
+// line: what XML cannot carry as it stands is escaped, control characters it
+// cannot carry at all become U+FFFD. What could not be read back is refused
+// with a trace line.
+TEST(XmlListTest, EntriesAnswerAsTheirTypeAndSurviveTheTextForm)
 {
     const QByteArray skip = QByteArray("<j/>").repeated(20); // past the lists searched by a walk
-    const std::pair<QByteArray, const char *> cases[] = {
-        {"<k>42</k>", "0:2 text=42 uint=42 int=42"},
-        {"<k>0</k>", "0:2 text=0 uint=0 int=0 bool=false"},
-        {"<k>1</k>", "0:2 text=1 uint=1 int=1 bool=true"},
-        {"<k>hello</k>", "0:2 text=hello"},
-        {"<k>TRUE</k>", "0:2 text=TRUE bool=true"},
-        {"<k>False</k>", "0:2 text=False bool=false"},
-        {"<k>-7</k>", "0:2 text=-7 int=-7"},
-        {"<k>+5</k>", "0:2 text=+5"},
-        {"<k> 5</k>", "0:2 text= 5"},
-        {"<k>5x</k>", "0:2 text=5x"},
-        {"<k>4294967296</k>", "0:2 text=4294967296"},
-        {"<k>99999999999999999999999</k>", "0:2 text=99999999999999999999999"},
-        {"<k/>", "0:2 text="},
-        {"<k> </k>", "0:2 text="},
-        {"<k type=\"text\">12</k>", "0:2 text=12"},
-        {"<k type=\"uint\">4294967295</k>", "0:3 uint=4294967295"},
-        {"<k type=\"uint\">4294967296</k>", "0:3 traced"},
-        {"<k type=\"uint\">-1</k>", "0:3 traced"},
-        {"<k type=\"uint\">12abc</k>", "0:3 traced"},
-        {"<k type=\"uint\"> 12</k>", "0:3 traced"},
-        {"<k type=\"int\">-2147483648</k>", "0:5 int=-2147483648"},
-        {"<k type=\"int\">2147483648</k>", "0:5 traced"},
-        {"<k type=\"int\">-2147483649</k>", "0:5 traced"},
-        {"<k type=\"int\">+1</k>", "0:5 traced"},
-        {"<k type=\"bool\">1</k>", "0:4 bool=true"},
-        {"<k type=\"bool\">yes</k>", "0:4 traced"},
-        {"<k type=\"float\">1.5</k>", "0:0 traced"},
-        {"<k><i>x</i></k>", "0:1 list=1"},
-        {"<k type=\"list\"/>", "0:1 list=0"},
-        {"<entry name=\"k\" type=\"bool\">true</entry>", "0:4 bool=true"},
-        {"<K>2</K><k>1</k><k>3</k>", "1:2 text=1 uint=1 int=1 bool=true"},
-        {"<j>1</j>", "absent"},
-        {"<k>7</k><k>8</k>" + skip, "0:2 text=7 uint=7 int=7"},
-        {skip + "<k>7</k><k>8</k>", "20:2 text=7 uint=7 int=7"},
-    };
-    for (const auto &[entries, expected] : cases) {
-        TraceCapture trace;
-        const QString seen = answers(parse("<l>" + entries + "</l>"));
-        EXPECT_EQ(seen + (trace.lines().isEmpty() ? "" : " traced"), QString::fromUtf8(expected))
-            << entries.data();
-    }
-}
-
-// What is set reads back from the text form, on one line: what XML cannot
-// carry as it stands is escaped, control characters it cannot carry at all
-// become U+FFFD. What could not be read back is refused with a trace line.
-TEST(XmlListSet, WhatIsSetReadsBackFromTheTextForm)
-{
     XmlList deep; // one level short of the deepest a list may be
     for (int level = 2; level < XmlList::kMaxDepth; ++level) {
         XmlList outer;
@@ -131,6 +92,40 @@ TEST(XmlListSet, WhatIsSetReadsBackFromTheTextForm)
     }
     const QString longest(XmlList::kMaxKeyLength, QLatin1Char('k'));
     const std::pair<std::function<void(XmlList &)>, const char *> cases[] = {
+        {from("<k>42</k>"), "0:2 text=42 uint=42 int=42"},
+        {from("<k>0</k>"), "0:2 text=0 uint=0 int=0 bool=false"},
+        {from("<k>1</k>"), "0:2 text=1 uint=1 int=1 bool=true"},
+        {from("<k>hello</k>"), "0:2 text=hello"},
+        {from("<k>TRUE</k>"), "0:2 text=TRUE bool=true"},
+        {from("<k>False</k>"), "0:2 text=False bool=false"},
+        {from("<k>-7</k>"), "0:2 text=-7 int=-7"},
+        {from("<k>+5</k>"), "0:2 text=+5"},
+        {from("<k> 5</k>"), "0:2 text= 5"},
+        {from("<k>5x</k>"), "0:2 text=5x"},
+        {from("<k>4294967296</k>"), "0:2 text=4294967296"},
+        {from("<k>99999999999999999999999</k>"), "0:2 text=99999999999999999999999"},
+        {from("<k/>"), "0:2 text="},
+        {from("<k> </k>"), "0:2 text="},
+        {from("<k type=\"text\">12</k>"), "0:2 text=12"},
+        {from("<k type=\"uint\">4294967295</k>"), "0:3 uint=4294967295"},
+        {from("<k type=\"uint\">4294967296</k>"), "0:3 traced"},
+        {from("<k type=\"uint\">-1</k>"), "0:3 traced"},
+        {from("<k type=\"uint\">12abc</k>"), "0:3 traced"},
+        {from("<k type=\"uint\"> 12</k>"), "0:3 traced"},
+        {from("<k type=\"int\">-2147483648</k>"), "0:5 int=-2147483648"},
+        {from("<k type=\"int\">2147483648</k>"), "0:5 traced"},
+        {from("<k type=\"int\">-2147483649</k>"), "0:5 traced"},
+        {from("<k type=\"int\">+1</k>"), "0:5 traced"},
+        {from("<k type=\"bool\">1</k>"), "0:4 bool=true"},
+        {from("<k type=\"bool\">yes</k>"), "0:4 traced"},
+        {from("<k type=\"float\">1.5</k>"), "0:0 traced"},
+        {from("<k><i>x</i></k>"), "0:1 list=1"},
+        {from("<k type=\"list\"/>"), "0:1 list=0"},
+        {from("<entry name=\"k\" type=\"bool\">true</entry>"), "0:4 bool=true"},
+        {from("<K>2</K><k>1</k><k>3</k>"), "1:2 text=1 uint=1 int=1 bool=true"},
+        {from("<j>1</j>"), "absent"},
+        {from("<k>7</k><k>8</k>" + skip), "0:2 text=7 uint=7 int=7"},
+        {from(skip + "<k>7</k><k>8</k>"), "20:2 text=7 uint=7 int=7"},
         {[](XmlList &l) { l.set("k", "&<>\"'", R); }, "0:2 text=&<>\"'"},
         {[](XmlList &l) { l.set("k", "<&", R); }, "0:2 text=<&"},
         {[](XmlList &l) { l.set("k", "a\r\n\tb", R); }, "0:2 text=a\r\n\tb"},
