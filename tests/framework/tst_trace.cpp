@@ -76,13 +76,16 @@ TEST(TraceTest, ItemsAreWrittenInTheirTextForms)
 }
 
 // The lines whose texts the documents fix: an unknown message, a file that
-// cannot be read, or is not well-formed (naming line and column).
+// cannot be read, or is not well-formed (naming line and column), and a value
+// that no reader will take.
 TEST(TraceTest, DocumentedLinesHaveTheirLevelSourceAndText)
 {
     const std::pair<const char *, const char *> cases[] = {
         {"Unknown", "3 dispatcher No handler for Unknown - dropped"},
         {nullptr, "2 config Cannot read %f No such file or directory"},
         {"<l><a>", "2 xmltext Not well-formed: %f line 1 column 6"},
+        {"<l><k type=\"uint\">x</k></l>",
+         "2 xmltext Unusable value in %f line 1 entry k type uint value x"},
     };
     for (const auto &[input, line] : cases) {
         TempHome home;
@@ -145,7 +148,7 @@ TEST(TraceTest, AppendsWholeLinesToTheTraceFile)
                 lines[2].endsWith(" 3 b:2 second") && lines[3].isEmpty());
 }
 
-TEST(LogTest, PlaceholdersTakeTheStreamedValuesInOrder)
+TEST(LogTest, PlaceholdersTakeTheStreamedValuesInOrderAndFileLinesATimeStamp)
 {
     const std::pair<QStringList, QString> cases[] = {
         {{"%1s: Policy '%2s', operation '%3s'", "Backup event", "Gold", "Nightly"},
@@ -170,13 +173,10 @@ TEST(LogTest, PlaceholdersTakeTheStreamedValuesInOrder)
     *l << "late"; // after the send: no message is open
     l->sendMessage();
     EXPECT_EQ(log.lines(), expected << "State Scheduler/Scheduler 2");
-}
-
-TEST(LogTest, WritesTimeStampedLinesToTheLogFile)
-{
+    // Without the test's sink, to the file ORVEL_LOG_FILE names, time-stamped.
+    Log::setSink(nullptr);
     QTemporaryDir dir;
     qputenv("ORVEL_LOG_FILE", QFile::encodeName(dir.path() + "/event.log"));
-    Log *l = Context::logging();
     l->initialiseMessage("Backup", 1, {});
     *l << "%1s: Policy '%2s'"
        << "Snapshot event"
@@ -184,11 +184,9 @@ TEST(LogTest, WritesTimeStampedLinesToTheLogFile)
     l->sendMessage();
     qunsetenv("ORVEL_LOG_FILE");
     const QString line = readAll(dir.path() + "/event.log");
-    EXPECT_TRUE(QRegularExpression(
-                    R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d Backup 1 Snapshot event: Policy 'P'\n$)")
-                    .match(line)
-                    .hasMatch())
-        << line.toStdString();
+    const QRegularExpression form(
+        R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d Backup 1 Snapshot event: Policy 'P'\n$)");
+    EXPECT_TRUE(form.match(line).hasMatch()) << line.toStdString();
 }
 
 // Under systemd the journal takes each line with a priority from its level
