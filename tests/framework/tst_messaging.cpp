@@ -1,5 +1,4 @@
 #include "childmanager.h"
-#include "clock.h"
 #include "clockwatch.h"
 #include "context.h"
 #include "hubrouter.h"
