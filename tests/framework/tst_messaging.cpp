@@ -146,20 +146,22 @@ TEST_F(DispatcherTest, RequestsGetOneReplyAndEverythingElseIsNotHandled)
 }
 
 // A timer set again or cancelled takes its expiry along even when it is
-// already queued; a jump of the wall clock expires every pending timer now.
+// already queued, while a queued expiry left alone arrives; a jump of the
+// wall clock expires every pending timer now.
 TEST_F(DispatcherTest, TimersAreReplacedCancelledAndExpiredByAClockJump)
 {
-    record({"T", "U", "V"});
+    record({"T", "U", "V", "W"});
     EXPECT_TRUE(Timer::set("T", 0, "old"));
     EXPECT_TRUE(Timer::set("U", 0, QString()));
-    EXPECT_FALSE(Msg::wait("Never", 0)); // queues both expiries
+    EXPECT_TRUE(Timer::set("W", 0, "kept"));
+    EXPECT_FALSE(Msg::wait("Never", 0)); // queues the three expiries
     EXPECT_TRUE(Timer::set("T", 5000, "new"));
     EXPECT_TRUE(Timer::cancel("U"));
     EXPECT_TRUE(Timer::set("V", 900000, QString()));
     EXPECT_EQ(bus.armedMs("T"), 5000);
     EXPECT_TRUE(delivered.isEmpty());
     bus.jumpClock(-3600000);
-    EXPECT_EQ(delivered, QStringList({"T new", "V"}));
+    EXPECT_EQ(delivered, QStringList({"W kept", "T new", "V"}));
     EXPECT_FALSE(bus.isArmed("T") || bus.isArmed("V"));
 }
 
