@@ -1,223 +1,213 @@
+#include "childmanager.h"
 #include "config.h"
 #include "configlocal.h"
 #include "fixedpath.h"
+#include "memorytransport.h"
 #include "testsupport.h"
+#include "xmltext.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
-using Orvel::Config;
-using Orvel::ConfigLocal;
-using Orvel::FixedPath;
-using Orvel::XmlList;
+using namespace Orvel;
 
-namespace {
-
-QByteArray readFile(const QString &path)
+static QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-} // namespace
-
-TEST(FixedPathTest, FollowsOrvelHome)
+TEST(FixedPathTest, FollowsOrvelHomeAndListsRuleSetsInNumericOrder)
 {
     TempHome home;
-    EXPECT_EQ(FixedPath::rules(7), home.path() + QStringLiteral("/rules/7"));
     EXPECT_EQ(FixedPath::rules(4294967295u), home.path() + QStringLiteral("/rules/4294967295"));
     EXPECT_EQ(FixedPath::local(), home.path() + QStringLiteral("/local"));
-    qunsetenv("ORVEL_HOME");
-    EXPECT_EQ(FixedPath::rules(1), QStringLiteral("/var/lib/orvel/rules/1"));
-}
-
-// Only folders named by a plain number above 0 are rule sets; the order is
-// numeric, so 10 comes after 9.
-TEST(FixedPathTest, ListsTheRuleSetsInNumericOrder)
-{
-    TempHome home;
     EXPECT_TRUE(FixedPath::ruleSets().isEmpty());
     for (const char *folder : {"9", "10", "2", "0", "07", "x1", "3.cfg"})
         QDir().mkpath(home.path() + QStringLiteral("/rules/") + QLatin1String(folder));
     home.write(QStringLiteral("rules/4"), "a file, not a folder");
     EXPECT_EQ(FixedPath::ruleSets(), (QList<quint32>{2, 9, 10}));
+    qunsetenv("ORVEL_HOME");
+    EXPECT_EQ(FixedPath::rules(1), QStringLiteral("/var/lib/orvel/rules/1"));
 }
 
-TEST(ConfigTest, LoadsByPathAloneOrByFolderAndName)
+// A name from the rules must stay inside the rule set's folder. A NUL would
+// end the name early at the system call: "..\0x" would reach it as "..".
+TEST(FixedPathTest, RuleFileNamesStayInsideTheRulesFolder)
 {
-    TempHome home;
-    home.write(QStringLiteral("rules/3/policyrules.cfg"),
-               "<r><Policy><Policy>P</Policy></Policy></r>");
-    const Config byPath(FixedPath::rules(3) + QStringLiteral("/policyrules.cfg"), QString());
-    const Config byName(FixedPath::rules(3), QStringLiteral("policyrules.cfg"));
-    EXPECT_TRUE(bool(byPath));
-    EXPECT_EQ(byPath, byName);
-    EXPECT_EQ(byPath.size(), 1);
-}
-
-TEST(ConfigTest, UnreadableFilesGiveAFalseEmptyListNamingTheFile)
-{
-    TempHome home;
-    home.write(QStringLiteral("empty.cfg"), "");
-    home.write(QStringLiteral("truncated.cfg"), "<cfg><a>1</a");
-    QDir(home.path()).mkdir(QStringLiteral("folder.cfg"));
-    const QString fifo = home.path() + QStringLiteral("/fifo.cfg");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-
-    const char *const cases[][2] = {
-        {"missing.cfg", "No such file or directory"},
-        {"empty.cfg", "not well-formed at line 1, column 0: Premature end of document."},
-        {"truncated.cfg", "not well-formed at line 1, column 12: Premature end of document."},
-        {"folder.cfg", "not a regular file"},
-        {"fifo.cfg", "not a regular file"},
+    const std::pair<QString, const char *> cases[] = {
+        {"daily.xml", nullptr},
+        {"calendars/holidays.xml", nullptr},
+        {"./daily.xml", nullptr},
+        {"a..b/..c", nullptr},
+        {"", "is empty"},
+        {"/etc/passwd", "is absolute"},
+        {"../2/daily.xml", "has a .. component"},
+        {"calendars/../../2/daily.xml", "has a .. component"},
+        {"calendars/..", "has a .. component"},
+        {QStringLiteral("..") + QChar(0) + QStringLiteral("x"), "contains a NUL character"},
     };
-    for (const auto &[name, why] : cases) {
-        SCOPED_TRACE(name);
+    TempHome home;
+    for (const auto &[name, refusal] : cases) {
         TraceCapture trace;
-        Config config;
-        EXPECT_FALSE(config.load(home.path(), QString::fromUtf8(name)));
-        EXPECT_FALSE(bool(config));
-        EXPECT_TRUE(config.isEmpty());
-        EXPECT_EQ(config.errorText(), QString::fromUtf8(why));
-        ASSERT_FALSE(trace.lines().isEmpty());
-        EXPECT_TRUE(trace.lines().first().contains(home.path() + QLatin1Char('/') + name));
+        QString path = QStringLiteral("untouched");
+        EXPECT_EQ(FixedPath::ruleFile(3, name, path), !refusal);
+        EXPECT_EQ(path, refusal ? QStringLiteral("untouched") : FixedPath::rules(3) + '/' + name);
+        EXPECT_EQ(trace.texts().join(' ').contains(refusal ? refusal : "Refused"), bool(refusal))
+            << name.toStdString();
     }
 }
 
-TEST(ConfigTest, SaveRoundTripsNestedListsAndOddKeys)
+// Every file a reader refuses: at once (a FIFO or a device that were read
+// would block or never end), with one trace line naming the path and why, an
+// empty list converting to false, and a reader that reads a good file after.
+TEST(ConfigTest, RefusesWhatIsNotAWholeWellFormedRegularFile)
 {
     TempHome home;
-    home.write(QStringLiteral("c.cfg"), "<cfg/>");
-    Config config(home.path(), QStringLiteral("c.cfg"));
-    Orvel::XmlList inner;
-    inner.set(QStringLiteral("LastOccurance"), "20210303140509", XmlList::Replace);
-    config.set(QStringLiteral("Policy A-1-Backup-2"), inner, XmlList::Replace);
-    config.set(QStringLiteral("MaxWaitSeconds"), quint32(60), XmlList::Replace);
-    ASSERT_TRUE(config.save());
-
-    const Config back(home.path(), QStringLiteral("c.cfg"));
-    EXPECT_EQ(back, config);
-    quint32 wait = 0;
-    EXPECT_TRUE(back.get(wait, QStringLiteral("MaxWaitSeconds")));
-    EXPECT_EQ(wait, 60u);
-    // No temporary file is left behind.
-    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    const QString h = home.path();
+    home.write("empty.cfg", "");
+    home.write("cut.cfg", "<cfg><a>1</a");
+    home.write("deep.cfg", QByteArray("<a>").repeated(99));
+    home.write("dtd.cfg", "<!DOCTYPE l [<!ENTITY x \"y\">]><l/>");
+    home.write("big.cfg", "<l>"); // made sparse: the size is there, the bytes are not
+    ASSERT_EQ(::truncate(qPrintable(h + "/big.cfg"), XmlText::kMaxTextBytes + 1), 0);
+    ASSERT_TRUE(QDir(h).mkdir("d.cfg") && ::mkfifo(qPrintable(h + "/f.cfg"), 0600) == 0);
+    ASSERT_TRUE(QFile::link(h + "/b.cfg", h + "/a.cfg") && QFile::link(h + "/a.cfg", h + "/b.cfg"));
+    const std::pair<QString, const char *> cases[] = {
+        {h + "/missing.cfg", "No such file or directory"},
+        {h + "/empty.cfg", "Not well-formed"},
+        {h + "/cut.cfg", "Not well-formed"},
+        {h + "/deep.cfg", "is nested deeper than 32 levels"},
+        {h + "/dtd.cfg", "has a document type declaration"},
+        {h + "/big.cfg", "larger than 67108864 bytes"},
+        {h + "/d.cfg", "not a regular file"},
+        {h + "/f.cfg", "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {h + "/a.cfg", "symbolic links"},
+        {"/proc/self/mem", "Input/output error"}, // a regular file whose read fails
+    };
+    home.write("good.cfg", "<l><a>1</a></l>");
+    for (const auto &[path, reason] : cases) {
+        TraceCapture trace;
+        Config config;
+        EXPECT_FALSE(config.load(path, QString()));
+        EXPECT_FALSE(bool(config));
+        EXPECT_TRUE(config.isEmpty());
+        EXPECT_TRUE(config.errorText().contains(QLatin1String(reason), Qt::CaseInsensitive));
+        ASSERT_EQ(trace.lines().size(), 1);
+        EXPECT_TRUE(trace.lines().first().contains(path) && trace.lines().first().contains(reason))
+            << trace.lines().first().toStdString();
+        EXPECT_TRUE(config.load(h, "good.cfg") && config.size() == 1);
+    }
 }
 
-TEST(ConfigTest, FailedSaveLeavesTheOldFileWhole)
+TEST(ConfigTest, SaveReplacesTheFileWholeOrNotAtAll)
 {
-    // A file-size limit makes the write of the new content fail even for root,
-    // which read-only folders would not stop.
     TempHome home;
     const QByteArray old("<cfg><a>old</a></cfg>");
     home.write(QStringLiteral("c.cfg"), old);
     Config config(home.path(), QStringLiteral("c.cfg"));
+    EXPECT_EQ(config, Config(home.path() + QStringLiteral("/c.cfg"), QString()));
     config.set(QStringLiteral("a"), QString(4096, QLatin1Char('x')), XmlList::Replace);
-    TraceCapture trace;
-    struct rlimit saved
-    {
-    };
+    // A file-size limit makes the write fail even for root, which read-only
+    // folders would not stop.
+    struct rlimit saved = {};
     ::getrlimit(RLIMIT_FSIZE, &saved);
     struct rlimit small = saved;
     small.rlim_cur = 64;
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &small);
-    const bool saved1 = config.save();
+    const bool savedOverLimit = config.save();
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
-    EXPECT_FALSE(saved1);
+    EXPECT_FALSE(savedOverLimit);
     EXPECT_EQ(readFile(home.path() + QStringLiteral("/c.cfg")), old);
     EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-    EXPECT_TRUE(trace.texts().join(' ').contains(QStringLiteral("Cannot save")));
-}
 
-TEST(ConfigTest, SaveIntoAMissingFolderFailsCleanly)
-{
-    TempHome home;
-    Config config(home.path() + QStringLiteral("/nowhere"), QStringLiteral("c.cfg"));
-    config.set(QStringLiteral("a"), "1", XmlList::Replace);
-    TraceCapture trace;
-    EXPECT_FALSE(config.save());
+    config.set(QStringLiteral("Policy A-1"), Config(home.path(), "c.cfg"), XmlList::Replace);
+    ASSERT_TRUE(config.save());
+    EXPECT_EQ(Config(home.path(), QStringLiteral("c.cfg")), config);
+    EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    Config elsewhere(home.path() + QStringLiteral("/nowhere"), QStringLiteral("c.cfg"));
+    EXPECT_FALSE(elsewhere.save() || Config().save());
     EXPECT_FALSE(QFileInfo::exists(home.path() + QStringLiteral("/nowhere")));
 }
 
-TEST(ConfigLocalTest, AnUnreadableStoreStartsEmptyAndIsKeptAsideBeforeTheFirstSave)
+// The store's life, step by step: s set "n" and save, ( and ) a delivery's
+// deferred saves, m a delivery whose handler does "ss", x destroy the store,
+// u unblock its folder. After each step the store file is noted: - absent,
+// ! unreadable, . without "n", else its "n"; F when a save answered false.
+TEST(ConfigLocalTest, SavesAreDeferredRetriedAndNeverLoseAnUnreadableFile)
 {
-    TempHome home;
-    const QByteArray broken("<cfg><broken>");
-    const QString copy = FixedPath::local() + QStringLiteral("/scheduler.cfg.bad");
-    home.write(QStringLiteral("local/scheduler.cfg"), broken);
-    home.write(QStringLiteral("local/scheduler.cfg.bad"), "an older copy");
-    TraceCapture faults(0);
-    LogCapture log;
-    ConfigLocal store(QStringLiteral("scheduler.cfg"));
-    EXPECT_TRUE(store.isEmpty());
-    store.set(QStringLiteral("k"), "v", XmlList::Replace);
-    ASSERT_TRUE(store.save());
-    ASSERT_TRUE(store.save());
-    EXPECT_EQ(readFile(copy), broken);
-    EXPECT_TRUE(bool(Config(FixedPath::local(), QStringLiteral("scheduler.cfg"))));
-    ASSERT_EQ(faults.texts().size(), 2); // on reading, and on keeping it aside
-    EXPECT_TRUE(faults.texts().last().contains(copy));
-    ASSERT_EQ(log.lines().size(), 1);
-    EXPECT_TRUE(log.lines().first().contains(copy));
-}
-
-TEST(ConfigLocalTest, AFailedSaveIsAFaultAndIsTriedAgainAfterTheNextDelivery)
-{
-    TempHome home;
-    home.write(QStringLiteral("local"), "a file where the folder belongs");
-    ConfigLocal store(QStringLiteral("scheduler.cfg"));
-    store.set(QStringLiteral("k"), "v", XmlList::Replace);
-    {
-        TraceCapture faults(0);
-        EXPECT_FALSE(store.save());
-        EXPECT_TRUE(faults.texts().join(' ').contains(QStringLiteral("Cannot save")));
+    // The store file before, the steps, the store file after each, what
+    // "scheduler.cfg.bad" holds at the end, level-0 trace lines, event-log lines.
+    const std::tuple<const char *, const char *, const char *, const char *, int, int> cases[] = {
+        {nullptr, "()x", "---", "", 0, 0},   {"<c/>", "ss", "12", "", 0, 0},
+        {"<c><broken>", "x", "!", "", 1, 0}, {"<c><broken>", "ss", "12", "<c><broken>", 2, 1},
+        {nullptr, "(ss)", "---2", "", 0, 0}, {nullptr, "((s))", "----1", "", 0, 0},
+        {nullptr, "m", "--2", "", 0, 0},     {nullptr, "(sx)", "--11", "", 0, 0},
+        {"/", "su()", "F--1", "", 1, 0}, // "/" makes "local" a file
+    };
+    for (const auto &[before, steps, files, kept, faults, logs] : cases) {
+        SCOPED_TRACE(steps);
+        TempHome home;
+        const QString path = FixedPath::local() + QStringLiteral("/scheduler.cfg");
+        if (before)
+            home.write(qstrcmp(before, "/") ? "local/scheduler.cfg" : "local", before);
+        MemoryTransport bus;
+        TraceCapture trace(0);
+        LogCapture log;
+        auto store = std::make_unique<ConfigLocal>(QStringLiteral("scheduler.cfg"));
+        std::vector<std::unique_ptr<ConfigLocal::DeferredSaves>> deliveries;
+        QString seen;
+        quint32 n = 0;
+        std::function<void(char)> step = [&](char s) {
+            if (s == 's') {
+                store->set(QStringLiteral("n"), ++n, XmlList::Replace);
+                if (!store->save())
+                    return void(seen += 'F');
+            } else if (s == '(') {
+                deliveries.push_back(std::make_unique<ConfigLocal::DeferredSaves>());
+            } else if (s == ')') {
+                deliveries.pop_back();
+            } else if (s == 'm') {
+                bus.deliver(QStringLiteral("Save"));
+            } else if (s == 'x') {
+                store.reset();
+            } else if (s == 'u') {
+                QFile::remove(home.path() + QStringLiteral("/local"));
+            }
+            const Config now(path, QString());
+            quint32 value = 0;
+            seen += !QFileInfo::exists(path) ? QStringLiteral("-")
+                    : !now                   ? QStringLiteral("!")
+                    : now.get(value, "n")    ? QString::number(value)
+                                             : QStringLiteral(".");
+        };
+        bus.addHandler(QStringLiteral("Save"), ChildManager::handler([&](const Msg &) {
+                           step('s');
+                           step('s');
+                           return eMsgResultHandled;
+                       }));
+        for (const char *s = steps; *s; ++s)
+            step(*s);
+        EXPECT_EQ(seen, QString::fromUtf8(files));
+        EXPECT_EQ(readFile(path + ".bad"), QByteArray(kept));
+        EXPECT_EQ(trace.lines().size(), faults) << trace.lines().join('\n').toStdString();
+        EXPECT_EQ(log.lines().size(), logs);
+        EXPECT_EQ(log.lines().join(' ').contains(path + ".bad"), logs > 0);
     }
-    EXPECT_TRUE(store.isDirty());
-    QFile::remove(home.path() + QStringLiteral("/local"));
-    {
-        ConfigLocal::DeferredSaves nextDelivery;
-    }
-    EXPECT_FALSE(store.isDirty());
-    EXPECT_TRUE(bool(Config(FixedPath::local(), QStringLiteral("scheduler.cfg"))));
-}
-
-TEST(ConfigLocalTest, SavesDuringADeliveryAreWrittenOnceAtItsEnd)
-{
-    TempHome home;
-    const QString path = FixedPath::local() + QStringLiteral("/scheduler.cfg");
-    ConfigLocal store(QStringLiteral("scheduler.cfg"));
-    {
-        ConfigLocal::DeferredSaves delivery;
-        for (quint32 i = 0; i < 100; ++i) {
-            store.set(QStringLiteral("n"), i, XmlList::Replace);
-            EXPECT_TRUE(store.save());
-        }
-        EXPECT_TRUE(store.isDirty());
-        EXPECT_FALSE(QFileInfo::exists(path));
-    }
-    EXPECT_FALSE(store.isDirty());
-    quint32 n = 0;
-    EXPECT_TRUE(Config(path, QString()).get(n, QStringLiteral("n")));
-    EXPECT_EQ(n, 99u);
-}
-
-TEST(ConfigLocalTest, ADirtyStoreIsWrittenWhenDestroyed)
-{
-    TempHome home;
-    {
-        ConfigLocal store(QStringLiteral("scheduler.cfg"));
-        ConfigLocal::DeferredSaves delivery;
-        store.set(QStringLiteral("k"), "v", XmlList::Replace);
-        store.save();
-    }
-    EXPECT_TRUE(bool(Config(FixedPath::local(), QStringLiteral("scheduler.cfg"))));
 }

@@ -1,31 +1,23 @@
 #include "childmanager.h"
-#include "clock.h"
 #include "clockwatch.h"
-#include "configlocal.h"
 #include "context.h"
 #include "hubrouter.h"
 #include "memorytransport.h"
 #include "msg.h"
-#include "names.h"
 #include "spawn.h"
 #include "testsupport.h"
 #include "timer.h"
-#include "trace.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <tuple>
+#include <utility>
 
 using namespace Orvel;
 
 namespace {
-
-boost::shared_ptr<ChildManager::Handler> handler(std::function<MsgResult(const Msg &)> body)
-{
-    return ChildManager::handler(body);
-}
 
 XmlList parsed(const char *text)
 {
@@ -34,205 +26,249 @@ XmlList parsed(const char *text)
 
 } // namespace
 
-TEST(MsgAddressTest, BusNamesEscapeEachElement)
+TEST(MsgAddressTest, BusNamesEscapeEachElementAndTheXmlFormRoundTrips)
 {
-    const struct
-    {
-        const char *process;
-        const char *group;
-        const char *busName;
-    } cases[] = {{"Scheduler", "Scheduler", "org.orvel.Scheduler.Scheduler"},
-                 {"Node Manager", "Grp", "org.orvel.Grp.Node_20Manager"},
-                 {"a.b-c_d", "G", "org.orvel.G.a_2eb_2dc_d"},
-                 {"1st", "2nd", "org.orvel._2nd._1st"},
-                 {"Ä", "G", "org.orvel.G._c3_84"},
-                 {"", "G", ""}};
-    for (const auto &c : cases)
-        EXPECT_EQ(MsgAddress(QString::fromUtf8(c.process), QString::fromUtf8(c.group)).busName(),
-                  QString::fromLatin1(c.busName));
+    const std::tuple<const char *, const char *, const char *> cases[] = {
+        {"Scheduler", "Scheduler", "org.orvel.Scheduler.Scheduler"},
+        {"Node Manager", "Grp", "org.orvel.Grp.Node_20Manager"},
+        {"a.b-c_d", "G", "org.orvel.G.a_2eb_2dc_d"},
+        {"1st", "2nd", "org.orvel._2nd._1st"},
+        {"Ä", "G", "org.orvel.G._c3_84"},
+        {"", "G", ""},
+        {"P", "", ""},
+    };
+    for (const auto &[process, group, busName] : cases) {
+        const MsgAddress address(QString::fromUtf8(process), QString::fromUtf8(group));
+        EXPECT_EQ(address.busName(), QString::fromLatin1(busName));
+        EXPECT_EQ(address.isValid(), *busName != 0);
+        EXPECT_EQ(MsgAddress::fromXml(address.toXml()), address);
+    }
+    EXPECT_EQ(MsgAddress::fromXml(MsgAddress(2).toXml()), MsgAddress(MsgAddress::HubRouter));
+    EXPECT_TRUE(MsgAddress(2).isHubRouter() && MsgAddress(2).busName().isEmpty());
+    EXPECT_FALSE(MsgAddress::fromXml(parsed("<l><Process>P</Process></l>")).isValid());
 }
 
-TEST(MsgAddressTest, XmlFormRoundTripsForProcessesAndWellKnownAddresses)
-{
-    const MsgAddress peer(QStringLiteral("NodeManager"), QStringLiteral("NodeManager"));
-    EXPECT_EQ(peer.toXml().toBinary(),
-              QByteArray("<list><Process type=\"text\">NodeManager</Process>"
-                         "<Group type=\"text\">NodeManager</Group></list>"));
-    EXPECT_EQ(MsgAddress::fromXml(peer.toXml()), peer);
-    const MsgAddress hub(2);
-    EXPECT_TRUE(hub.isHubRouter());
-    EXPECT_EQ(MsgAddress::fromXml(hub.toXml()), hub);
-    EXPECT_FALSE(MsgAddress::fromXml(XmlList()).isValid());
-}
-
+// Each row reads one key of one body: get(key, -1), get(key, 9u), get(key,
+// false), get(key, true) and getString(&ok, key) ("-" when not ok).
 TEST(MsgTest, GetReadsTypedValuesWithDefaults)
 {
-    const Msg msg = Msg::received(
-        QStringLiteral("X"),
-        parsed("<b><RulesId type=\"uint\">7</RulesId><Success type=\"bool\">true</Success>"
-               "<Name>abc</Name><Big type=\"uint\">4294967295</Big></b>"),
-        nullptr);
-    EXPECT_EQ(msg.get(QStringLiteral("RulesId"), 0), 7);
-    EXPECT_EQ(msg.get(QStringLiteral("RulesId"), 0u), 7u);
-    EXPECT_EQ(msg.get(QStringLiteral("Big"), 0), 0); // does not fit a signed read
-    EXPECT_EQ(msg.get(QStringLiteral("Missing"), 5), 5);
-    EXPECT_TRUE(msg.get(QStringLiteral("Success"), false));
-    EXPECT_FALSE(msg.get(QStringLiteral("Missing"), false));
-    bool ok = false;
-    EXPECT_EQ(msg.getString(&ok, QStringLiteral("Name")), QStringLiteral("abc"));
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(msg.getString(&ok, QStringLiteral("Missing")), QString());
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(msg.getString(nullptr, QStringLiteral("RulesId")), QString());
+    const Msg msg =
+        Msg::received(QStringLiteral("X"),
+                      parsed("<b><Id type=\"uint\">7</Id><Top type=\"uint\">2147483647</Top><Big "
+                             "type=\"uint\">2147483648</Big><Neg type=\"int\">-5</Neg><On "
+                             "type=\"bool\">true</On><Name>abc</Name><Plain>12</Plain></b>"),
+                      nullptr);
+    const std::pair<const char *, const char *> cases[] = {
+        {"Id", "7 7 0 1 -"},
+        {"Top", "2147483647 2147483647 0 1 -"},
+        {"Big", "-1 2147483648 0 1 -"},
+        {"Neg", "-5 9 0 1 -"},
+        {"On", "-1 9 1 1 -"},
+        {"Name", "-1 9 0 1 abc"},
+        {"Plain", "12 12 0 1 12"},
+        {"Missing", "-1 9 0 1 -"},
+    };
+    for (const auto &[key, read] : cases) {
+        bool ok = false;
+        const QString text = msg.getString(&ok, key);
+        EXPECT_EQ(QStringLiteral("%1 %2 %3 %4 %5")
+                      .arg(msg.get(key, -1))
+                      .arg(msg.get(key, 9u))
+                      .arg(msg.get(key, false))
+                      .arg(msg.get(key, true))
+                      .arg(ok ? text : "-"),
+                  QString::fromUtf8(read));
+    }
 }
 
 TEST(MsgTest, WithoutATransportEverythingFailsQuietly)
 {
-    EXPECT_FALSE(
-        Msg(MsgAddress(QStringLiteral("A"), QStringLiteral("B")), QStringLiteral("X"), XmlList(), 0)
-            .send(false));
-    const Msg waited = Msg::wait(QStringLiteral("X"), -1);
-    EXPECT_FALSE(waited);
-    EXPECT_EQ(waited.lastError(), eMsgResultIpcError);
-    EXPECT_FALSE(Timer::set(QStringLiteral("T"), 1, QString()));
+    EXPECT_FALSE(Msg(MsgAddress("A", "B"), QStringLiteral("X"), XmlList(), 0).send(false));
+    EXPECT_EQ(Msg(MsgAddress("A", "B"), "X", XmlList(), 0).request(-1).lastError(),
+              eMsgResultIpcError);
+    EXPECT_EQ(Msg::wait(QStringLiteral("X"), -1).lastError(), eMsgResultIpcError);
+    EXPECT_FALSE(Timer::set(QStringLiteral("T"), 1, QString()) || Timer::cancel("T"));
+    EXPECT_TRUE(ChildManager::ConditionDone(ChildManager()).isDone());
 }
 
-TEST(MsgResultTest, PrintsTheNameOrNothing)
+// What a wait by name with timeout -1 means, from ORVEL_READY_TIMEOUT_S.
+TEST(ReadyTimeoutTest, ComesFromTheEnvironment)
 {
-    TraceCapture trace;
-    for (int value = -2; value <= 8; ++value)
-        TraceLine(0, "test", 1) << MsgResult(value);
-    EXPECT_EQ(trace.texts(),
-              QStringList({"", "eMsgResultUnknown", "eMsgResultOk", "eMsgResultHandled",
-                           "eMsgResultNotHandled", "eMsgResultTimeout", "eMsgResultIpcError",
-                           "eMsgResultInvalidArgs", "eMsgResultExit", "eMsgResultFailed", ""}));
+    const std::pair<const char *, int> cases[] = {
+        {"5", 5000}, {"0", 0}, {"-1", 120000}, {"x", 120000}, {"", 120000},
+    };
+    for (const auto &[seconds, ms] : cases) {
+        qputenv("ORVEL_READY_TIMEOUT_S", seconds);
+        EXPECT_EQ(Dispatcher::readyTimeoutMs(), ms) << seconds;
+    }
+    qunsetenv("ORVEL_READY_TIMEOUT_S");
 }
 
-class MemoryTransportTest : public ::testing::Test
+class DispatcherTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        Clock::setNow(QDateTime(QDate(2026, 3, 10), QTime(12, 0)));
-        manager.initialize(1, 1);
-    }
-    void TearDown() override { Clock::useSystem(); }
-
     MemoryTransport bus;
     ChildManager manager;
-    QStringList delivered; // the names handled, in order
-    QStringList details;   // the same with "ss.zzz" of the clock and "Data"
+    QStringList delivered; // the names handled, in order, with any "Data"
 
     void record(std::initializer_list<const char *> names)
     {
         for (const char *name : names) {
-            manager.addMsgHandler(name, handler([this](const Msg &msg) {
-                                      delivered << msg.name();
-                                      details << msg.name() + Clock::now().toString(" ss.zzz ") +
-                                                     msg.getString(nullptr, "Data");
-                                      return eMsgResultHandled;
-                                  }));
+            manager.addMsgHandler(
+                name, ChildManager::handler([this](const Msg &msg) {
+                    delivered << (msg.name() + ' ' + msg.getString(nullptr, "Data")).trimmed();
+                    return eMsgResultHandled;
+                }));
         }
     }
 };
 
-TEST_F(MemoryTransportTest, RequestsGetTheHandlersReplyOrNotHandled)
+TEST_F(DispatcherTest, RequestsGetOneReplyAndEverythingElseIsNotHandled)
 {
-    manager.addMsgHandler(QStringLiteral("Ask"), handler([](const Msg &msg) {
-                              XmlList body;
-                              body.set(QStringLiteral("Echo"), msg.getString(nullptr, "Text"),
-                                       XmlList::Replace);
-                              msg.reply(QStringLiteral("Answer"), body, 0, false);
-                              EXPECT_FALSE(msg.reply(QStringLiteral("Again"), body, 0, false));
+    manager.addMsgHandler("Ask", ChildManager::handler([](const Msg &msg) {
+                              EXPECT_TRUE(msg.isRequest() && msg.reply("Answer", msg.body(), 0, 0));
+                              EXPECT_FALSE(msg.reply("Again", msg.body(), 0, false));
                               return eMsgResultHandled;
                           }));
-    manager.addMsgHandler(QStringLiteral("Silent"),
-                          handler([](const Msg &) { return eMsgResultHandled; }));
-    TraceCapture trace;
-
-    const Msg answer = bus.deliverRequest(QStringLiteral("Ask"), parsed("<b><Text>hi</Text></b>"));
+    manager.addMsgHandler("Silent",
+                          ChildManager::handler([](const Msg &) { return eMsgResultHandled; }));
+    const Msg answer = bus.deliverRequest("Ask", parsed("<b><Text>hi</Text></b>"));
     ASSERT_TRUE(answer);
-    EXPECT_EQ(answer.name(), QStringLiteral("Answer"));
-    EXPECT_EQ(answer.getString(nullptr, QStringLiteral("Echo")), QStringLiteral("hi"));
-    EXPECT_EQ(bus.deliverRequest(QStringLiteral("Silent")).lastError(), eMsgResultNotHandled);
-    EXPECT_EQ(bus.deliverRequest(QStringLiteral("Unknown")).lastError(), eMsgResultNotHandled);
-    EXPECT_EQ(bus.replies().size(), 3);
-    EXPECT_TRUE(trace.contains(QStringLiteral("No handler for Unknown - dropped")));
+    EXPECT_EQ(answer.name(), "Answer");
+    EXPECT_EQ(answer.getString(nullptr, "Text"), "hi");
+    EXPECT_EQ(bus.deliverRequest("Silent").lastError(), eMsgResultNotHandled);
+    EXPECT_EQ(bus.deliverRequest("Unknown").lastError(), eMsgResultNotHandled);
+    // A handler without a name takes what no other handler takes.
+    record({""});
+    bus.deliver("Unknown");
+    bus.deliver("Silent");
+    EXPECT_EQ(delivered, QStringList({"Unknown"}));
 }
 
-TEST_F(MemoryTransportTest, SettingATimerReplacesThePendingOneAndItsQueuedExpiry)
+// A timer set again or cancelled takes its expiry along even when it is
+// already queued, while a queued expiry left alone arrives; a jump of the
+// wall clock expires every pending timer now.
+TEST_F(DispatcherTest, TimersAreReplacedCancelledAndExpiredByAClockJump)
 {
-    record({"T"});
-    Timer::set(QStringLiteral("T"), 5000, QString());
-    Timer::set(QStringLiteral("T"), 2000, QString());
-    EXPECT_EQ(bus.armedMs(QStringLiteral("T")), 2000);
-    EXPECT_EQ(bus.advance(10000), 1);
-    EXPECT_EQ(delivered, QStringList({"T"}));
-    EXPECT_FALSE(bus.isArmed(QStringLiteral("T")));
-}
-
-TEST_F(MemoryTransportTest, CancelDropsAnExpiryNotYetDelivered)
-{
-    record({"T"});
-    bus.inject(QStringLiteral("Other"));
-    Timer::set(QStringLiteral("T"), 0, QString());
-    bool stopped = false;
-    bus.setIdleHook([&]() { stopped = true; });
-    // The wait by name queues the due expiry but leaves it undelivered.
-    EXPECT_FALSE(Msg::wait(QStringLiteral("Never"), 0));
-    Timer::cancel(QStringLiteral("T"));
-    bus.deliver(QStringLiteral("Other"));
+    record({"T", "U", "V", "W"});
+    EXPECT_TRUE(Timer::set("T", 0, "old"));
+    EXPECT_TRUE(Timer::set("U", 0, QString()));
+    EXPECT_TRUE(Timer::set("W", 0, "kept"));
+    EXPECT_FALSE(Msg::wait("Never", 0)); // queues the three expiries
+    EXPECT_TRUE(Timer::set("T", 5000, "new"));
+    EXPECT_TRUE(Timer::cancel("U"));
+    EXPECT_TRUE(Timer::set("V", 900000, QString()));
+    EXPECT_EQ(bus.armedMs("T"), 5000);
     EXPECT_TRUE(delivered.isEmpty());
-    EXPECT_TRUE(stopped);
-}
-
-TEST_F(MemoryTransportTest, AdvanceDeliversTimersInDueOrderAndStopsTheClockAtEach)
-{
-    record({"A", "B", "C"});
-    Timer::set(QStringLiteral("C"), 3000, QStringLiteral("payload"));
-    Timer::set(QStringLiteral("A"), 1000, QString());
-    Timer::set(QStringLiteral("B"), 1000, QString());
-    EXPECT_EQ(bus.advance(2500), 2);
-    EXPECT_EQ(Clock::now().time(), QTime(12, 0, 2, 500));
-    EXPECT_EQ(bus.dueAt(QStringLiteral("C")).time(), QTime(12, 0, 3));
-    EXPECT_TRUE(bus.fire(QStringLiteral("C")));
-    EXPECT_FALSE(bus.fire(QStringLiteral("C")));
-    EXPECT_EQ(details, QStringList({"A 01.000 ", "B 01.000 ", "C 02.500 payload"}));
-}
-
-TEST_F(MemoryTransportTest, AClockJumpExpiresEveryPendingTimerAtOnce)
-{
-    record({"Long", "Short", "Cancelled", "Done"});
-    Timer::set(QStringLiteral("Long"), 900000, QStringLiteral("payload"));
-    Timer::set(QStringLiteral("Short"), 1000, QString());
-    Timer::set(QStringLiteral("Cancelled"), 1000, QString());
-    Timer::cancel(QStringLiteral("Cancelled"));
-    Timer::set(QStringLiteral("Done"), 10, QString());
-    bus.fire(QStringLiteral("Done"));
-    details.clear();
-    TraceCapture trace;
-
     bus.jumpClock(-3600000);
+    EXPECT_EQ(delivered, QStringList({"W kept", "T new", "V"}));
+    EXPECT_FALSE(bus.isArmed("T") || bus.isArmed("V"));
+}
 
-    EXPECT_EQ(details, QStringList({"Long 00.000 payload", "Short 00.000 "}));
-    EXPECT_FALSE(bus.isArmed(QStringLiteral("Long")));
-    EXPECT_FALSE(bus.isArmed(QStringLiteral("Short")));
-    EXPECT_EQ(Clock::now(), QDateTime(QDate(2026, 3, 10), QTime(11, 0)));
-    const QStringList jumps = trace.lines().filter(QStringLiteral("Wall clock jumped"));
-    ASSERT_EQ(jumps.size(), 1);
-    EXPECT_TRUE(jumps.first().contains(QStringLiteral(" 2 dispatcher:")));
-    EXPECT_TRUE(trace.contains(
-        QStringLiteral("Wall clock jumped by -3600000 ms - pending timers expire now")));
+TEST_F(DispatcherTest, AWaitByNameLeavesOtherMessagesQueuedInOrder)
+{
+    record({"First", "Second"});
+    bus.inject("First");
+    bus.inject("Wanted", parsed("<b><Success type=\"bool\">true</Success></b>"));
+    bus.inject("Second");
+    const Msg wanted = Msg::wait("Wanted", -1);
+    EXPECT_TRUE(wanted.get("Success", false));
+    EXPECT_TRUE(delivered.isEmpty());
+    bus.shutDown();
+    EXPECT_EQ(Msg::wait("Wanted", -1).lastError(), eMsgResultExit);
+    bus.deliver("Third");
+    EXPECT_EQ(delivered, QStringList({"First", "Second"}));
+}
 
-    details.clear();
-    bus.jumpClock(5000); // nothing pending: only the clock moves
-    EXPECT_TRUE(details.isEmpty());
-    EXPECT_EQ(Clock::now(), QDateTime(QDate(2026, 3, 10), QTime(11, 0, 5)));
+TEST_F(DispatcherTest, TheHubRouterReportsAPeerReadyOnceItIsThere)
+{
+    const MsgAddress peer("NodeManager", "NodeManager");
+    EXPECT_EQ(HubRouter::waitUntilReady(peer, -1).lastError(), eMsgResultTimeout);
+    bus.setPeerReady(peer);
+    const Msg ready = Msg::wait(HubRouter::ProcessReadyPost, -1);
+    EXPECT_TRUE(ready.get(HubRouter::Success, false));
+    EXPECT_TRUE(HubRouter::isReady(peer, -1));
+    EXPECT_TRUE(bus.posted().isEmpty()); // served in-process
+    EXPECT_TRUE(Msg(MsgAddress(MsgAddress::HubRouter), HubRouter::RegisterNotifyOnReadyPost,
+                    parsed("<b><Address><Junk/></Address></b>"), 0)
+                    .send(false));
+    EXPECT_FALSE(Msg::wait(HubRouter::ProcessReadyPost, -1).get(HubRouter::Success, true));
+}
+
+TEST_F(DispatcherTest, AWaitOnAConditionDeliversUntilShutdown)
+{
+    // With nothing to come and no idle hook the wait ends instead of blocking.
+    EXPECT_EQ(Msg::wait(ChildManager::ConditionDone(manager), -1).lastError(), eMsgResultTimeout);
+    record({"A", "B"});
+    bus.inject("A");
+    int idle = 0;
+    bus.setIdleHook([&]() { ++idle == 1 ? bus.inject("B") : bus.shutDown(); });
+    EXPECT_EQ(Msg::wait(ChildManager::ConditionDone(manager), -1).lastError(), eMsgResultOk);
+    EXPECT_EQ(delivered, QStringList({"A", "B"}));
+}
+
+TEST_F(DispatcherTest, ReleaseRemovesHandlersAndGivesUpTheName)
+{
+    ChildManager named;
+    const auto entry = [&]() {
+        EXPECT_TRUE(named.initialize(1, 1));
+        named.addMsgHandler("A", ChildManager::handler([](const Msg &) {
+                                ADD_FAILURE() << "delivered after release";
+                                return eMsgResultHandled;
+                            }));
+        EXPECT_EQ(bus.ownedName(), "org.orvel.Grp.Proc");
+        named.release();
+        EXPECT_TRUE(bus.ownedName().isEmpty());
+        bus.deliver("A");
+    };
+    EXPECT_EQ(Context::run(entry, 3, 64, "Proc", "Grp", QString()), Context::Stopped);
+}
+
+// A process that cannot own its name, or reach the bus at all, leaves with
+// its reason and one event-log line.
+TEST(ContextTest, NoBusOrATakenNameEndsTheProcessWithItsReason)
+{
+    LogCapture log;
+    {
+        MemoryTransport bus;
+        bus.setNameTaken("org.orvel.Scheduler.Scheduler");
+        ChildManager second;
+        EXPECT_EQ(Context::run([&]() { EXPECT_FALSE(second.initialize(1, 1)); }, 3, 64, "Scheduler",
+                               "Scheduler", "Scheduler"),
+                  Context::NameRefused);
+        EXPECT_TRUE(ChildManager::ConditionDone(second).isDone());
+    }
+    qputenv("ORVEL_BUS", "unix:path=/nonexistent/bus");
+    EXPECT_EQ(Context::run([]() { ADD_FAILURE() << "ran without a bus"; }, 3, 64, "Scheduler",
+                           "Scheduler", "Scheduler"),
+              Context::NoBus);
+    qunsetenv("ORVEL_BUS");
+    ASSERT_EQ(log.lines().size(), 2);
+    EXPECT_TRUE(log.lines()[0].startsWith("Replication 4 Scheduler is already running"));
+    EXPECT_TRUE(log.lines()[1].startsWith("Replication 4 Scheduler cannot reach the message bus"));
+}
+
+TEST(SpawnTest, RefusesWhatIsNotAnExecutableFile)
+{
+    TempHome home;
+    home.write("plain.txt", "not a program");
+    const std::pair<QString, int> cases[] = {
+        {home.path() + "/missing", ENOENT},
+        {home.path() + "/plain.txt", EACCES},
+        {home.path(), EACCES},
+        {QString(), ENOENT},
+    };
+    for (const auto &[program, error] : cases) {
+        Spawn spawn;
+        spawn.setProgram(program);
+        EXPECT_FALSE(spawn.spawn());
+        EXPECT_EQ(spawn.error(), error) << program.toStdString();
+    }
 }
 
 // The real watch cannot be driven without setting the machine's clock; this
-// shows that the kernel accepts it and that it does not report jumps that
-// did not happen.
+// shows that the kernel accepts it and that it reports no jump that did not
+// happen.
 TEST(ClockWatchTest, IsArmedAndQuietWhileTheClockIsUntouched)
 {
     int argc = 1;
@@ -244,137 +280,4 @@ TEST(ClockWatchTest, IsArmedAndQuietWhileTheClockIsUntouched)
     EXPECT_TRUE(watch.isWatching());
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(jumps, 0);
-}
-
-TEST_F(MemoryTransportTest, WaitByNameLeavesOtherMessagesQueuedInOrder)
-{
-    record({"First", "Second"});
-    bus.inject(QStringLiteral("First"));
-    bus.inject(QStringLiteral("Wanted"), parsed("<b><Success type=\"bool\">true</Success></b>"));
-    bus.inject(QStringLiteral("Second"));
-    const Msg wanted = Msg::wait(QStringLiteral("Wanted"), -1);
-    ASSERT_TRUE(wanted);
-    EXPECT_TRUE(wanted.get(QStringLiteral("Success"), false));
-    EXPECT_TRUE(delivered.isEmpty());
-    bus.shutDown();
-    bus.deliver(QStringLiteral("Third"));
-    EXPECT_EQ(delivered, QStringList({"First", "Second"}));
-}
-
-TEST_F(MemoryTransportTest, HubRouterReportsAPeerReadyOnceItIsThere)
-{
-    const MsgAddress hub(MsgAddress::HubRouter);
-    const MsgAddress peer(QStringLiteral("NodeManager"), QStringLiteral("NodeManager"));
-    Msg registration(hub, HubRouter::RegisterNotifyOnReadyPost, XmlList(), 0);
-    registration.set(HubRouter::Address, peer.toXml(), XmlList::Replace);
-    registration.send(false);
-
-    const Msg none = Msg::wait(HubRouter::ProcessReadyPost, -1);
-    EXPECT_FALSE(none);
-    EXPECT_EQ(none.lastError(), eMsgResultTimeout);
-
-    bus.setPeerReady(peer);
-    const Msg ready = Msg::wait(HubRouter::ProcessReadyPost, -1);
-    ASSERT_TRUE(ready);
-    EXPECT_TRUE(ready.get(HubRouter::Success, false));
-    EXPECT_TRUE(bus.posted().isEmpty()); // the hub router is served in-process
-
-    Msg(hub, HubRouter::RegisterNotifyOnReadyPost, parsed("<b><Address><Junk/></Address></b>"), 0)
-        .send(false);
-    const Msg refused = Msg::wait(HubRouter::ProcessReadyPost, -1);
-    ASSERT_TRUE(refused);
-    EXPECT_FALSE(refused.get(HubRouter::Success, true));
-}
-
-TEST_F(MemoryTransportTest, WaitOnConditionDeliversUntilShutdown)
-{
-    // With nothing to come and no idle hook the wait ends instead of blocking.
-    EXPECT_EQ(Msg::wait(ChildManager::ConditionDone(manager), -1).lastError(), eMsgResultTimeout);
-    record({"A", "B"});
-    bus.inject(QStringLiteral("A"));
-    int idle = 0;
-    bus.setIdleHook([&]() {
-        if (++idle == 1) {
-            bus.inject(QStringLiteral("B"));
-            return;
-        }
-        bus.shutDown();
-    });
-    const Msg result = Msg::wait(ChildManager::ConditionDone(manager), -1);
-    EXPECT_EQ(result.lastError(), eMsgResultOk);
-    EXPECT_EQ(delivered, QStringList({"A", "B"}));
-}
-
-TEST_F(MemoryTransportTest, ReleaseRemovesHandlersAndGivesUpTheName)
-{
-    MemoryTransport local;
-    ChildManager named;
-    Context::run(
-        [&]() {
-            EXPECT_TRUE(named.initialize(1, 1));
-            named.addMsgHandler(QStringLiteral("A"), handler([](const Msg &) {
-                                    ADD_FAILURE() << "delivered after release";
-                                    return eMsgResultHandled;
-                                }));
-            EXPECT_EQ(local.ownedName(), QStringLiteral("org.orvel.Grp.Proc"));
-            named.release();
-            EXPECT_TRUE(local.ownedName().isEmpty());
-            local.deliver(QStringLiteral("A"));
-        },
-        3, 64, QStringLiteral("Proc"), QStringLiteral("Grp"), QString());
-}
-
-TEST_F(MemoryTransportTest, ATakenNameIsNotStolenAndTheProcessLeaves)
-{
-    MemoryTransport local;
-    LogCapture log;
-    local.setNameTaken(QStringLiteral("org.orvel.Scheduler.Scheduler"));
-    ChildManager second;
-    const QString scheduler = QStringLiteral("Scheduler");
-    EXPECT_EQ(Context::run([&]() { EXPECT_FALSE(second.initialize(1, 1)); }, 3, 64, scheduler,
-                           scheduler, scheduler),
-              Context::NameRefused);
-    EXPECT_TRUE(ChildManager::ConditionDone(second).isDone());
-    ASSERT_EQ(log.lines().size(), 1);
-    EXPECT_TRUE(
-        log.lines().first().startsWith(QStringLiteral("Replication 4 Scheduler is already")));
-}
-
-TEST_F(MemoryTransportTest, StoreSavesDuringOneDeliveryAreWrittenOnce)
-{
-    TempHome home;
-    ConfigLocal store(QStringLiteral("scheduler.cfg"));
-    int writesSeen = 0;
-    manager.addMsgHandler(QStringLiteral("Save"), handler([&](const Msg &) {
-                              for (quint32 i = 0; i < 3; ++i) {
-                                  store.set(QStringLiteral("N"), i, XmlList::Replace);
-                                  store.save();
-                                  writesSeen += QFile::exists(store.filePath()) ? 1 : 0;
-                              }
-                              return eMsgResultHandled;
-                          }));
-    bus.deliver(QStringLiteral("Save"));
-    EXPECT_EQ(writesSeen, 0);
-    EXPECT_FALSE(store.isDirty());
-    EXPECT_EQ(Config(store.filePath(), QString()).toBinary(), store.toBinary());
-}
-
-TEST(SpawnTest, RefusesWhatIsNotAnExecutableFile)
-{
-    TempHome home;
-    home.write(QStringLiteral("plain.txt"), "not a program");
-    const struct
-    {
-        QString program;
-        int error;
-    } cases[] = {{home.path() + "/missing", ENOENT},
-                 {home.path() + "/plain.txt", EACCES},
-                 {home.path(), EACCES},
-                 {QString(), ENOENT}};
-    for (const auto &c : cases) {
-        Spawn spawn;
-        spawn.setProgram(c.program);
-        EXPECT_FALSE(spawn.spawn()) << c.program.toStdString();
-        EXPECT_EQ(spawn.error(), c.error) << c.program.toStdString();
-    }
 }

@@ -1,0 +1,85 @@
+#include "clock.h"
+#include "walltime.h"
+
+#include <ctime>
+#include <gtest/gtest.h>
+#include <tuple>
+
+using Orvel::Clock;
+using Orvel::WallTime;
+
+namespace {
+
+QDateTime utc(int y, int mo, int d, int h, int mi, int s = 0, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC);
+}
+
+} // namespace
+
+// TZ is Europe/Berlin: CET (+1) in winter, CEST (+2) from the last Sunday of
+// March 02:00 to the last Sunday of October 03:00. A time in the gap means
+// the gap's end, a time that exists twice its first occurrence.
+TEST(WallTimeTest, PlacesEveryWallTimeOnOneInstant)
+{
+    const std::tuple<QDate, QTime, QDateTime> cases[] = {
+        {QDate(2023, 1, 15), QTime(8, 0), utc(2023, 1, 15, 7, 0)},
+        {QDate(2023, 7, 15), QTime(8, 0), utc(2023, 7, 15, 6, 0)},
+        {QDate(2023, 3, 25), QTime(20, 0), utc(2023, 3, 25, 19, 0)},
+        {QDate(2023, 3, 26), QTime(1, 59, 59), utc(2023, 3, 26, 0, 59, 59)},
+        {QDate(2023, 3, 26), QTime(2, 0), utc(2023, 3, 26, 1, 0)},
+        {QDate(2023, 3, 26), QTime(2, 30), utc(2023, 3, 26, 1, 0)},
+        {QDate(2023, 3, 26), QTime(2, 59, 59, 999), utc(2023, 3, 26, 1, 0)},
+        {QDate(2023, 3, 26), QTime(3, 0), utc(2023, 3, 26, 1, 0)},
+        {QDate(2023, 3, 26), QTime(12, 0), utc(2023, 3, 26, 10, 0)},
+        {QDate(2023, 10, 29), QTime(1, 59, 59), utc(2023, 10, 28, 23, 59, 59)},
+        {QDate(2023, 10, 29), QTime(2, 0), utc(2023, 10, 29, 0, 0)},
+        {QDate(2023, 10, 29), QTime(2, 59, 59), utc(2023, 10, 29, 0, 59, 59)},
+        {QDate(2023, 10, 29), QTime(3, 0), utc(2023, 10, 29, 2, 0)},
+        {QDate(2024, 2, 29), QTime(0, 0), utc(2024, 2, 28, 23, 0)},
+        {QDate(2023, 5, 1), QTime(10, 0, 0, 250), utc(2023, 5, 1, 8, 0, 0, 250)},
+        {QDate(1969, 12, 31), QTime(23, 59, 59, 500), utc(1969, 12, 31, 22, 59, 59, 500)},
+        {QDate(), QTime(8, 0), QDateTime()},
+        {QDate(2023, 2, 30), QTime(8, 0), QDateTime()},
+        {QDate(2023, 2, 3), QTime(25, 61), QDateTime()},
+        {QDate(2023, 2, 3), QTime(), QDateTime()},
+    };
+    for (const auto &[date, time, expected] : cases)
+        EXPECT_EQ(WallTime::at(date, time), expected)
+            << date.toString(Qt::ISODate).toStdString() << ' ' << time.toString().toStdString();
+    // Every minute outside the gap shows the asked date and time again.
+    for (const QDate &date : {QDate(2023, 3, 26), QDate(2023, 10, 29)}) {
+        for (QTime time(0, 0); time != QTime(23, 59); time = time.addSecs(60)) {
+            const QDateTime at = WallTime::at(date, time);
+            ASSERT_TRUE((time.hour() == 2 && date.month() == 3) ||
+                        (at.date() == date && at.time() == time))
+                << time.toString().toStdString();
+        }
+    }
+}
+
+// The zone an operator set is kept; only a missing TZ is pointed at the
+// system's zone file.
+TEST(ClockTest, SettleZoneKeepsAGivenZoneAndFillsAMissingOne)
+{
+    const QByteArray pinned = qgetenv("TZ");
+    Clock::settleZone();
+    EXPECT_EQ(qgetenv("TZ"), pinned);
+    qunsetenv("TZ");
+    Clock::settleZone();
+    EXPECT_EQ(qgetenv("TZ"), QByteArray(":/etc/localtime"));
+    qputenv("TZ", pinned);
+    tzset();
+}
+
+TEST(ClockTest, AFrozenClockMovesOnlyWhenTold)
+{
+    Clock::setNow(QDateTime(QDate(2026, 3, 29), QTime(1, 59, 59)));
+    EXPECT_TRUE(Clock::isFrozen());
+    Clock::advance(1000); // across the spring-forward gap
+    EXPECT_EQ(Clock::now(), QDateTime(QDate(2026, 3, 29), QTime(3, 0, 0)));
+    Clock::useSystem();
+    EXPECT_FALSE(Clock::isFrozen());
+    Clock::advance(1000);
+    EXPECT_LE(qAbs(Clock::now().secsTo(QDateTime::currentDateTime())), 1);
+}
