@@ -1,108 +1,98 @@
 // Next occurrence: triggers, exclusions and fallbacks combined.
 #include "repeatperiod.h"
-#include "scheduletestsupport.h"
-
-using namespace Elements;
-using Orvel::XmlList;
+#include "schedtest.h"
 
 namespace {
 
-QDateTime monday(int hour, int minute, int second = 0)
+class NextOccurrence : public SchedulerTest
 {
-    return QDateTime(QDate(2026, 12, 7), QTime(hour, minute, second));
-}
+protected:
+    // The schedule of `elements`, not yet searched.
+    Schedule loaded(const QStringList &elements)
+    {
+        write(QStringLiteral("s.xml"), Rules::scheduleFile(elements));
+        return Schedule(QStringLiteral("P-1-Backup-1"), QStringLiteral("s.xml"), 1, store.get(),
+                        true);
+    }
+};
 
-QDateTime tuesday(int hour, int minute, int second = 0)
-{
-    return monday(hour, minute, second).addDays(1);
-}
-
-} // namespace
-
-using NextOccurrence = ScheduleTest;
-
+// Elements are parted by "; ", and "60* " repeats one; op ">=" is the
+// inclusive search, ">" the exclusive one; `indexes` names the trigger, the
+// fallback and the exclusions recorded as covering the trigger's time.
 TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
 {
-    // The next occurrence from `from`, the trigger and fallback it came from,
-    // and the exclusions the search records as covering that trigger's time.
-    const auto expectNext = [this](const char *what, const QStringList &elements,
-                                   const QDateTime &from, bool inclusive, const QDateTime &expected,
-                                   int trigger, int fallback, const QList<int> &excludedBy) {
-        SCOPED_TRACE(what);
-        writeScheduleFile("s.xml", elements);
-        Schedule s = schedule("s.xml");
+    const struct
+    {
+        const char *elements, *from, *op, *expected, *indexes;
+    } rows[] = {
+        // The earliest trigger wins, ties go to the first.
+        {"week All 10:00/60; week All 08:00/60; week All 08:00/60", "2026-12-07 07:00",
+         ">=", "2026-12-07 08:00", "1 -1"},
+        // An open window answers at once inclusively, else the next window start.
+        {"week Monday", "2026-12-07 10:00", ">=", "2026-12-07 10:00", "0 -1"},
+        {"week Monday", "2026-12-07 10:00", ">", "2026-12-14 00:00", "0 -1"},
+        // An exclusion pushes the time along inside the trigger window.
+        {"week All 08:00/7200; Exclude week All 07:00/7200", "2026-12-07 06:00",
+         ">=", "2026-12-07 09:00:01", "0 -1 0"},
+        // Pushed out of its window, the trigger takes the fallback...
+        {"week All 08:00/1; Exclude week All 07:00/7200; Fallback week All 12:00/3600",
+         "2026-12-07 06:00", ">=", "2026-12-07 12:00", "0 0 0"},
+        // ... whose excluded time moves inside the fallback window...
+        {"week All 08:00/1; Exclude week All 07:00/7200; Exclude week All 12:00/1800; "
+         "Fallback week All 12:00/3600",
+         "2026-12-07 06:00", ">=", "2026-12-07 12:30:01", "0 0 0"},
+        // ... and the earliest fallback wins.
+        {"week All 08:00/1; Exclude week All 07:00/7200; Fallback week All 14:00/60; "
+         "Fallback week All 11:00/60",
+         "2026-12-07 06:00", ">=", "2026-12-07 11:00", "0 1 0"},
+        // From inside an excluded window the inclusive search takes a fallback
+        // however far off, while the exclusive one reaches the next run first.
+        {"week Monday Tuesday Wednesday Thursday Friday 08:00/3600; Exclude week Monday "
+         "07:30/7200; Fallback week Saturday 10:00/60",
+         "2026-12-07 08:10", ">=", "2026-12-12 10:00", "0 0 0"},
+        {"week Monday Tuesday Wednesday Thursday Friday 08:00/3600; Exclude week Monday "
+         "07:30/7200; Fallback week Saturday 10:00/60",
+         "2026-12-07 08:10", ">", "2026-12-08 08:00", "0 -1"},
+        // Without fallbacks the trigger is retried at its next run time.
+        {"week Monday Tuesday 08:00/1; Exclude week Monday", "2026-12-07 06:00",
+         ">=", "2026-12-08 08:00", "0 -1 0"},
+        // Overlapping exclusions: the scan restarts after every move.
+        {"week Monday; Exclude week All 08:30/3600; Exclude week All 08:00/3600",
+         "2026-12-07 08:15", ">=", "2026-12-07 09:30:01", "0 -1 1 0"},
+        {"manual Nightly", "2026-12-07 06:00", ">=", "never", "-1 -1"},
+        // A trigger that spends its steps offers nothing and spares the next one.
+        {"week All 08:00/1; week Tuesday 12:00/3600; Exclude week All 11:30/3600; 60* Exclude "
+         "week All 07:00/7200",
+         "2026-12-07 06:00", ">=", "2026-12-08 12:30:01", "1 -1 0"},
+        {"week All 08:00/1; week All 12:00/60; 60* Exclude week All 07:00/7200", "2026-12-07 06:00",
+         ">=", "2026-12-07 12:00", "1 -1"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.elements);
+        QStringList elements;
+        for (const QString &element : QString::fromLatin1(row.elements).split("; "))
+            elements +=
+                element.startsWith("60* ") ? QStringList(60, element.mid(4)) : QStringList{element};
+        Schedule s = loaded(elements);
         ASSERT_TRUE(s.isValid());
         SearchRecord record;
         s.setSearchRecord(&record);
-        EXPECT_EQ(s.getNextOccurrence(from, inclusive), expected);
-        EXPECT_EQ(s.triggerIndex(), trigger);
-        EXPECT_EQ(s.fallbackIndex(), fallback);
-        EXPECT_EQ(record.excludedBy(), excludedBy);
-    };
-    expectNext("earliest trigger wins, ties go to the first",
-               {daily("Trigger", "10:00", 60), daily("Trigger", "08:00", 60),
-                daily("Trigger", "08:00", 60)},
-               monday(7, 0), true, monday(8, 0), 1, -1, {});
-    expectNext("inclusive search answers an open window at once", {weekdays("Trigger", {"Monday"})},
-               monday(10, 0), true, monday(10, 0), 0, -1, {});
-    expectNext("exclusive search answers the next window start", {weekdays("Trigger", {"Monday"})},
-               monday(10, 0), false, monday(0, 0).addDays(7), 0, -1, {});
-    expectNext("exclusion pushes the time along inside the trigger window",
-               {daily("Trigger", "08:00", 7200), daily("Exclude", "07:00", 7200)}, monday(6, 0),
-               true, monday(9, 0, 1), 0, -1, {0});
-    expectNext("pushed out of its window, the trigger takes the fallback",
-               {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
-                daily("Fallback", "12:00", 3600)},
-               monday(6, 0), true, monday(12, 0), 0, 0, {0});
-    expectNext("an excluded fallback time moves inside the fallback window",
-               {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
-                daily("Exclude", "12:00", 1800), daily("Fallback", "12:00", 3600)},
-               monday(6, 0), true, monday(12, 30, 1), 0, 0, {0});
-    expectNext("the earliest fallback wins",
-               {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200),
-                daily("Fallback", "14:00", 60), daily("Fallback", "11:00", 60)},
-               monday(6, 0), true, monday(11, 0), 0, 1, {0});
-    // From inside an excluded window the inclusive search takes a fallback
-    // however far off, while the exclusive one reaches the next run first.
-    const QStringList weekdaysWithSaturdayFallback = {
-        weekdays("Trigger", {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday"}, "08:00",
-                 3600),
-        weekdays("Exclude", {"Monday"}, "07:30", 7200),
-        weekdays("Fallback", {"Saturday"}, "10:00", 60)};
-    expectNext("a fallback stands in for an excluded run at any distance",
-               weekdaysWithSaturdayFallback, monday(8, 10), true,
-               QDateTime(QDate(2026, 12, 12), QTime(10, 0)), 0, 0, {0});
-    expectNext("the exclusive search passes the excluded run by", weekdaysWithSaturdayFallback,
-               monday(8, 10), false, tuesday(8, 0), 0, -1, {});
-    expectNext(
-        "without fallbacks the trigger is retried at its next run time",
-        {weekdays("Trigger", {"Monday", "Tuesday"}, "08:00", 1), weekdays("Exclude", {"Monday"})},
-        monday(6, 0), true, tuesday(8, 0), 0, -1, {0});
-    expectNext("overlapping exclusions: the scan restarts after every move",
-               {weekdays("Trigger", {"Monday"}), daily("Exclude", "08:30", 3600),
-                daily("Exclude", "08:00", 3600)},
-               monday(8, 15), true, monday(9, 30, 1), 0, -1, {1, 0});
-    expectNext("manual triggers alone give no time", {manual("Nightly")}, monday(6, 0), true,
-               QDateTime(), -1, -1, {});
-    expectNext("a trigger that spends its steps offers nothing and spares the next one",
-               QStringList{daily("Trigger", "08:00", 1),
-                           weekdays("Trigger", {"Tuesday"}, "12:00", 3600),
-                           daily("Exclude", "11:30", 3600)} +
-                   QStringList(60, daily("Exclude", "07:00", 7200)),
-               monday(6, 0), true, tuesday(12, 30, 1), 1, -1, {0});
-    expectNext("a trigger that spends its steps offers nothing and spares the next one",
-               QStringList{daily("Trigger", "08:00", 1), daily("Trigger", "12:00", 60)} +
-                   QStringList(60, daily("Exclude", "07:00", 7200)),
-               monday(6, 0), true, monday(12, 0), 1, -1, {});
+        EXPECT_EQ(s.getNextOccurrence(at(row.from), row.op == QLatin1String(">=")),
+                  at(row.expected));
+        QStringList indexes = {QString::number(s.triggerIndex()),
+                               QString::number(s.fallbackIndex())};
+        for (int index : record.excludedBy())
+            indexes << QString::number(index);
+        EXPECT_EQ(indexes.join(' '), row.indexes);
+    }
 }
 
 TEST_F(NextOccurrence, TracesWhyATimeMoved)
 {
-    writeScheduleFile("s.xml", {daily("Trigger", "08:00", 1), daily("Exclude", "07:00", 7200)});
-    Schedule s = schedule("s.xml");
+    Schedule s = loaded({"week All 08:00/1", "Exclude week All 07:00/7200"});
     // With no fallback and a daily exclusion, every retry is excluded: the
     // passes run out and the trigger's next time is used unchecked.
-    EXPECT_EQ(s.getNextOccurrence(monday(6, 0), true), tuesday(8, 0));
+    EXPECT_EQ(s.getNextOccurrence(at("2026-12-07 06:00"), true), at("2026-12-08 08:00"));
     const QStringList texts = trace.texts();
     EXPECT_TRUE(texts.contains(
         "Exclusion moved trigger to 09:00:01 Mon December 7 2026 Fallback required"));
@@ -114,47 +104,39 @@ TEST_F(NextOccurrence, ExclusionsThatNeverEndGiveNone)
 {
     // 25-hour windows every day overlap, so there is no way out. (Whole-day
     // windows of 86400 s would leave the extra hour of the autumn change free.)
-    writeScheduleFile("s.xml", {daily("Trigger", "08:00", 60), daily("Exclude", "00:00", 90000)});
-    Schedule s = schedule("s.xml");
-    EXPECT_EQ(s.moveOutOfExclusions(monday(8, 0)), QDateTime());
+    Schedule s = loaded({"week All 08:00/60", "Exclude week All 00:00/90000"});
+    EXPECT_EQ(s.moveOutOfExclusions(at("2026-12-07 08:00")), QDateTime());
     EXPECT_TRUE(trace.lines().last().contains(" 0 schedule:"));
     EXPECT_EQ(trace.texts().last(), "Exclusion of 08:00:00 Mon December 7 2026 lasts for eternity");
 }
 
 TEST_F(NextOccurrence, AnExcludedLastCalendarDateGivesNone)
 {
-    home.write(QStringLiteral("rules/1/dates.cfg"),
-               "<c><Calendar><Date>20261207</Date></Calendar></c>");
-    writeScheduleFile(
-        "s.xml", {calendar("Trigger", "dates.cfg", "08:00", 1), daily("Exclude", "07:00", 7200)});
-    Schedule s = schedule("s.xml");
+    write(QStringLiteral("dates.cfg"), Rules::calendarFile({"20261207"}));
+    Schedule s = loaded({"dates dates.cfg 08:00/1", "Exclude week All 07:00/7200"});
     int fallback = 7;
     const ScheduleElement trigger(
-        XmlList::fromText("<e>" + calendar("Trigger", "dates.cfg", "08:00", 1).toUtf8() + "</e>",
-                          "t"),
+        Orvel::XmlList::fromText("<e>" + Rules::element("dates dates.cfg 08:00/1") + "</e>", "t"),
         1);
-    EXPECT_EQ(s.findFallback(trigger, monday(9, 0, 1), &fallback), QDateTime());
+    EXPECT_EQ(s.findFallback(trigger, at("2026-12-07 09:00:01"), &fallback), QDateTime());
     EXPECT_EQ(fallback, -1);
     EXPECT_TRUE(trace.contains("Failed to find fallback or next trigger time"));
-    EXPECT_EQ(s.getNextOccurrence(monday(6, 0), true), QDateTime());
+    EXPECT_EQ(s.getNextOccurrence(at("2026-12-07 06:00"), true), QDateTime());
     EXPECT_EQ(s.triggerIndex(), -1);
     EXPECT_TRUE(trace.contains("No Next occurance for P-1-Backup-1 !"));
 }
 
 TEST_F(NextOccurrence, RepeatPeriodTriggerTakesItsTimeFromTheFallbacks)
 {
-    writeScheduleFile("s.xml", {daily("Fallback", "22:00", 3600, "late")});
-    Schedule s = schedule("s.xml");
+    Schedule s = loaded({"Fallback week All 22:00/3600 data=late"});
     EXPECT_FALSE(s.isValid()); // fallbacks alone never fire
     ASSERT_TRUE(s.addRepeatPeriod(RepeatPeriod::Hours, 4, 1));
-    EXPECT_EQ(s.getNextOccurrence(monday(7, 0), true), monday(22, 0));
+    EXPECT_EQ(s.getNextOccurrence(at("2026-12-07 07:00"), true), at("2026-12-07 22:00"));
     EXPECT_EQ(s.fallbackIndex(), 0);
-    XmlList triggerData;
+    EXPECT_EQ(valueAt(s.eventData(), "TriggerData/FallbackData/Slot"), "late");
+    Orvel::XmlList triggerData;
     ASSERT_TRUE(s.eventData().get(triggerData, QStringLiteral("TriggerData")));
-    XmlList fallbackData;
-    ASSERT_TRUE(triggerData.get(fallbackData, QStringLiteral("FallbackData")));
-    QString slot;
-    EXPECT_TRUE(fallbackData.get(slot, QStringLiteral("Slot")));
-    EXPECT_EQ(slot, QStringLiteral("late"));
     EXPECT_EQ(triggerData.size(), 1);
 }
+
+} // namespace
