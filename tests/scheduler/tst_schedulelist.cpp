@@ -2,6 +2,7 @@
 // frozen clock moves or jumps, what a firing sends or starts, and the
 // messages that change the list.
 #include "context.h"
+#include "firingpreview.h"
 #include "policyparser.h"
 #include "repeatperiod.h"
 #include "schedtest.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 
 #include <functional>
 
@@ -122,6 +124,7 @@ TEST_F(ListTest, ArmsTheTimerForTheEarliestScheduleToTheMillisecond)
         {"", "2026-03-10 23:55", "2026-03-11 00:05", 600000},
         {"", "2026-03-10 23:55", "2026-03-12 00:05", 900000},
         {"", "2026-03-10 12:00:00.600", "2026-03-10 12:00:11", 10400},
+        {"", "2026-03-10 12:00", "never", 900000},
         {"86400", "2026-03-10 23:00", "2026-03-13 01:00", 86400000},
         {"86401", "2026-03-10 23:00", "2026-03-11 23:00:02", 86401000},
         {"1", "2026-03-10 12:00", "2026-03-10 12:00:10", 1000},
@@ -177,17 +180,6 @@ TEST_F(ListTest, ABurstFiresInPassesOfFiveHundred)
     list.processScheduleList();
     EXPECT_EQ(firings(trace).last(), "S0500 07:00:00");
     EXPECT_EQ(bus.armedMs(kTimer), 900000);
-}
-
-TEST_F(ListTest, AnInvalidFirstScheduleArmsTheLongestWaitAndFiresNothing)
-{
-    ScheduleList list;
-    list.setSchedules({dueAt("Y", QDateTime()), dueAt("X", QDateTime())});
-    list.processScheduleList();
-    EXPECT_EQ(bus.armedMs(kTimer), 900000);
-    EXPECT_TRUE(firings(trace).isEmpty());
-    EXPECT_TRUE(
-        trace.contains(0, "schedulelist", "Next schedule: Y  has invalid/unknown expiry time"));
 }
 
 TEST_F(ListTest, AnEarlyWakeUpReArmsForTheMillisecondsLeft)
@@ -277,6 +269,35 @@ TEST_F(ListTest, AClockSetOrAResumeFiresWhatIsDueOnceAndReArms)
               QStringList({"A 08:15:00", "B 08:15:00", "C 08:20:00", "D 12:00:00"}));
 }
 
+// The preview is the list's timer loop without the timer: over a night with
+// the spring change both give the same (schedule, due time) pairs.
+TEST_F(ListTest, APreviewListsWhatTheListFires)
+{
+    writeRuleSet(
+        3, {"Gold", "Silver", "Tin"},
+        Rules::policy("Silver", "2", Rules::operation("Backup", "S", "1", "2 Hours")) +
+            Rules::policy("Gold", "1", Rules::operation("Backup", "G", "1", "3 Hours")) +
+            Rules::policy("Tin", "3", Rules::operation("Backup", "T", "1", nullptr, "t.xml")));
+    home.write("rules/3/t.xml", Rules::scheduleFile({"week All 02:30/3600", "week All 04:10/60",
+                                                     "Exclude week All 04:00/1200"}));
+    Clock::setNow(at("2026-03-28 22:00"));
+    ScheduleList list;
+    serve(list, [&] {
+        announce(3);
+        bus.advance(10 * kHour);
+    });
+    QStringList fired;
+    for (const QString &text : trace.texts().filter(QLatin1String("Schedule triggered:  ")))
+        fired << text.section(' ', 3, 3) + ' ' + text.section(' ', 7, 11);
+    QStringList previewed;
+    FiringPreview preview(3, at("2026-03-28 22:00"));
+    for (auto f = preview.fireNext(); f.at.isValid() && f.at < at("2026-03-29 09:00:01");
+         f = preview.fireNext())
+        previewed << f.schedule + ' ' + QLocale::c().toString(f.at, "hh:mm:ss ddd MMMM d yyyy");
+    EXPECT_GE(previewed.size(), 8);
+    EXPECT_EQ(fired, previewed);
+}
+
 TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
 {
     writeRuleSet(4, {"Gold"}, kGoldHourly);
@@ -288,14 +309,10 @@ TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
         bus.advance(kHour);
         Orvel::Context::setLoggingEnabled(true);
     });
-    const XmlList data = parsed(
-        "<l><Policy type=\"text\">Gold</Policy><RuleId type=\"uint\">12</RuleId><Operation type="
-        "\"text\">Nightly</Operation><OperationId type=\"uint\">3</OperationId><CommsMode type="
-        "\"text\">Async</CommsMode></l>");
     ASSERT_EQ(events().size(), 2);
     for (const auto &post : events()) {
         EXPECT_EQ(post.to, Orvel::MsgAddress("Distributor", "Distributor"));
-        EXPECT_EQ(post.body, data);
+        EXPECT_EQ(post.body, list.scheduleList().first().eventData()); // fields: tst_rulesets
     }
     EXPECT_EQ(log.lines(), QStringList({"State Scheduler/Scheduler 2",
                                         "Backup 1 Backup event: Policy 'Gold', operation 'Nightly'",
@@ -525,6 +542,11 @@ TEST_F(ListTest, DocumentedTraceLines)
         {[&] { list.processScheduleList(); }, 2, "schedulelist",
          "Next schedule: Gold-12-Nightly-3 data <list><Policy"},
         {[&] { notify("<l/>"); }, 2, "schedulelist", "Node deactivated. Cleared schedule list"},
+        {[&] {
+             list.setSchedules({dueAt("Y", QDateTime())});
+             list.processScheduleList();
+         },
+         0, "schedulelist", "Next schedule: Y  has invalid/unknown expiry time"},
         {[&] { list.reload(9); }, 2, "localpolicies", "Failed to open the dispatcher rules"},
         {[&] { list.reload(5); }, 2, "rulesetloader", "Failed to open the policy rules"},
         {[&] { list.reload(6); }, 0, "localpolicies", "Failed to find policies for remote node!"},
