@@ -19,14 +19,6 @@ namespace {
 class RuleSets : public SchedulerTest
 {
 protected:
-    void writeRuleSet(quint32 n, const QByteArray &dispatcher, const QByteArray &policies) const
-    {
-        const QString folder = QStringLiteral("rules/%1/").arg(n);
-        if (!dispatcher.isNull())
-            home.write(folder + "dispatcherrules.cfg", dispatcher);
-        if (!policies.isNull())
-            home.write(folder + "policyrules.cfg", policies);
-    }
     // The names of the schedules of rule set 1, in the list's order.
     static QStringList names(const QList<Schedule> &schedules)
     {
@@ -120,7 +112,11 @@ TEST_F(RuleSets, LoadsThePoliciesTheNodeImplements)
     quint32 ruleSet = 10;
     for (const auto &r : rows) {
         SCOPED_TRACE(r.traced);
-        writeRuleSet(++ruleSet, r.dispatcher, r.policies);
+        const QString folder = QStringLiteral("rules/%1/").arg(++ruleSet);
+        if (!r.dispatcher.isNull())
+            home.write(folder + "dispatcherrules.cfg", r.dispatcher);
+        if (!r.policies.isNull())
+            home.write(folder + "policyrules.cfg", r.policies);
         TraceCapture reading;
         ScheduleList list;
         list.reload(ruleSet);
@@ -131,10 +127,9 @@ TEST_F(RuleSets, LoadsThePoliciesTheNodeImplements)
 
 TEST_F(RuleSets, AReloadAppendsAndSortsByNextOccurrenceThenName)
 {
-    writeRuleSet(
-        7, Rules::dispatcher({"Gold", "Silver"}),
-        Rules::policyRules(policy("Silver", "2", operation("Backup", "S", "1", "1 Hours")) +
-                           policy("Gold", "1", operation("Backup", "G", "1", nullptr, "s.xml"))));
+    writeRuleSet(7, {"Gold", "Silver"},
+                 policy("Silver", "2", operation("Backup", "S", "1", "1 Hours")) +
+                     policy("Gold", "1", operation("Backup", "G", "1", nullptr, "s.xml")));
     home.write("rules/7/s.xml", Rules::scheduleFile({"week 08:00"}));
     ScheduleList list;
     list.reload(7);
@@ -274,11 +269,10 @@ TEST_F(RuleSets, EveryOperationListGivesItsOwnScheduleARecordWithoutNameOrFirstR
 // Each firing taken on time, ties by name, with the clock at the firing.
 TEST_F(RuleSets, APreviewFiresInOrderOnTimeAndStopsWhenNothingFires)
 {
-    writeRuleSet(
-        3, Rules::dispatcher({"Gold", "Silver", "Tin"}),
-        Rules::policyRules(policy("Silver", "2", operation("Backup", "S", "1", "2 Hours")) +
-                           policy("Gold", "1", operation("Backup", "G", "1", "3 Hours")) +
-                           policy("Tin", "3", operation("Backup", "T", "1", "0 Hours"))));
+    writeRuleSet(3, {"Gold", "Silver", "Tin"},
+                 policy("Silver", "2", operation("Backup", "S", "1", "2 Hours")) +
+                     policy("Gold", "1", operation("Backup", "G", "1", "3 Hours")) +
+                     policy("Tin", "3", operation("Backup", "T", "1", "0 Hours")));
     FiringPreview preview(3, at("2026-03-28 22:00"));
     ASSERT_EQ(preview.schedules().size(), 3);
     // 02:00 does not exist that night: four hours after 22:00 is 03:00.
