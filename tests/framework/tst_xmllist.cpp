@@ -114,7 +114,6 @@ TEST(XmlListTest, EntriesAnswerAsTheirTypeAndSurviveTheTextForm)
         {from("<k type=\"bool\">yes</k>"), "0:4 traced"},
         {from("<k type=\"float\">1.5</k>"), "0:0 traced"},
         {from("<k><i>x</i></k>"), "0:1 list=1"},
-        {from("<k type=\"list\"/>"), "0:1 list=0"},
         {from("<entry name=\"k\" type=\"bool\">true</entry>"), "0:4 bool=true"},
         {from("<K>2</K><k>1</k><k>3</k>"), "1:2 text=1 uint=1 int=1 bool=true"},
         {from("<j>1</j>"), "absent"},
