@@ -32,21 +32,12 @@ TraceCapture::~TraceCapture()
     Orvel::Trace::setSink(nullptr);
 }
 
-void TraceCapture::install() const
+void TraceCapture::install()
 {
     qputenv("ORVEL_TRACE_LEVEL", QByteArray::number(level));
     Orvel::Trace::configure();
-    auto *self = const_cast<TraceCapture *>(this);
     Orvel::Trace::setSink(
-        [self](const QByteArray &line) { self->captured << QString::fromUtf8(line).trimmed(); });
-}
-
-QStringList TraceCapture::texts() const
-{
-    QStringList result;
-    for (const QString &line : captured)
-        result << line.section(QLatin1Char(' '), 3);
-    return result;
+        [this](const QByteArray &line) { captured << QString::fromUtf8(line).trimmed(); });
 }
 
 QStringList TraceCapture::texts(int upToLevel) const
@@ -57,11 +48,6 @@ QStringList TraceCapture::texts(int upToLevel) const
             result << line.section(QLatin1Char(' '), 3);
     }
     return result;
-}
-
-bool TraceCapture::contains(const QString &text) const
-{
-    return texts().contains(text);
 }
 
 bool TraceCapture::contains(int level, const QString &source, const QString &text) const
@@ -93,10 +79,7 @@ TempHome::TempHome()
 
 TempHome::~TempHome()
 {
-    if (previous.isEmpty())
-        qunsetenv("ORVEL_HOME");
-    else
-        qputenv("ORVEL_HOME", previous);
+    qputenv("ORVEL_HOME", previous); // empty means the default home, as unset does
 }
 
 void TempHome::write(const QString &relativePath, const QByteArray &text) const

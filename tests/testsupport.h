@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -26,17 +24,16 @@ public:
     TraceCapture(const TraceCapture &) = delete;
     TraceCapture &operator=(const TraceCapture &) = delete;
 
-    // The items of every captured line, without time stamp, level and source.
-    QStringList texts() const;
-    // The same for the lines of `upToLevel` or below.
-    QStringList texts(int upToLevel) const;
+    // The items of the captured lines of `upToLevel` or below, without time
+    // stamp, level and source.
+    QStringList texts(int upToLevel = 4) const;
     QStringList lines() const { return captured; }
-    bool contains(const QString &text) const;
+    bool contains(const QString &text) const { return texts().contains(text); }
     // Whether a line of `level` from the source file `source` has a text that begins with `text`.
     bool contains(int level, const QString &source, const QString &text) const;
 
 private:
-    void install() const;
+    void install();
 
     int level;
     TraceCapture *outer;

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -137,17 +136,13 @@ protected:
         });
     }
 
-    // orvelmsg playing `peer`, once it owns the peer's bus name: a post sent
-    // before then would reach nobody.
+    // orvelmsg playing `peer`, once it owns the peer's bus name (a post finds
+    // an owner): a post sent before then would reach nobody.
     QProcess *listen(const QString &peer)
     {
         QProcess *process = start("orvelmsg", {"listen", peer, peer});
         EXPECT_TRUE(eventually([&]() {
-            return run("/usr/bin/dbus-send",
-                       {"--bus=" + address, "--print-reply", "--dest=org.freedesktop.DBus",
-                        "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-                        "string:org.orvel." + peer + '.' + peer})
-                .out.contains("boolean true");
+            return run("orvelmsg", {"post", peer, peer, "Hello"}).code == 0;
         })) << qPrintable(peer);
         return process;
     }
