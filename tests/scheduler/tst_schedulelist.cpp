@@ -7,7 +7,6 @@
 #include "repeatperiod.h"
 #include "schedtest.h"
 #include "schedulelist.h"
-#include "timer.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,12 +53,6 @@ protected:
         });
         list.run();
     }
-    // The same from a first pass at once, while the clock moves on.
-    void runFor(ScheduleList &list, qint64 ms)
-    {
-        Orvel::Timer::set(kTimer, 1, QString());
-        serve(list, [&] { bus.advance(ms); });
-    }
     void notify(const QByteArray &body) { bus.deliver("NodeMgrNotifyRulesIdPost", parsed(body)); }
     // Announces rule set `n` and lets the 1 ms timer run the first pass.
     void announce(quint32 n)
@@ -76,20 +69,6 @@ protected:
                 found << post;
         }
         return found;
-    }
-    // Daily schedules A 08:00, B 08:10, C 08:20 and D 12:00, each with a
-    // one-minute window; they keep no times.
-    QList<Schedule> fourDaily() const
-    {
-        QList<Schedule> list;
-        for (const char *name : {"A 08:00/60", "B 08:10/60", "C 08:20/60", "D 12:00/60"}) {
-            write(name + QStringLiteral(".xml"),
-                  Rules::scheduleFile({"week " + QString(name).mid(2)}));
-            list << Schedule(QString(name).left(1), name + QStringLiteral(".xml"), 1, nullptr,
-                             false);
-            list.last().initiateSchedule();
-        }
-        return list;
     }
     // The snapshot program in the working directory, executable or not.
     void writeProgram(bool executable) const
@@ -198,62 +177,19 @@ TEST_F(ListTest, AnEarlyWakeUpReArmsForTheMillisecondsLeft)
     EXPECT_EQ(firings(trace), QStringList({"A 12:00:11"}));
 }
 
-TEST_F(ListTest, RunEnrolsAsksForRuleSetsAndLogsStartAndStop)
-{
-    LogCapture log;
-    ScheduleList list;
-    QString owned;
-    bus.setIdleHook([&] {
-        owned = bus.ownedName();
-        bus.shutDown();
-    });
-    const QString scheduler = QStringLiteral("Scheduler");
-    Orvel::Context::run([&] { list.run(); }, 3, 64, scheduler, scheduler, scheduler);
-    EXPECT_EQ(owned, "org.orvel.Scheduler.Scheduler");
-    ASSERT_EQ(bus.posted().size(), 1);
-    EXPECT_EQ(bus.posted().first().name, "NodeMgrRegisterNotifyRulesIdPost");
-    EXPECT_EQ(bus.posted().first().to, Orvel::MsgAddress("NodeManager", "NodeManager"));
-    EXPECT_EQ(log.lines(),
-              QStringList({"State Scheduler/Scheduler 2", "State Scheduler/Scheduler 3"}));
-    EXPECT_TRUE(bus.ownedName().isEmpty());
-}
-
-TEST_F(ListTest, SchedulesOfFilesFireOverADayEachAtItsTime)
-{
-    write("dates.cfg", Rules::calendarFile({"20261207"}));
-    ScheduleList list;
-    list.setSchedules(
-        {started({"week Monday 18:00/60", "Exclude week 17:00/7200", "Fallback week 20:15/600"},
-                 "evening"),
-         started({"dates dates.cfg 12:30/60"}, "calendar"), started({"week 08:00/3600"}, "daily")});
-    runFor(list, 24 * kHour);
-    EXPECT_EQ(firings(trace),
-              QStringList({"daily 08:00:00", "calendar 12:30:00", "evening 20:15:00"}));
-}
-
-TEST_F(ListTest, AScheduleThatRanOutStaysQuietForTheRestOfItsWindowAndAfterARestart)
-{
-    write("dates.cfg", Rules::calendarFile({"20261207"}));
-    Clock::setNow(at("2026-12-07 10:00"));
-    {
-        ScheduleList list;
-        list.setSchedules({started({"dates dates.cfg"}, "once")});
-        runFor(list, 13 * kHour); // the rest of the whole-day window
-    }
-    reopenStore();
-    ScheduleList restarted;
-    restarted.setSchedules({this->restarted("once")});
-    restarted.processScheduleList();
-    EXPECT_EQ(firings(trace), QStringList({"once 10:00:00"}));
-    EXPECT_EQ(bus.armedMs(kTimer), 900000);
-}
-
 // jumpClock() stands for the notice that the wall clock was set or the
 // machine resumed: every pending timer expires at once.
 TEST_F(ListTest, AClockSetOrAResumeFiresWhatIsDueOnceAndReArms)
 {
+    // Daily schedules, each with a one-minute window, that keep no times.
+    QList<Schedule> daily;
+    for (const char *name : {"A 08:00/60", "B 08:10/60", "C 08:20/60", "D 12:00/60"}) {
+        write(name, Rules::scheduleFile({"week " + QString(name).mid(2)}));
+        daily << Schedule(QString(name).left(1), name, 1, nullptr, false);
+        daily.last().initiateSchedule();
+    }
     ScheduleList list;
-    list.setSchedules(fourDaily());
+    list.setSchedules(daily);
     list.processScheduleList();
     serve(list, [&] {
         bus.jumpClock(10 * kMinute); // a resume with nothing due
