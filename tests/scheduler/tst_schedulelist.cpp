@@ -385,66 +385,54 @@ TEST_F(ListTest, AnUnusableRulesIdKeepsTheRuleSetInForce)
     });
 }
 
-TEST_F(ListTest, AManualTriggerFiresMatchingSchedulesAtOnceAndReplies)
+// A manual trigger fires at once every schedule with a matching activation
+// name and replies with their count. The list reply holds each activation
+// name with its schedule's event data, in the order of the list; names that
+// are no XML names too.
+TEST_F(ListTest, ManualTriggersAreListedAndFireMatchingSchedulesAtOnce)
 {
-    home.write("rules/4/manual.xml", Rules::scheduleFile({"manual Weekly_Full"}));
+    home.write("rules/4/manual.xml", Rules::scheduleFile({"manual Weekly_Full", "manual 1_st"}));
     writeRuleSet(
-        4, {"Gold", "Silver"},
+        4, {"Gold", "Silver", "Tin"},
         Rules::policy("Gold", "12", Rules::operation("Backup", "G", "3", nullptr, "manual.xml")) +
             Rules::policy("Silver", "2",
-                          Rules::operation("Backup", "S", "1", "1 Hours", "manual.xml")));
+                          Rules::operation("Backup", "S", "1", "1 Hours", "manual.xml")) +
+            Rules::policy("Tin", "3", Rules::operation("Backup", "T", "1", "1 Hours")));
     QList<Orvel::Msg> replies;
     ScheduleList list;
     serve(list, [&] {
+        replies << bus.deliverRequest("SchedulerListManualTriggersRequest");
         announce(4);
-        ASSERT_EQ(events().size(), 1); // Silver's objective, due at once
+        ASSERT_EQ(events().size(), 2); // the objectives, due at once
+        replies << bus.deliverRequest("SchedulerListManualTriggersRequest");
         for (const char *request :
              {"<r><ActivationName>weekly FULL</ActivationName><UserTag>tag 1</UserTag></r>", "<r/>",
               "<r><ActivationName>Unknown</ActivationName></r>"})
             replies << bus.deliverRequest("SchedulerManualTriggerRequest", parsed(request));
     });
-    ASSERT_EQ(replies.size(), 3);
+    ASSERT_EQ(replies.size(), 5);
+    EXPECT_EQ(replies.at(0).name(), "SchedulerListManualTriggersReply");
+    EXPECT_TRUE(replies.at(0).body().isEmpty());
+    EXPECT_EQ(replies.at(1).name(), "SchedulerListManualTriggersReply");
+    QStringList listed;
+    for (Orvel::XmlListIterator it = replies.at(1).body().first(); !it.isNull(); it.next()) {
+        XmlList data;
+        replies.at(1).body().get(data, it);
+        listed << it.name() + ' ' + valueAt(data, "Policy") + ' ' + valueAt(data, "RuleId");
+    }
+    EXPECT_EQ(listed, QStringList({"Weekly Full Silver 2", "1 st Silver 2", "Weekly Full Gold 12",
+                                   "1 st Gold 12"}));
     const std::pair<const char *, const char *> answers[] = {
         {"weekly FULL", "2"}, {"", "0"}, {"Unknown", "0"}};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(replies.at(i).name(), "SchedulerManualTriggerReply");
-        EXPECT_EQ(valueAt(replies.at(i).body(), "ActivationName"), answers[i].first);
-        EXPECT_EQ(valueAt(replies.at(i).body(), "ActivationCount"), answers[i].second);
+        EXPECT_EQ(replies.at(i + 2).name(), "SchedulerManualTriggerReply");
+        EXPECT_EQ(valueAt(replies.at(i + 2).body(), "ActivationName"), answers[i].first);
+        EXPECT_EQ(valueAt(replies.at(i + 2).body(), "ActivationCount"), answers[i].second);
     }
-    ASSERT_EQ(events().size(), 3);
-    EXPECT_EQ(valueAt(events().at(1).body, "Policy"), "Gold");
-    EXPECT_EQ(valueAt(events().at(1).body, "TriggerData/ManualTrigger"), "Weekly Full");
-    EXPECT_EQ(valueAt(events().at(1).body, "TriggerData/UserTag"), "tag 1");
-}
-
-// Each activation name of a schedule, with the schedule's event data, in the
-// order of the list; names that are no XML names too.
-TEST_F(ListTest, TheListReplyHoldsEveryActivationNameWithItsEventData)
-{
-    home.write("rules/4/manual.xml", Rules::scheduleFile({"manual Full", "manual 1_st"}));
-    writeRuleSet(
-        4, {"Gold", "Silver", "Tin"},
-        Rules::policy("Gold", "1", Rules::operation("Backup", "G", "1", "1 Hours", "manual.xml")) +
-            Rules::policy("Silver", "2", Rules::operation("Backup", "S", "1", "1 Hours")) +
-            Rules::policy("Tin", "3", Rules::operation("Backup", "T", "1", nullptr, "manual.xml")));
-    Orvel::Msg empty;
-    Orvel::Msg reply;
-    ScheduleList list;
-    serve(list, [&] {
-        empty = bus.deliverRequest("SchedulerListManualTriggersRequest");
-        notify("<l><RulesId>4</RulesId></l>");
-        reply = bus.deliverRequest("SchedulerListManualTriggersRequest");
-    });
-    EXPECT_EQ(empty.name(), "SchedulerListManualTriggersReply");
-    EXPECT_TRUE(empty.body().isEmpty());
-    EXPECT_EQ(reply.name(), "SchedulerListManualTriggersReply");
-    QStringList listed;
-    for (Orvel::XmlListIterator it = reply.body().first(); !it.isNull(); it.next()) {
-        XmlList data;
-        reply.body().get(data, it);
-        listed << it.name() + ' ' + valueAt(data, "Policy") + ' ' + valueAt(data, "RuleId");
-    }
-    EXPECT_EQ(listed, QStringList({"Full Gold 1", "1 st Gold 1", "Full Tin 3", "1 st Tin 3"}));
+    ASSERT_EQ(events().size(), 4);
+    EXPECT_EQ(valueAt(events().at(2).body, "Policy"), "Gold");
+    EXPECT_EQ(valueAt(events().at(2).body, "TriggerData/ManualTrigger"), "Weekly Full");
+    EXPECT_EQ(valueAt(events().at(2).body, "TriggerData/UserTag"), "tag 1");
 }
 
 // The trace lines the operator's documents name: level, source and text.

@@ -85,7 +85,6 @@ TEST_F(TimeRules, NextRunWindowsAndClockChanges)
         {"week All 08:00/3600", "2023-01-02 08:30", ">=", "2023-01-02 08:30"},
         {"week All 08:00/3600", "2023-01-02 08:00", ">=", "2023-01-02 08:00"},
         {"week All 08:00/3600", "2023-01-02 09:00", ">=", "2023-01-03 08:00"}, // just ended
-        {"week All 08:00/3600", "2023-01-02 07:59", ">=", "2023-01-02 08:00"},
         {"week All 08:00/3600", "2023-01-02 07:59", ">", "2023-01-02 08:00"},
         {"week All 08:00/3600", "2023-01-02 08:30", ">", "2023-01-03 08:00"},
         {"week Friday 23:00/7200", "2023-01-07 00:30", ">=", "2023-01-07 00:30"}, // past midnight
@@ -173,7 +172,6 @@ TEST_F(TimeRules, NextRunWindowsAndClockChanges)
         {"every 13 Months", "2023-12-31 23:59:59", ">", "2025-01-31 23:59:59"},
         {"every 1 Years", "2024-02-29 10:00", ">", "2025-02-28 10:00"},
         {"every 4 Years", "2024-02-29 10:00", ">", "2028-02-29 10:00"},
-        {"every 1 Years", "2023-06-30 10:00", ">", "2024-06-30 10:00"},
         {"every 4294967295 Seconds", "2023-05-01 10:00", ">", "2159-06-07 14:28:15Z"},
         {"every 4294967295 Years", "2023-05-01 10:00", ">", "never"},
         {"manual Nightly", "2023-01-02 08:00", ">=", "never"},
@@ -222,13 +220,8 @@ TEST_F(TimeRules, ReadingAndRefusing)
         bool valid;
         const char *traced;
     } rows[] = {
-        {"week Monday Friday 02:30/3600", true,
-         "Day: Friday Weeks 1 2 3 4 5  From 02:30:00 to 03:29:59"},
         {"week Sunday Last", true, "Day: Sunday Weeks      Last From 00:00:00 to 23:59:59"},
-        {"week Tuesday Third 23:59:30/0", true,
-         "Day: Tuesday Weeks   3    From 23:59:30 to 23:59:30"},
         {"week First 08:00", true, "Day: Sunday Weeks 1      From 08:00:00 to 08:00:00"},
-        {"week Saturday", true, "Day: Saturday Weeks 1 2 3 4 5  From 00:00:00 to 23:59:59"},
         {"<WeekDays><Days><Monday>false</Monday></Days></WeekDays>", false,
          "Invalid Week days schedule element|Invalid DaysOfWeek for schedule element"},
         {"week Monday Sixth", false, "Invalid Week days schedule element"},
@@ -247,9 +240,6 @@ TEST_F(TimeRules, ReadingAndRefusing)
         {"month 0 32", false, "Invalid DaysOfMonth for schedule element"},
         {"<MonthlyDays><entry name=\"3\">often</entry></MonthlyDays>", false,
          "Passed over MonthlyDays/3 - not a bool|Invalid DaysOfMonth"},
-        {"dates dates.cfg 22:00/7200", true,
-         "Date: 22:00:00 Fri March 10 2023 to 00:00:00 Sat March"},
-        {"dates dates.cfg 22:00/7200", true, "Trigger time 22:00:00 duration 7200 secs"},
         {"dates bad.cfg", true, "Passed over Calendar/Date[4] of %1/rules/1/bad.cfg - not a text"},
         {"dates bad.cfg", true, "Got invalid date 2023-03-01"},
         {"dates none.cfg", true, ""},
