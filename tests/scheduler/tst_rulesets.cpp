@@ -118,19 +118,6 @@ TEST_F(RuleSets, LoadsThePoliciesTheNodeImplements)
     }
 }
 
-TEST_F(RuleSets, AReloadAppendsAndSortsByNextOccurrenceThenName)
-{
-    writeRuleSet(7, {"Gold", "Silver"},
-                 policy("Silver", "2", operation("Backup", "S", "1", "1 Hours")) +
-                     policy("Gold", "1", operation("Backup", "G", "1", nullptr, "s.xml")));
-    home.write("rules/7/s.xml", Rules::scheduleFile({"week 08:00"}));
-    ScheduleList list;
-    list.reload(7);
-    list.reload(7);
-    EXPECT_EQ(names(list.scheduleList()),
-              QStringList({"Silver-2-S-1", "Silver-2-S-1", "Gold-1-G-1", "Gold-1-G-1"}));
-}
-
 TEST_F(RuleSets, TheDocumentedExampleRuleSetLoads)
 {
     const QDir examples(QStringLiteral(ORVEL_SOURCE_DIR "/examples/home/rules/3"));
