@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                          kGoodOnly, "larger than 67108864 bytes|Failed to open the schedule file",
                          kUnreadableBad},
         // Names of rules files from the rules (".." and absolute schedule
-        // files are refused in tst_scheduleelement and tst_policyparser).
+        // files are refused in tst_schedule and tst_rulesets).
         HostileRulesCase{"CalendarNameAbsolute",
                          rewrite("bad.xml", scheduleFile({"dates /etc/hostname 14:00"})), kGoodOnly,
                          "because it is absolute|Invalid Calendar for schedule element",

@@ -30,44 +30,13 @@ TEST_F(DocumentedExamples, MaintenanceFridayFallsBackToSaturdayMorning)
     s.initiateSchedule();
     ASSERT_EQ(s.nextOccurrence(), at("2026-12-24 22:00"));
     Orvel::Clock::setNow(s.nextOccurrence());
+    // Friday is excluded, Saturday 00:00:01 is outside the trigger's window,
+    // and the fallback gives Saturday 06:00; the page's `schedctl explain`
+    // shows each step of that search.
     SearchRecord record;
     s.setSearchRecord(&record);
     s.markOccurred(s.nextOccurrence());
     s.setSearchRecord(nullptr);
-    // The search from the firing finds the firing itself, a window start, and
-    // searches again just after it: Friday is excluded, Saturday 00:00:01 is
-    // outside the trigger's window, and the fallback gives Saturday 06:00.
-    using Step = SearchRecord::Step;
-    const struct
-    {
-        Step step;
-        int element;
-        int fallback;
-        const char *at;
-        const char *to;
-    } expected[] = {
-        {Step::SearchAfter, -1, -1, "2026-12-24 22:00", ""},
-        {Step::TriggerTime, 0, -1, "2026-12-24 22:00", ""},
-        {Step::Offer, 0, -1, "2026-12-24 22:00", ""},
-        {Step::Answer, 0, -1, "2026-12-24 22:00", ""},
-        {Step::SearchAfter, -1, -1, "2026-12-24 22:00:00.001", ""},
-        {Step::TriggerTime, 0, -1, "2026-12-25 22:00", ""},
-        {Step::Excluded, 0, -1, "2026-12-25 22:00", "2026-12-26 00:00:01"},
-        {Step::OutsideWindow, -1, -1, "2026-12-26 00:00:01", ""},
-        {Step::FallbackTime, 0, -1, "2026-12-26 06:00", ""},
-        {Step::FallbackInside, 0, -1, "2026-12-26 06:00", ""},
-        {Step::FallbackChosen, 0, -1, "2026-12-26 06:00", ""},
-        {Step::Offer, 0, 0, "2026-12-26 06:00", ""},
-        {Step::Answer, 0, 0, "2026-12-26 06:00", ""},
-    };
-    ASSERT_EQ(record.entries().size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        const SearchRecord::Entry &e = record.entries().at(qsizetype(i));
-        EXPECT_TRUE(e.step == expected[i].step && e.element == expected[i].element &&
-                    e.fallback == expected[i].fallback && e.at == at(expected[i].at) &&
-                    e.to == at(expected[i].to))
-            << "entry " << i;
-    }
     EXPECT_EQ(record.excludedBy(), QList<int>{0});
     EXPECT_EQ(s.nextOccurrence(), at("2026-12-26 06:00"));
     EXPECT_EQ(s.firingCause(), "fallback");
