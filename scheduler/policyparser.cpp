@@ -35,8 +35,7 @@ quint32 countFrom(const QString &text)
 } // namespace
 
 PolicyParser::PolicyParser(quint32 ruleSet, Config *timesStore)
-    : m_ruleSet(ruleSet)
-    , m_timesStore(timesStore)
+    : m_timesStore(timesStore)
     , m_timings(ruleSet)
 {}
 

@@ -78,7 +78,6 @@ private:
                                 const RulesPlace &place);
     static void complete(Schedule &schedule, const Operation &operation);
 
-    quint32 m_ruleSet;
     Orvel::Config *m_timesStore;
     SharedTimings m_timings;
 };
