@@ -42,7 +42,7 @@ QList<Mark> marksIn(const QString &text)
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         const QXmlStreamAttributes attributes = xml.attributes();
-        if (xml.name() == QLatin1String("g"))
+        if (xml.name() == QLatin1String("g") && attributes.hasAttribute("transform"))
             top = attributes.value("transform").toString().section(',', 1).chopped(1).toDouble();
         if (attributes.hasAttribute("data-schedule"))
             marks.append({attributes.value("data-schedule").toString(),
