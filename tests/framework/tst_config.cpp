@@ -101,7 +101,8 @@ TEST(ConfigTest, RefusesWhatIsNotAWholeWellFormedRegularFile)
         ASSERT_EQ(trace.lines().size(), 1);
         EXPECT_TRUE(trace.lines().first().contains(path) && trace.lines().first().contains(reason))
             << trace.lines().first().toStdString();
-        EXPECT_TRUE(config.load(h, "good.cfg") && config.size() == 1);
+        EXPECT_TRUE(config.load(h, "good.cfg") && config.size() == 1 &&
+                    config.errorText().isEmpty());
     }
 }
 
