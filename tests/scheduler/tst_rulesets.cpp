@@ -212,6 +212,12 @@ TEST_F(RuleSets, AnOperationRestsOnItsFileItsObjectiveOrBoth)
     EXPECT_EQ(both.nextOccurrence(), at("2026-12-07 11:00"));
     both.markOccurred(at("2026-12-07 11:00"));
     EXPECT_EQ(both.nextOccurrence(), at("2026-12-07 13:00"));
+    // A file read once for two operations still traces for each of them.
+    const qsizetype before = trace.texts().filter("Empty schedule file").size();
+    parse(policy("Gold", "1",
+                 operation("Backup", "A", "1", nullptr, "empty.xml") +
+                     operation("Backup", "B", "2", nullptr, "empty.xml")));
+    EXPECT_EQ(trace.texts().filter("Empty schedule file").size(), before + 2);
 }
 
 TEST_F(RuleSets, EveryOperationListGivesItsOwnScheduleARecordWithoutNameOrFirstRuleNone)
