@@ -123,7 +123,8 @@ TEST_F(NextOccurrence, AnExcludedLastCalendarDateGivesNone)
 TEST_F(NextOccurrence, RepeatPeriodTriggerTakesItsTimeFromTheFallbacks)
 {
     Schedule s = loaded({"Fallback week All 22:00/3600 data=late"});
-    EXPECT_FALSE(s.isValid()); // fallbacks alone never fire
+    EXPECT_FALSE(s.isValid());                // fallbacks alone never fire
+    EXPECT_FALSE(s.addRepeatPeriod(0, 4, 1)); // no such unit: nothing added
     ASSERT_TRUE(s.addRepeatPeriod(RepeatPeriod::Hours, 4, 1));
     EXPECT_EQ(s.getNextOccurrence(at("2026-12-07 07:00"), true), at("2026-12-07 22:00"));
     EXPECT_EQ(s.fallbackIndex(), 0);
