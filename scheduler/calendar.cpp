@@ -42,7 +42,8 @@ void Calendar::readCalendarFile(const QTime &startTime, const RulesPlace &elemen
     }
     XmlList list;
     if (!config.get(list, QStringLiteral("Calendar"))) {
-        TraceLine(2, "calendar", __LINE__) << "Failed to read dates from calendar file" << m_fileName;
+        TraceLine(2, "calendar", __LINE__)
+            << "Failed to read dates from calendar file" << m_fileName;
         file.report(RulesReport::Reason::CalendarWithoutDates);
         return;
     }
@@ -97,7 +98,8 @@ bool Calendar::contains(const QDateTime &t) const
 {
     if (!t.isValid() || m_dates.isEmpty())
         return false;
-    const auto first = std::upper_bound(m_dates.cbegin(), m_dates.cend(), t.addSecs(-qint64(m_seconds)));
+    const auto first =
+        std::upper_bound(m_dates.cbegin(), m_dates.cend(), t.addSecs(-qint64(m_seconds)));
     return first != m_dates.cend() && *first <= t;
 }
 

@@ -26,6 +26,5 @@ public:
 
 private:
     static void parsePolicyRules(const Orvel::Config &rules, const QStringList &localPolicies,
-                                 PolicyParser &parser, RulesReport *report,
-                                 QList<Schedule> &made);
+                                 PolicyParser &parser, RulesReport *report, QList<Schedule> &made);
 };
