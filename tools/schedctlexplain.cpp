@@ -467,8 +467,8 @@ int explain(quint32 ruleSet, const QString &name, const QDateTime &from, Output 
     const auto found = std::find_if(schedules.begin(), schedules.end(),
                                     [&name](const Schedule &s) { return s.name() == name; });
     if (found == schedules.end()) {
-        ToolSupport::fail(kTool,
-                          QStringLiteral("no schedule %1 in rule set %2").arg(name).arg(ruleSet));
+        ToolSupport::fail(
+            kTool, QStringLiteral("no schedule \"%1\" in rule set %2").arg(name).arg(ruleSet));
         return ToolSupport::ExitProblem;
     }
     SearchRecord record;

@@ -253,7 +253,7 @@ int preview(quint32 ruleSet, const Range &range, Output output)
     if (!range.schedule.isEmpty() && !preview.keepOnly(range.schedule)) {
         ToolSupport::fail(
             kTool,
-            QStringLiteral("no schedule %1 in rule set %2").arg(range.schedule).arg(ruleSet));
+            QStringLiteral("no schedule \"%1\" in rule set %2").arg(range.schedule).arg(ruleSet));
         return ToolSupport::ExitProblem;
     }
     const std::vector<Facts> facts = factsOf(preview.schedules());

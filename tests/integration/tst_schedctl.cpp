@@ -100,8 +100,8 @@ TEST_F(SchedctlTest, AnswersEachCommandLineAndLeavesTheStoreAlone)
         {{"preview", "--count", "3", "--until", "+1d"}, 2, "--count and --until exclude each other"},
         {{"preview", "--from", "20261205000000", "--until", "-1d"}, 2, "--until needs a TIME not before --from"},
         {{"timers", "--rule-set", "7"}, 2, "rule set 7 not found"},
-        {{"preview", "--schedule", "Nope", "--rule-set", "1"}, 1, "no schedule Nope in rule set 1\n"},
-        {{"explain", "Nope"}, 1, "no schedule Nope in rule set 4\n"},
+        {{"preview", "--schedule", "Nope", "--rule-set", "1"}, 1, "no schedule \"Nope\" in rule set 1\n"},
+        {{"explain", "Nope"}, 1, "no schedule \"Nope\" in rule set 4\n"},
         // Preview: the lines scripts read, what fires each firing in words, clock changes.
         {{"preview", "--rule-set", "1", "--from", "20261224235958", "--count", "2", "--schedule", "Gold-10-Nightly-1", "--output", "tsv"}, 0, "Gold-10-Nightly-1\t20261224235958\t2\t-1\n"},
         {{"preview", "--rule-set", "1", "--from", "2026-12-05 12:00", "--count", "1", "--schedule", "Bronze-30-Offsite-2", "--output", "tsv"}, 0, "Bronze-30-Offsite-2\t20261205120000\t0\t0\n"},
