@@ -229,12 +229,15 @@ bool ScheduleList::armFor(const Schedule &first, const QDateTime &now)
 {
     const QDateTime next = first.nextOccurrence();
     qint64 secs = next.toSecsSinceEpoch() - now.toSecsSinceEpoch();
-    qint64 delayMs = now.msecsTo(next);
     const qint64 days = now.daysTo(next);
+    // Deliberate choice: past the day cap the trace still counts the longest
+    // wait, but the timer is armed for the real delay when that is shorter.
+    // Calendar days are not all 86400 s long: across the 23-hour day of the
+    // spring clock change a wait of "MaxWaitSeconds" 86400 would wake an
+    // hour after the next time, and the firing would be that late.
     if (days > qint64(m_maxWaitDays)) {
         TraceLine(2, "schedulelist", __LINE__) << "Schedule max days wait exceeded:" << days;
         secs = m_maxWaitSeconds;
-        delayMs = qint64(m_maxWaitSeconds) * 1000;
     }
     if (secs <= 0)
         return false;
@@ -243,7 +246,8 @@ bool ScheduleList::armFor(const Schedule &first, const QDateTime &now)
                                            << first.eventData().toBinary() << " occurs at " << next;
     TraceLine(3, "schedulelist", __LINE__) << "(in" << secs << "seconds)"
                                            << "Set timer for" << delay;
-    Timer::set(kTimer, quint32(std::min<qint64>(delayMs, qint64(m_maxWaitSeconds) * 1000)),
+    Timer::set(kTimer,
+               quint32(std::min<qint64>(now.msecsTo(next), qint64(m_maxWaitSeconds) * 1000)),
                QString());
     return true;
 }
