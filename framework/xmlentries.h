@@ -5,8 +5,8 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QString>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <memory>
@@ -34,8 +34,9 @@ struct Attribute
     QString value;
 };
 
-// Entries carry at most a name and a type, which then need no heap.
-using Attributes = QVarLengthArray<Attribute, 2>;
+// Most entries carry a type alone, and entries of one type share one list
+// (typeOnly()), so that a list costs an entry its 24 bytes and no heap.
+using Attributes = QList<Attribute>;
 
 inline const QString *attribute(const Attributes &attributes, const QString &name)
 {
@@ -136,6 +137,12 @@ namespace XmlStorage {
 bool usable(const XmlEntry &e);
 // What every list starts from; the first write copies it.
 const std::shared_ptr<XmlEntries> &noEntries();
+// One shared copy of a tag, attribute name or type per thread: a store or
+// the event data of 10,000 schedules repeats the same few, and a shared
+// copy saves each entry a heap block of its own.
+QString interned(QStringView name);
+// The attributes of an entry that carries a type alone, shared likewise.
+Attributes typeOnly(const QString &type);
 
 } // namespace XmlStorage
 

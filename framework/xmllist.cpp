@@ -4,6 +4,7 @@
 #include "xmlentries.h"
 #include "xmltext.h"
 
+#include <unordered_map>
 #include <utility>
 
 namespace Orvel {
@@ -135,19 +136,49 @@ const std::shared_ptr<XmlEntries> &XmlStorage::noEntries()
     return none;
 }
 
+QString XmlStorage::interned(QStringView name)
+{
+    // Bounded, so that a file of many distinct tags cannot grow it for ever;
+    // past the bound names are simply copied.
+    constexpr size_t kMostNames = 512;
+    thread_local std::unordered_map<size_t, QString> names;
+    const size_t hash = qHash(name);
+    const auto it = names.find(hash);
+    if (it != names.end() && it->second == name)
+        return it->second;
+    QString copy = name.toString();
+    if (it == names.end() && names.size() < kMostNames)
+        names.emplace(hash, copy);
+    return copy;
+}
+
+Attributes XmlStorage::typeOnly(const QString &type)
+{
+    constexpr qsizetype kMostTypes = 64;
+    thread_local QHash<QString, Attributes> types;
+    const auto it = types.constFind(type);
+    if (it != types.constEnd())
+        return *it;
+    const Attributes attributes{{kType, type}};
+    if (types.size() < kMostTypes)
+        types.insert(type, attributes);
+    return attributes;
+}
+
 namespace {
 
 XmlEntry makeEntry(const QString &key, const QString &type)
 {
     XmlEntry e;
-    e.key = key;
     if (isPlainXmlName(key)) {
-        e.tag = key;
+        e.key = interned(key);
+        e.tag = e.key;
+        e.attributes = typeOnly(type);
     } else {
+        e.key = key;
         e.tag = QStringLiteral("entry");
-        e.attributes.append({kName, key});
+        e.attributes = {{kName, key}, {kType, type}};
     }
-    e.attributes.append({kType, type});
     return e;
 }
 

@@ -279,11 +279,16 @@ QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
 XmlEntry startEntry(const QXmlStreamReader &reader)
 {
     XmlEntry e;
-    e.tag = reader.qualifiedName().toString();
-    for (const QXmlStreamAttribute &a : reader.attributes())
-        e.attributes.append({a.qualifiedName().toString(), a.value().toString()});
-    std::sort(e.attributes.begin(), e.attributes.end(),
-              [](const Attribute &a, const Attribute &b) { return a.name < b.name; });
+    e.tag = interned(reader.qualifiedName());
+    const QXmlStreamAttributes attributes = reader.attributes();
+    if (attributes.size() == 1 && attributes.first().qualifiedName() == kType) {
+        e.attributes = typeOnly(interned(attributes.first().value()));
+    } else {
+        for (const QXmlStreamAttribute &a : attributes)
+            e.attributes.append({interned(a.qualifiedName()), a.value().toString()});
+        std::sort(e.attributes.begin(), e.attributes.end(),
+                  [](const Attribute &a, const Attribute &b) { return a.name < b.name; });
+    }
     const QString *name = attribute(e.attributes, kName);
     e.key = name ? *name : e.tag;
     return e;
