@@ -28,6 +28,9 @@ public:
 
     bool save() override;
     bool isDirty() const { return m_dirty; }
+    // Writes a dirty store at once, inside a delivery too; true when nothing
+    // is left to write.
+    bool flush() { return !m_dirty || writeNow(); }
 
     class DeferredSaves
     {

@@ -2,6 +2,7 @@
 
 #include "clock.h"
 #include "fixedpath.h"
+#include "heap.h"
 #include "localpolicies.h"
 #include "names.h"
 #include "policyparser.h"
@@ -17,7 +18,11 @@ QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore, RulesRe
 {
     const QString folder = FixedPath::rules(ruleSet) + QLatin1Char('/');
     const Config dispatcherRules(folder + Names::DispatcherRulesFile, QString());
-    const Config policyRules(folder + Names::PolicyRulesFile, QString());
+    // The policy rules are by far the biggest tree of a load, and it is
+    // dropped once the schedules are built; read apart, it leaves no holes
+    // among them (policyparser.cpp copies the texts a schedule keeps).
+    Config policyRules;
+    Heap::runApart([&] { policyRules.load(folder + Names::PolicyRulesFile, QString()); });
     QList<Schedule> made;
     const QStringList local = LocalPolicies::fromDispatcherRules(dispatcherRules, report);
     if (!local.isEmpty()) {

@@ -1,4 +1,5 @@
 #include "context.h"
+#include "heap.h"
 #include "hubrouter.h"
 #include "log.h"
 #include "msg.h"
@@ -79,5 +80,7 @@ void schedulerEntry()
 int main()
 {
     const QString name = Names::Scheduler;
+    // Reloads read big rule files into trees they drop at once.
+    Heap::keepCompact();
     return Context::run(schedulerEntry, 3, 64, name, name, name);
 }

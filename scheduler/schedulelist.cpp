@@ -280,6 +280,9 @@ void ScheduleList::reload(quint32 uiRuleSet)
     m_ruleSet = uiRuleSet;
     m_schedules.append(RuleSetLoader::load(uiRuleSet, &m_config));
     sortSchedules();
+    // The store is written now rather than at the end of the delivery, so
+    // that the pages its text took go back to the system with the rules'.
+    m_config.flush();
     Heap::releaseFreed();
     TraceLine(4, "schedulelist", __LINE__) << "OUT:"
                                            << "ScheduleList::reload"
