@@ -16,7 +16,6 @@ bool Config::load(const QString &path, const QString &name)
 {
     m_file = name.isEmpty() ? path : path + QLatin1Char('/') + name;
     QByteArray bytes;
-    m_error.clear();
     if (!FileIo::readRegularFile(m_file, bytes, m_error)) {
         TraceLine(2, "config", __LINE__) << "Cannot read" << m_file << m_error;
         markUnread();
