@@ -164,11 +164,14 @@ private:
 // One service's end of the comparison: where the call goes, and its round trips.
 struct Target
 {
-    explicit Target(const QString &process)
+    Target(const QString &process, qint64 pid)
         : busName(MsgAddress(process, process).busName().toUtf8())
+        , pid(pid)
     {}
 
     QByteArray busName;
+    qint64 pid;
+    double cpuMsBefore = 0;
     std::vector<double> roundTripsUs;
     int failures = 0;
 };
@@ -204,7 +207,14 @@ bool waitForRuleSet(Client &client, const Target &scheduler)
     return false;
 }
 
-void measureRoundTrips(int count, const QProcessEnvironment &schedulerEnvironment)
+// The processor time the service spent per call since cpuMsBefore.
+double cpuUsPerCall(const Target &target)
+{
+    return (cpuMs(target.pid) - target.cpuMsBefore) * 1000.0 / double(target.roundTripsUs.size());
+}
+
+void measureRoundTrips(int count, const QProcessEnvironment &schedulerEnvironment,
+                       qint64 doNothingPid)
 {
     // The scheduler waits for the distributor, which this process plays.
     ChildManager distributor;
@@ -212,8 +222,8 @@ void measureRoundTrips(int count, const QProcessEnvironment &schedulerEnvironmen
     BenchScheduler running(schedulerEnvironment);
     running.announceRuleSet1();
     Client client;
-    Target scheduler(Names::Scheduler);
-    Target doNothing(kDoNothing);
+    Target scheduler(Names::Scheduler, running.processId());
+    Target doNothing(kDoNothing, doNothingPid);
     if (!client.isUp() || !HubRouter::isReady(MsgAddress(kDoNothing, kDoNothing), 10000)) {
         std::fprintf(stderr, "bench_messaging: the QtDBus service is not up\n");
         return;
@@ -225,6 +235,10 @@ void measureRoundTrips(int count, const QProcessEnvironment &schedulerEnvironmen
     // By turns, so that both see the same load of the shared machine.
     const int warmUp = std::min(kWarmUp, count);
     for (int i = 0; i < warmUp + count; ++i) {
+        if (i == warmUp) {
+            scheduler.cpuMsBefore = cpuMs(scheduler.pid);
+            doNothing.cpuMsBefore = cpuMs(doNothing.pid);
+        }
         roundTrip(client, scheduler, i >= warmUp);
         roundTrip(client, doNothing, i >= warmUp);
     }
@@ -241,6 +255,8 @@ void measureRoundTrips(int count, const QProcessEnvironment &schedulerEnvironmen
     std::snprintf(goal, sizeof goal, "<= %.2f", kRatioGoal);
     std::printf("%-44s %10.2f %10s\n", "ratio scheduler / do-nothing", schedulerUs / doNothingUs,
                 goal);
+    printRow("CPU per call, scheduler (us)", cpuUsPerCall(scheduler));
+    printRow("CPU per call, QtDBus do-nothing (us)", cpuUsPerCall(doNothing));
     printRow("failed calls", scheduler.failures + doNothing.failures);
 }
 
@@ -287,7 +303,8 @@ int main(int argc, char *argv[])
         [&]() {
             std::printf("%-44s %10s %10s\n", "measure", "value", "goal");
             measureFramework(smoke ? kSmokeMessages : kMessages);
-            measureRoundTrips(smoke ? kSmokeRoundTrips : kRoundTrips, schedulerEnvironment);
+            measureRoundTrips(smoke ? kSmokeRoundTrips : kRoundTrips, schedulerEnvironment,
+                              doNothing.processId());
         },
         3, 0, self, self, self);
     for (QProcess *process : {&echo, &doNothing}) {
