@@ -49,8 +49,9 @@ constexpr int kPolicies = 5;
 constexpr double kRatioGoal = 1.25;
 const QString kPeer = QStringLiteral("BenchEcho");
 const QString kDoNothing = QStringLiteral("BenchQtDBus");
-// The object every framework process serves.
-const QString kPath = QStringLiteral("/org/orvel/Msg");
+// The object and interface every framework process serves.
+const char *const kPath = "/org/orvel/Msg";
+const char *const kInterface = "org.orvel.Msg1";
 
 // The echo peer: answers every request with its own body.
 void serve()
@@ -85,7 +86,8 @@ int serveDoNothing(QCoreApplication &application)
     QDBusConnection connection =
         QDBusConnection::connectToBus(qEnvironmentVariable("ORVEL_BUS"), kDoNothing);
     DoNothing object;
-    if (!connection.registerObject(kPath, &object, QDBusConnection::ExportAllSlots) ||
+    if (!connection.registerObject(QString::fromLatin1(kPath), &object,
+                                   QDBusConnection::ExportAllSlots) ||
         !connection.registerService(MsgAddress(kDoNothing, kDoNothing).busName()))
         return 1;
     return application.exec();
@@ -152,8 +154,8 @@ public:
         std::optional<QByteArray> answer;
         const char *replyName = nullptr;
         const char *replyBody = nullptr;
-        if (sd_bus_call_method(m_bus, process.constData(), "/org/orvel/Msg", "org.orvel.Msg1",
-                               "Request", &error, &reply, "ss", name, body) >= 0 &&
+        if (sd_bus_call_method(m_bus, process.constData(), kPath, kInterface, "Request", &error,
+                               &reply, "ss", name, body) >= 0 &&
             sd_bus_message_read(reply, "ss", &replyName, &replyBody) >= 0)
             answer = QByteArray(replyBody);
         sd_bus_message_unref(reply);
