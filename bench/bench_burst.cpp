@@ -23,8 +23,6 @@
 
 #include <cstdio>
 
-#include <unistd.h>
-
 using namespace Orvel;
 
 namespace {
@@ -74,19 +72,6 @@ void ask()
         std::fflush(stdout);
         QThread::msleep(kAskEveryMs);
     }
-}
-
-// The processor time `pid` has used so far, in milliseconds.
-double cpuMs(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    // The fields after the command name, which ends with the last ')'.
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble(); // utime, stime
-    return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
 }
 
 class Arrivals : public MsgCondition

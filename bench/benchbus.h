@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <vector>
 
+#include <unistd.h>
+
 // A private dbus-daemon in a temporary folder, for the life of the object.
 // Processes started meanwhile find it through ORVEL_BUS; tracing is off.
 class PrivateBus
@@ -48,6 +50,19 @@ inline double percentile(std::vector<double> values, double fraction)
 {
     std::sort(values.begin(), values.end());
     return values.at(std::min(values.size() - 1, size_t(fraction * double(values.size()))));
+}
+
+// The processor time `pid` has used so far, in milliseconds.
+inline double cpuMs(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // The fields after the command name, which ends with the last ')'.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble(); // utime, stime
+    return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
 }
 
 // Writes `text` to `path`, creating its folder.

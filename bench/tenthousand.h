@@ -1,7 +1,7 @@
 #pragma once
 
 // The rule set of 10,000 policies, one operation each, with mixed rules,
-// that bench_reload and bench_footprint load.
+// that bench_reload and bench_footprint load (bench_messaging, its first five).
 
 #include "benchbus.h"
 
@@ -27,15 +27,16 @@ inline QByteArray operation(int i)
     return kinds[i % 4];
 }
 
-// The rule set, and a store in which every schedule fired a minute before
-// `now`, as after a restart: nothing is due, so a reload only arms the timer.
-inline void writeRuleSet(const QString &home, const QDateTime &now)
+// The rule set of `count` policies, and a store in which every schedule
+// fired a minute before `now`, as after a restart: nothing is due, so a
+// reload only arms the timer.
+inline void writeRuleSet(const QString &home, const QDateTime &now, int count = kPolicies)
 {
     QByteArray dispatcher = "<rules><ReplicationStream><Policies>";
     QByteArray policies = "<rules>";
     QByteArray store = "<config>";
     const QByteArray lastFired = now.addSecs(-60).toString("yyyyMMddhhmmss").toLatin1();
-    for (int i = 0; i < kPolicies; ++i) {
+    for (int i = 0; i < count; ++i) {
         const QByteArray name = "P" + QByteArray::number(i);
         dispatcher += "<Policy>" + name + "</Policy>";
         policies += "<Policy><Policy>" + name + "</Policy><FirstRule>" + QByteArray::number(i) +

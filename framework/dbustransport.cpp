@@ -17,6 +17,7 @@
 #include <climits>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace Orvel {
@@ -337,11 +338,13 @@ bool DBusTransport::waitForActivity(const QDeadlineTimer &deadline)
 {
     if (deadline.hasExpired())
         return false;
-    QTimer wake;
+    // A wait without deadline, as a process's main loop is, needs no timer.
+    std::optional<QTimer> wake;
     if (!deadline.isForever()) {
-        wake.setSingleShot(true);
-        wake.setTimerType(Qt::PreciseTimer);
-        wake.start(int(qMin<qint64>(deadline.remainingTime(), INT_MAX)));
+        wake.emplace();
+        wake->setSingleShot(true);
+        wake->setTimerType(Qt::PreciseTimer);
+        wake->start(int(qMin<qint64>(deadline.remainingTime(), INT_MAX)));
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return !deadline.hasExpired();

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace Orvel {
 
@@ -151,7 +152,7 @@ bool Dispatcher::deliverNext()
 {
     if (m_queue.empty())
         return false;
-    const Msg msg = m_queue.front();
+    const Msg msg = std::move(m_queue.front());
     m_queue.pop_front();
     deliver(msg);
     return true;

@@ -256,6 +256,38 @@ qsizetype mostAttributes(const QByteArray &text)
     return most;
 }
 
+bool isPlainNameStart(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+bool isPlainNameChar(char c)
+{
+    return isPlainNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// The tag of a document that is one element with no attributes and nothing
+// inside, "<tag></tag>" or "<tag/>", with a tag of plain ASCII name
+// characters; empty for any other text. Every message without parameters
+// carries such a body, and setting up the streaming reader costs more than
+// the rest of its delivery; the reader would give the same empty root.
+QByteArrayView emptyRootTag(QByteArrayView text)
+{
+    if (text.size() < 4 || text.front() != '<' || !isPlainNameStart(text.at(1)))
+        return {};
+    qsizetype end = 2;
+    while (end < text.size() && isPlainNameChar(text.at(end)))
+        ++end;
+    const QByteArrayView tag = text.sliced(1, end - 1);
+    const QByteArrayView rest = text.sliced(end);
+    if (rest == "/>")
+        return tag;
+    if (rest.size() == tag.size() + 4 && rest.startsWith("></") && rest.endsWith('>') &&
+        rest.sliced(3, tag.size()) == tag)
+        return tag;
+    return {};
+}
+
 // What is wrong with the entry the reader stands on, or an empty text. The
 // root's name is free; only entries have keys.
 QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
@@ -339,6 +371,11 @@ std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &sour
             << "Refused" << source << "is larger than" << XmlText::kMaxTextBytes << "bytes";
         why = QStringLiteral("larger than %1 bytes").arg(XmlText::kMaxTextBytes);
         return nullptr;
+    }
+    if (const QByteArrayView tag = emptyRootTag(text); !tag.isEmpty()) {
+        auto document = std::make_shared<XmlEntries>();
+        document->tag = QString::fromLatin1(tag);
+        return document;
     }
     // Counted before any XML reader runs: Qt's reader slows down with the
     // square of the attributes on one element.

@@ -120,13 +120,12 @@ void ScheduleList::registerHandlers()
 
 MsgResult ScheduleList::onRulesIdNotify(const Msg &msg)
 {
-    TraceLine(3, "schedulelist", __LINE__) << "Received rules set notify message:\n"
-                                           << msg.body().toBinary();
+    TraceLine(3, "schedulelist", __LINE__) << "Received rules set notify message:\n" << msg.body();
     quint32 announced = 0;
     if (!readRulesId(msg.body(), announced)) {
         TraceLine(0, "schedulelist", __LINE__)
             << "Unusable RulesId in rules set notify message; rule set" << m_ruleSet
-            << "stays in force:" << msg.body().toBinary();
+            << "stays in force:" << msg.body();
         return eMsgResultHandled;
     }
     m_ruleSet = announced;
@@ -176,8 +175,7 @@ MsgResult ScheduleList::onListManualTriggersRequest(const Msg &msg)
         for (const QString &name : names)
             body.set(name, data, XmlList::Append);
     }
-    TraceLine(3, "schedulelist", __LINE__)
-        << "Request for manual triggers returning:" << body.toBinary();
+    TraceLine(3, "schedulelist", __LINE__) << "Request for manual triggers returning:" << body;
     msg.reply(Names::SchedulerListManualTriggersReply, body, 0, false);
     return eMsgResultHandled;
 }
@@ -242,8 +240,8 @@ bool ScheduleList::armFor(const Schedule &first, const QDateTime &now)
     if (secs <= 0)
         return false;
     const qint64 delay = std::min<qint64>(secs, m_maxWaitSeconds);
-    TraceLine(2, "schedulelist", __LINE__) << "Next schedule:" << first.name() << "data"
-                                           << first.eventData().toBinary() << " occurs at " << next;
+    TraceLine(2, "schedulelist", __LINE__)
+        << "Next schedule:" << first.name() << "data" << first.eventData() << " occurs at " << next;
     TraceLine(3, "schedulelist", __LINE__) << "(in" << secs << "seconds)"
                                            << "Set timer for" << delay;
     Timer::set(kTimer,

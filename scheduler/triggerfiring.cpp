@@ -21,7 +21,7 @@ TriggerFiring::TriggerFiring(const Schedule &schedule, quint32 ruleSet)
 
 void TriggerFiring::fire()
 {
-    TraceLine(2, "triggerfiring", __LINE__) << "Schedule triggered: Data" << m_data.toBinary();
+    TraceLine(2, "triggerfiring", __LINE__) << "Schedule triggered: Data" << m_data;
     logEvent();
     bool service = true;
     m_target.get(service, Names::SchedulerTriggerService);

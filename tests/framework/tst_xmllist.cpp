@@ -213,6 +213,8 @@ TEST(XmlListParse, RefusesWhatIsNotWellFormedOrBreaksALimit)
         {"<l><a>1</a>", "Not well-formed: test line"},
         {"<l><a>1</b></l>", "Not well-formed: test line"},
         {"<l/><m/>", "Not well-formed: test line"},
+        {"<l></m>", "Not well-formed: test line"},
+        {"<l></l", "Not well-formed: test line"},
         {nested(200000), "is nested deeper than 32 levels"},
         {QByteArray("<a>").repeated(200000), "is nested deeper than 32 levels"},
         {nested(XmlList::kMaxDepth + 1), "is nested deeper than 32 levels"},
