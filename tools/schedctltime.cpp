@@ -1,5 +1,6 @@
 #include "schedctltime.h"
 
+#include "stamp.h"
 #include "walltime.h"
 
 #include <QRegularExpression>
@@ -75,7 +76,26 @@ QString iso(const QDateTime &instant)
 
 QString stamp(const QDateTime &instant)
 {
-    return instant.isValid() ? instant.toString(QStringLiteral("yyyyMMddhhmmss")) : QString();
+    if (!instant.isValid())
+        return QString();
+    QByteArray text;
+    appendStamp(text, instant);
+    return QString::fromLatin1(text);
+}
+
+// By hand: QDateTime::toString reads its pattern anew for every time.
+void appendStamp(QByteArray &out, const QDateTime &instant)
+{
+    if (!instant.isValid())
+        return;
+    const QDate date = instant.date();
+    const QTime time = instant.time();
+    Orvel::Stamp::appendNumber(out, unsigned(date.year()), 4);
+    Orvel::Stamp::appendNumber(out, unsigned(date.month()), 2);
+    Orvel::Stamp::appendNumber(out, unsigned(date.day()), 2);
+    Orvel::Stamp::appendNumber(out, unsigned(time.hour()), 2);
+    Orvel::Stamp::appendNumber(out, unsigned(time.minute()), 2);
+    Orvel::Stamp::appendNumber(out, unsigned(time.second()), 2);
 }
 
 QString span(qint64 seconds)
