@@ -8,6 +8,7 @@
 #include "reasonwords.h"
 #include "rulesetloader.h"
 #include "schedctltime.h"
+#include "stamp.h"
 #include "timeline.h"
 #include "timelinepage.h"
 #include "toolsupport.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 using namespace Orvel;
@@ -74,6 +76,17 @@ QJsonObject timerObject(const Schedule &schedule, const Facts &facts, const QLis
 }
 
 // ---- preview -----------------------------------------------------------------
+
+// Whether `a` is not after `b`. Two local times on different offsets compare
+// through the zone's rules, each converted anew, for every firing of a long
+// preview against the next clock change; days apart, their dates tell (no
+// zone moves its clock by two days).
+bool notAfter(const QDateTime &a, const QDateTime &b)
+{
+    constexpr int kDaysApart = 2;
+    const qint64 days = a.date().daysTo(b.date());
+    return days > kDaysApart || (days >= -kDaysApart && a <= b);
+}
 
 void printPreviewTable(const QList<PreviewLine> &lines, const std::vector<Facts> &facts,
                        quint32 ruleSet, const SchedctlRules::Range &range)
@@ -161,10 +174,8 @@ public:
             return;
         m_block += m_names.at(size_t(line.schedule));
         appendStamp(m_block, line.at);
-        m_block += '\t';
-        m_block += QByteArray::number(line.trigger);
-        m_block += '\t';
-        m_block += QByteArray::number(line.fallback);
+        appendIndex(line.trigger);
+        appendIndex(line.fallback);
         m_block += '\n';
         if (m_block.size() >= kBlock)
             write();
@@ -172,6 +183,13 @@ public:
 
 private:
     static constexpr qsizetype kBlock = 1 << 16;
+
+    // "\t0", "\t-1": an element's index, or none.
+    void appendIndex(int index)
+    {
+        m_block += index < 0 ? "\t-" : "\t";
+        Orvel::Stamp::appendNumber(m_block, unsigned(std::abs(index)), 1);
+    }
 
     void write()
     {
@@ -208,13 +226,13 @@ void previewLines(FiringPreview &preview, const Range &range, bool &cut,
 {
     ClockChange change = nextClockChange(range.from);
     const auto changesUpTo = [&](const QDateTime &end) {
-        for (; change.isValid() && change.at <= end; change = nextClockChange(change.at))
+        for (; change.isValid() && notAfter(change.at, end); change = nextClockChange(change.at))
             take({change.at, -1, -1, -1, change, {}});
     };
     int fired = 0;
     for (; fired < range.count; ++fired) {
         const FiringPreview::PlannedFiring firing = preview.fireNext();
-        if (!firing.at.isValid() || (range.until.isValid() && firing.at > range.until))
+        if (!firing.at.isValid() || (range.until.isValid() && !notAfter(firing.at, range.until)))
             break;
         changesUpTo(firing.at);
         take({firing.at,

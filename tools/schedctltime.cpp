@@ -1,12 +1,12 @@
 #include "schedctltime.h"
 
-#include "stamp.h"
 #include "walltime.h"
 
 #include <QRegularExpression>
 #include <QTimeZone>
 
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -88,14 +88,24 @@ void appendStamp(QByteArray &out, const QDateTime &instant)
 {
     if (!instant.isValid())
         return;
-    const QDate date = instant.date();
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    instant.date().getDate(&year, &month, &day); // each of year() and day() works all three out
+    // A year of other than four digits is left to Qt's own way of writing it.
+    if (year < 1000 || year > 9999) {
+        out += instant.toString(QStringLiteral("yyyyMMddhhmmss")).toLatin1();
+        return;
+    }
     const QTime time = instant.time();
-    Orvel::Stamp::appendNumber(out, unsigned(date.year()), 4);
-    Orvel::Stamp::appendNumber(out, unsigned(date.month()), 2);
-    Orvel::Stamp::appendNumber(out, unsigned(date.day()), 2);
-    Orvel::Stamp::appendNumber(out, unsigned(time.hour()), 2);
-    Orvel::Stamp::appendNumber(out, unsigned(time.minute()), 2);
-    Orvel::Stamp::appendNumber(out, unsigned(time.second()), 2);
+    const int parts[] = {year / 100,  year % 100,    month,        day,
+                         time.hour(), time.minute(), time.second()};
+    char text[2 * std::size(parts)];
+    for (size_t i = 0; i < std::size(parts); ++i) {
+        text[2 * i] = char('0' + parts[i] / 10);
+        text[2 * i + 1] = char('0' + parts[i] % 10);
+    }
+    out.append(text, qsizetype(sizeof text));
 }
 
 QString span(qint64 seconds)
