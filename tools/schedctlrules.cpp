@@ -162,7 +162,7 @@ public:
     {
         for (const Facts &schedule : facts)
             m_names.push_back(schedule.name.toUtf8() + '\t');
-        m_block.reserve(kBlock + 256);
+        m_block.reserve(kBlock);
     }
     ~TsvWriter() { write(); }
     TsvWriter(const TsvWriter &) = delete;
