@@ -13,6 +13,7 @@
 #include "benchbus.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -21,7 +22,6 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -55,7 +55,7 @@ const Timetable kTimetables[] = {
 void writeRuleSet(const QString &home, int ruleSet, const Timetable &timetable)
 {
     const QString rules = home + QStringLiteral("/rules/%1/").arg(ruleSet);
-    writeFile(rules + "daily.xml",
+    writeFile(rules + "timetable.xml",
               QByteArray("<s><ScheduleElement><Type>Trigger</Type><WeekDays><Days>") +
                   timetable.days + "</Days></WeekDays><Time>08:00</Time></ScheduleElement></s>");
     writeFile(rules + "dispatcherrules.cfg",
@@ -63,7 +63,7 @@ void writeRuleSet(const QString &home, int ruleSet, const Timetable &timetable)
               "</ReplicationStream></r>");
     writeFile(rules + "policyrules.cfg",
               "<r><Policy><Policy>Bench</Policy><FirstRule>10</FirstRule><Backup><Name>Daily"
-              "</Name><OperationId>1</OperationId><ScheduleFile>daily.xml</ScheduleFile>"
+              "</Name><OperationId>1</OperationId><ScheduleFile>timetable.xml</ScheduleFile>"
               "</Backup></Policy></r>");
 }
 
@@ -91,9 +91,8 @@ Cost run(const QStringList &arguments, const QString &out, const char *marker)
         argv.push_back(text.data());
     argv.push_back(nullptr);
     const QByteArray path = out.toUtf8();
-    timespec start{};
-    timespec end{};
-    clock_gettime(CLOCK_MONOTONIC, &start);
+    QElapsedTimer timer;
+    timer.start();
     int status = -1;
     rusage usage{};
     const pid_t child = fork();
@@ -105,10 +104,10 @@ Cost run(const QStringList &arguments, const QString &out, const char *marker)
     }
     if (child > 0)
         wait4(child, &status, 0, &usage);
-    clock_gettime(CLOCK_MONOTONIC, &end);
+    const qint64 nanoseconds = timer.nsecsElapsed();
     Cost cost;
     cost.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    cost.wall = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) / 1e9;
+    cost.wall = double(nanoseconds) / 1e9;
     QFile file(out);
     if (status == 0 && file.open(QIODevice::ReadOnly))
         cost.occurrences = int(file.readAll().count(marker));
