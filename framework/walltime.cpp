@@ -79,16 +79,22 @@ public:
     // The answer for `date` and `time`, or null.
     const QDateTime *find(const QDate &date, const QTime &time) const
     {
-        for (const Answer &answer : m_answers) {
-            if (answer.instant.isValid() && answer.date == date && answer.time == time)
-                return &answer.instant;
-        }
-        return nullptr;
+        const Answer *answer = answerFor(date, time);
+        return answer ? &answer->instant : nullptr;
     }
 
-    void keep(const QDate &date, const QTime &time, const QDateTime &instant)
+    // The milliseconds since the epoch of `instant` when it is a kept answer,
+    // or null. Told by its wall time first: comparing local times of two
+    // offsets converts both through the zone's rules.
+    const qint64 *epochMsOf(const QDateTime &instant) const
     {
-        m_answers[m_next] = {date, time, instant};
+        const Answer *answer = answerFor(instant.date(), instant.time());
+        return answer && answer->instant == instant ? &answer->epochMs : nullptr;
+    }
+
+    void keep(const QDate &date, const QTime &time, qint64 epochMs, const QDateTime &instant)
+    {
+        m_answers[m_next] = {date, time, epochMs, instant};
         m_next = (m_next + 1) % kAnswers;
     }
 
@@ -109,8 +115,18 @@ private:
     {
         QDate date;
         QTime time;
+        qint64 epochMs = 0;
         QDateTime instant;
     };
+
+    const Answer *answerFor(const QDate &date, const QTime &time) const
+    {
+        for (const Answer &answer : m_answers) {
+            if (answer.instant.isValid() && answer.date == date && answer.time == time)
+                return &answer;
+        }
+        return nullptr;
+    }
     QByteArray m_zone;
     Answer m_answers[kAnswers];
     int m_next = 0;
@@ -119,10 +135,10 @@ private:
     qint64 m_probeOffsetMs = 0;
 };
 
-// The local instant at which the clock shows `wall` (a wall time read as if
-// UTC), by the rule of the class comment; `remembered` keeps the last probe
-// of the offset, when given.
-QDateTime instantOfWallTime(qint64 wall, Remembered *remembered)
+// The instant, in milliseconds since the epoch, at which the local clock
+// shows `wall` (a wall time read as if UTC), by the rule of the class
+// comment; `remembered` keeps the last probe of the offset, when given.
+qint64 instantOfWallTime(qint64 wall, Remembered *remembered)
 {
     ::tzset(); // follow TZ as QDateTime does
     const auto probe = [remembered](qint64 utcMs) {
@@ -132,16 +148,16 @@ QDateTime instantOfWallTime(qint64 wall, Remembered *remembered)
     const qint64 offsetAfter = probe(wall + kOffsetReachMs);
     // The same offset on both sides: no change near this time, read it plainly.
     if (offsetBefore == offsetAfter)
-        return QDateTime::fromMSecsSinceEpoch(wall - offsetBefore);
+        return wall - offsetBefore;
     // Read with the larger offset the wall time is the earlier instant; when
     // it exists twice that is its first occurrence.
     const qint64 larger = std::max(offsetBefore, offsetAfter);
     const qint64 smaller = std::min(offsetBefore, offsetAfter);
     if (showsWallTime(wall, larger))
-        return QDateTime::fromMSecsSinceEpoch(wall - larger);
+        return wall - larger;
     if (showsWallTime(wall, smaller))
-        return QDateTime::fromMSecsSinceEpoch(wall - smaller);
-    return QDateTime::fromMSecsSinceEpoch(endOfGap(wall - larger, wall - smaller));
+        return wall - smaller;
+    return endOfGap(wall - larger, wall - smaller);
 }
 
 } // namespace
@@ -158,10 +174,21 @@ QDateTime WallTime::at(const QDate &date, const QTime &time)
     const QDateTime asUtc(date, time, Qt::UTC);
     if (!asUtc.isValid())
         return QDateTime();
-    const QDateTime instant = instantOfWallTime(asUtc.toMSecsSinceEpoch(), remembered);
+    const qint64 epochMs = instantOfWallTime(asUtc.toMSecsSinceEpoch(), remembered);
+    const QDateTime instant = QDateTime::fromMSecsSinceEpoch(epochMs);
     if (remembered)
-        remembered->keep(date, time, instant);
+        remembered->keep(date, time, epochMs, instant);
     return instant;
+}
+
+QDateTime WallTime::after(const QDateTime &t, qint64 milliseconds)
+{
+    const char *zone = std::getenv("TZ");
+    const qint64 *epochMs = zone && t.isValid() && t.timeSpec() == Qt::LocalTime
+                                ? Remembered::forZone(zone).epochMsOf(t)
+                                : nullptr;
+    return epochMs ? QDateTime::fromMSecsSinceEpoch(*epochMs + milliseconds)
+                   : t.addMSecs(milliseconds);
 }
 
 } // namespace Orvel
