@@ -20,6 +20,10 @@ public:
     // above; invalid when either argument is invalid or the instant is out of
     // the range a QDateTime can hold.
     [[nodiscard]] static QDateTime at(const QDate &date, const QTime &time);
+    // t.addMSecs(milliseconds), without working out again through the zone's
+    // rules which instant `t` is when it is one of at()'s latest answers: a
+    // local QDateTime converts back to UTC anew on every move.
+    [[nodiscard]] static QDateTime after(const QDateTime &t, qint64 milliseconds);
 };
 
 } // namespace Orvel

@@ -117,9 +117,11 @@ bool DaysOfWeek::matches(const QDate &day) const
 {
     if (!m_days.test(size_t(day.dayOfWeek())))
         return false;
-    const int weekOfMonth = (day.day() + 6) / 7;
-    const bool inLastWeek = day.day() > day.daysInMonth() - 7;
-    return m_weeks.test(size_t(weekOfMonth)) || (m_lastWeek && inLastWeek);
+    // Each of day() and daysInMonth() works the whole date out: asked only as needed.
+    const int dayOfMonth = day.day();
+    if (m_weeks.test(size_t((dayOfMonth + 6) / 7)))
+        return true;
+    return m_lastWeek && dayOfMonth > day.daysInMonth() - 7;
 }
 
 QDateTime DaysOfWeek::nextStartTime(const QDateTime &from) const

@@ -545,7 +545,7 @@ QDateTime Schedule::searchFromLastOccurrence()
 {
     QDateTime next = getNextOccurrence(m_lastOccurrence, false);
     if (next.isValid() && next == m_lastOccurrence)
-        next = getNextOccurrence(m_lastOccurrence.addMSecs(1), false);
+        next = getNextOccurrence(Orvel::WallTime::after(m_lastOccurrence, 1), false);
     if (!next.isValid())
         TraceLine(2, "schedule", __LINE__) << "No further occurance for" << m_name << "after"
                                            << m_lastOccurrence << "- the schedule has run out";

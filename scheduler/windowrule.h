@@ -2,6 +2,7 @@
 
 #include "searchbudget.h"
 #include "trace.h"
+#include "walltime.h"
 
 #include <QDateTime>
 
@@ -62,11 +63,12 @@ QDateTime WindowRule<Rule>::nextRunTime(const QDateTime &from, bool includeOpenW
 template<typename Rule> QDateTime WindowRule<Rule>::openOrNextStart(const QDateTime &from) const
 {
     const qint64 duration = m_rule.duration();
-    const QDateTime start = m_rule.nextStartTime(from.addSecs(-duration));
+    const QDateTime start = m_rule.nextStartTime(Orvel::WallTime::after(from, -duration * 1000));
     if (!start.isValid() || start >= from)
         return start;
     // A window that ends exactly at `from` is no longer open.
-    return start.addSecs(duration) > from ? from : m_rule.nextStartTime(from);
+    return Orvel::WallTime::after(start, duration * 1000) > from ? from
+                                                                 : m_rule.nextStartTime(from);
 }
 
 template<typename Rule>
@@ -80,12 +82,13 @@ QDateTime WindowRule<Rule>::moveOutside(const QDateTime &t, SearchBudget *budget
     } else {
         QDateTime current = t;
         for (int moves = 1; moves < kMaxMoves && (!budget || budget->take()); ++moves) {
-            const QDateTime start = m_rule.nextStartTime(current.addSecs(-duration));
+            const QDateTime start =
+                m_rule.nextStartTime(Orvel::WallTime::after(current, -duration * 1000));
             if (!start.isValid() || start > current) {
                 answer = current;
                 break;
             }
-            current = start.addSecs(duration + 1);
+            current = Orvel::WallTime::after(start, (duration + 1) * 1000);
         }
     }
     Orvel::TraceLine(3, m_file, __LINE__) << "Moved" << t << "outside to" << answer;

@@ -8,6 +8,7 @@
 #include "reasonwords.h"
 #include "rulesetloader.h"
 #include "schedctltime.h"
+#include "stamp.h"
 #include "timeline.h"
 #include "timelinepage.h"
 #include "toolsupport.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 using namespace Orvel;
@@ -74,6 +76,17 @@ QJsonObject timerObject(const Schedule &schedule, const Facts &facts, const QLis
 }
 
 // ---- preview -----------------------------------------------------------------
+
+// Whether `a` is not after `b`. Two local times on different offsets compare
+// through the zone's rules, each converted anew, for every firing of a long
+// preview against the next clock change; days apart, their dates tell (no
+// zone moves its clock by two days).
+bool notAfter(const QDateTime &a, const QDateTime &b)
+{
+    constexpr int kDaysApart = 2;
+    const qint64 days = a.date().daysTo(b.date());
+    return days > kDaysApart || (days >= -kDaysApart && a <= b);
+}
 
 void printPreviewTable(const QList<PreviewLine> &lines, const std::vector<Facts> &facts,
                        quint32 ruleSet, const SchedctlRules::Range &range)
@@ -140,15 +153,53 @@ void printPreviewJson(const QList<PreviewLine> &lines, const std::vector<Facts> 
 }
 
 // Exactly the lines scripts have read from the start: name, yyyyMMddhhmmss,
-// trigger index, fallback index.
-void printPreviewTsv(const QList<PreviewLine> &lines, const std::vector<Facts> &facts)
+// trigger index, fallback index. Written as the firings are worked out, in
+// blocks: a long preview is neither held nor written line by line.
+class TsvWriter
 {
-    for (const PreviewLine &line : lines) {
-        if (line.schedule >= 0)
-            std::printf("%s\t%s\t%d\t%d\n", qPrintable(facts.at(size_t(line.schedule)).name),
-                        qPrintable(stamp(line.at)), line.trigger, line.fallback);
+public:
+    explicit TsvWriter(const std::vector<Facts> &facts)
+    {
+        for (const Facts &schedule : facts)
+            m_names.push_back(schedule.name.toUtf8() + '\t');
+        m_block.reserve(kBlock);
     }
-}
+    ~TsvWriter() { write(); }
+    TsvWriter(const TsvWriter &) = delete;
+    TsvWriter &operator=(const TsvWriter &) = delete;
+
+    void add(const PreviewLine &line)
+    {
+        if (line.schedule < 0)
+            return;
+        m_block += m_names.at(size_t(line.schedule));
+        appendStamp(m_block, line.at);
+        appendIndex(line.trigger);
+        appendIndex(line.fallback);
+        m_block += '\n';
+        if (m_block.size() >= kBlock)
+            write();
+    }
+
+private:
+    static constexpr qsizetype kBlock = 1 << 16;
+
+    // "\t0", "\t-1": an element's index, or none.
+    void appendIndex(int index)
+    {
+        m_block += index < 0 ? "\t-" : "\t";
+        Orvel::Stamp::appendNumber(m_block, unsigned(std::abs(index)), 1);
+    }
+
+    void write()
+    {
+        std::fwrite(m_block.constData(), 1, size_t(m_block.size()), stdout);
+        m_block.clear();
+    }
+
+    std::vector<QByteArray> m_names;
+    QByteArray m_block;
+};
 
 } // namespace
 
@@ -166,28 +217,34 @@ ScheduleFacts::ScheduleFacts(const Schedule &schedule)
 QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool &cut)
 {
     QList<PreviewLine> lines;
+    previewLines(preview, range, cut, [&lines](const PreviewLine &line) { lines.append(line); });
+    return lines;
+}
+
+void previewLines(FiringPreview &preview, const Range &range, bool &cut,
+                  const std::function<void(const PreviewLine &)> &take)
+{
     ClockChange change = nextClockChange(range.from);
     const auto changesUpTo = [&](const QDateTime &end) {
-        for (; change.isValid() && change.at <= end; change = nextClockChange(change.at))
-            lines.append({change.at, -1, -1, -1, change, {}});
+        for (; change.isValid() && notAfter(change.at, end); change = nextClockChange(change.at))
+            take({change.at, -1, -1, -1, change, {}});
     };
     int fired = 0;
     for (; fired < range.count; ++fired) {
         const FiringPreview::PlannedFiring firing = preview.fireNext();
-        if (!firing.at.isValid() || (range.until.isValid() && firing.at > range.until))
+        if (!firing.at.isValid() || (range.until.isValid() && !notAfter(firing.at, range.until)))
             break;
         changesUpTo(firing.at);
-        lines.append({firing.at,
-                      firing.position,
-                      firing.triggerIndex,
-                      firing.fallbackIndex,
-                      {},
-                      firing.excludedBy});
+        take({firing.at,
+              firing.position,
+              firing.triggerIndex,
+              firing.fallbackIndex,
+              {},
+              firing.excludedBy});
     }
     cut = range.until.isValid() && fired == range.count;
     if (range.until.isValid() && !cut)
         changesUpTo(range.until);
-    return lines;
 }
 
 quint32 ruleSetOrLatest(quint32 given)
@@ -257,18 +314,27 @@ int preview(quint32 ruleSet, const Range &range, Output output)
         return ToolSupport::ExitProblem;
     }
     const std::vector<Facts> facts = factsOf(preview.schedules());
+    const auto stopped = [&range](bool cut) {
+        if (cut)
+            ToolSupport::fail(kTool, QStringLiteral("stopped after %1 firings, before %2")
+                                         .arg(range.count)
+                                         .arg(shown(range.until)));
+    };
     bool cut = false;
-    const QList<PreviewLine> lines = previewLines(preview, range, cut);
-    if (cut)
-        ToolSupport::fail(kTool, QStringLiteral("stopped after %1 firings, before %2")
-                                     .arg(range.count)
-                                     .arg(shown(range.until)));
-    if (output == Output::Table)
-        printPreviewTable(lines, facts, ruleSet, range);
-    else if (output == Output::Json)
-        printPreviewJson(lines, facts, ruleSet, range);
-    else
-        printPreviewTsv(lines, facts);
+    if (output == Output::Tsv) {
+        {
+            TsvWriter tsv(facts);
+            previewLines(preview, range, cut, [&tsv](const PreviewLine &line) { tsv.add(line); });
+        }
+        stopped(cut);
+    } else {
+        const QList<PreviewLine> lines = previewLines(preview, range, cut);
+        stopped(cut);
+        if (output == Output::Table)
+            printPreviewTable(lines, facts, ruleSet, range);
+        else
+            printPreviewJson(lines, facts, ruleSet, range);
+    }
     std::fflush(stdout);
     return ToolSupport::ExitSuccess;
 }

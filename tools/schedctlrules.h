@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class FiringPreview;
 class Schedule;
 
@@ -88,6 +90,10 @@ struct PreviewLine
 // never shows other firings than the list. `cut` tells whether it stopped at
 // range.count firings before range.until.
 QList<PreviewLine> previewLines(FiringPreview &preview, const Range &range, bool &cut);
+// The same lines handed to `take` one by one as they are worked out, for a
+// listing that need not hold them all.
+void previewLines(FiringPreview &preview, const Range &range, bool &cut,
+                  const std::function<void(const PreviewLine &)> &take);
 
 // NEXT, LEFT, LAST, PASSED, the name and the reason of every schedule, from
 // the rules and the scheduler's store, which is read but never written.

@@ -6,6 +6,7 @@
 #include <QTimeZone>
 
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -75,7 +76,36 @@ QString iso(const QDateTime &instant)
 
 QString stamp(const QDateTime &instant)
 {
-    return instant.isValid() ? instant.toString(QStringLiteral("yyyyMMddhhmmss")) : QString();
+    if (!instant.isValid())
+        return QString();
+    QByteArray text;
+    appendStamp(text, instant);
+    return QString::fromLatin1(text);
+}
+
+// By hand: QDateTime::toString reads its pattern anew for every time.
+void appendStamp(QByteArray &out, const QDateTime &instant)
+{
+    if (!instant.isValid())
+        return;
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    instant.date().getDate(&year, &month, &day); // each of year() and day() works all three out
+    // A year of other than four digits is left to Qt's own way of writing it.
+    if (year < 1000 || year > 9999) {
+        out += instant.toString(QStringLiteral("yyyyMMddhhmmss")).toLatin1();
+        return;
+    }
+    const QTime time = instant.time();
+    const int parts[] = {year / 100,  year % 100,    month,        day,
+                         time.hour(), time.minute(), time.second()};
+    char text[2 * std::size(parts)];
+    for (size_t i = 0; i < std::size(parts); ++i) {
+        text[2 * i] = char('0' + parts[i] / 10);
+        text[2 * i + 1] = char('0' + parts[i] % 10);
+    }
+    out.append(text, qsizetype(sizeof text));
 }
 
 QString span(qint64 seconds)

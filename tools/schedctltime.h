@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
@@ -21,6 +22,8 @@ QString shown(const QDateTime &instant);
 QString iso(const QDateTime &instant);
 // "yyyyMMddhhmmss", the form the scheduler stores; an empty text for none.
 QString stamp(const QDateTime &instant);
+// The same appended to `out`: a long preview writes one per line.
+void appendStamp(QByteArray &out, const QDateTime &instant);
 // "4s", "12min 5s", "3h 20min", "5 days 2h": the two largest units.
 QString span(qint64 seconds);
 

@@ -42,9 +42,22 @@ TEST(WallTimeTest, PlacesEveryWallTimeOnOneInstant)
         {QDate(2023, 2, 3), QTime(25, 61), QDateTime()},
         {QDate(2023, 2, 3), QTime(), QDateTime()},
     };
-    for (const auto &[date, time, expected] : cases)
-        EXPECT_EQ(WallTime::at(date, time), expected)
-            << date.toString(Qt::ISODate).toStdString() << ' ' << time.toString().toStdString();
+    // Each asked twice: the second answer is recalled, and must not differ;
+    // nor may moving a recalled answer differ from moving it in Qt.
+    for (const auto &[date, time, expected] : cases) {
+        for (int ask = 0; ask < 2; ++ask)
+            EXPECT_EQ(WallTime::at(date, time), expected)
+                << date.toString(Qt::ISODate).toStdString() << ' ' << time.toString().toStdString();
+        for (const qint64 ms : {qint64(1), qint64(-3600 * 1000), qint64(3600 * 1000)})
+            EXPECT_EQ(WallTime::after(expected.toLocalTime(), ms), expected.addMSecs(ms));
+    }
+    // What is recalled belongs to its zone.
+    const QByteArray pinned = qgetenv("TZ");
+    qputenv("TZ", "America/New_York");
+    EXPECT_EQ(WallTime::at(QDate(2023, 5, 1), QTime(10, 0, 0, 250)),
+              utc(2023, 5, 1, 14, 0, 0, 250));
+    qputenv("TZ", pinned);
+    tzset();
 }
 
 // The zone an operator set is kept; only a missing TZ is pointed at the
