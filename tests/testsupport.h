@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -39,6 +40,10 @@ private:
     TraceCapture *outer;
     QStringList captured;
 };
+
+// What the event log sent to the journal, an entry's "FIELD=value" items
+// each: this binary's own sd_journal_sendv() keeps them instead of a journald.
+extern QList<QByteArrayList> journal;
 
 class LogCapture
 {

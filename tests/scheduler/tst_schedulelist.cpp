@@ -232,10 +232,13 @@ TEST_F(ListTest, APreviewListsWhatTheListFires)
     EXPECT_EQ(fired, previewed);
 }
 
-TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
+// Under systemd the event log's lines reach the journal, a firing's with the
+// fields operators find it by.
+TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndJournalsIt)
 {
     writeRuleSet(4, {"Gold"}, kGoldHourly);
-    LogCapture log;
+    qputenv("INVOCATION_ID", "0123456789abcdef0123456789abcdef");
+    journal.clear();
     ScheduleList list;
     serve(list, [&] {
         announce(4);
@@ -243,14 +246,19 @@ TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
         bus.advance(kHour);
         Orvel::Context::setLoggingEnabled(true);
     });
+    qunsetenv("INVOCATION_ID");
     ASSERT_EQ(events().size(), 2);
     for (const auto &post : events()) {
         EXPECT_EQ(post.to, Orvel::MsgAddress("Distributor", "Distributor"));
         EXPECT_EQ(post.body, list.scheduleList().first().eventData()); // fields: tst_rulesets
     }
-    EXPECT_EQ(log.lines(), QStringList({"State Scheduler/Scheduler 2",
-                                        "Backup 1 Backup event: Policy 'Gold', operation 'Nightly'",
-                                        "State Scheduler/Scheduler 3"}));
+    ASSERT_EQ(journal.size(), 3);
+    EXPECT_EQ(journal.at(0).first(), "MESSAGE=State Scheduler/Scheduler 2");
+    EXPECT_EQ(journal.at(1).first() + ' ' + journal.at(1).mid(4).join(' '),
+              "MESSAGE=Backup 1 Backup event: Policy 'Gold', operation 'Nightly' "
+              "SCHEDULE=Gold-12-Nightly-3 POLICY=Gold OPERATION=Nightly TRIGGER=objective "
+              "DUE=2026-12-07T07:00:00.000+01:00 LATE_MS=1 RULE_SET=4");
+    EXPECT_EQ(journal.at(2).first(), "MESSAGE=State Scheduler/Scheduler 3");
 }
 
 // A failed start is traced and the schedule still moves on to its next hour.
