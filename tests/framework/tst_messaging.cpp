@@ -88,6 +88,8 @@ TEST(MsgTest, WithoutATransportEverythingFailsQuietly)
               eMsgResultIpcError);
     EXPECT_EQ(Msg::wait(QStringLiteral("X"), -1).lastError(), eMsgResultIpcError);
     EXPECT_FALSE(Timer::set(QStringLiteral("T"), 1, QString()) || Timer::cancel("T"));
+    EXPECT_FALSE(ChildManager().addMsgHandler(
+        "X", ChildManager::handler([](const Msg &) { return eMsgResultHandled; })));
     EXPECT_TRUE(ChildManager::ConditionDone(ChildManager()).isDone());
 }
 
