@@ -104,6 +104,11 @@ void TempHome::write(const QString &relativePath, const QByteArray &text) const
         file.write(text);
 }
 
+Orvel::XmlList parsed(const QByteArray &text)
+{
+    return Orvel::XmlList::fromText(text, QStringLiteral("test"));
+}
+
 void Orvel::PrintTo(const XmlList &list, std::ostream *out)
 {
     *out << (bool(list) ? "" : "(unread) ") << list.toBinary().toStdString();

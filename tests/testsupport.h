@@ -12,6 +12,9 @@ class XmlList;
 void PrintTo(const XmlList &list, std::ostream *out);
 } // namespace Orvel
 
+// The list read from `text`, its source named "test" in trace lines.
+Orvel::XmlList parsed(const QByteArray &text);
+
 // Lets GoogleTest print texts (and lists of them) readably.
 void PrintTo(const QString &text, std::ostream *out);
 

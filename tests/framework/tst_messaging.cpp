@@ -17,15 +17,6 @@
 
 using namespace Orvel;
 
-namespace {
-
-XmlList parsed(const char *text)
-{
-    return XmlList::fromText(QByteArray(text), QStringLiteral("test"));
-}
-
-} // namespace
-
 TEST(MsgAddressTest, BusNamesEscapeEachElementAndTheXmlFormRoundTrips)
 {
     const std::tuple<const char *, const char *, const char *> cases[] = {
