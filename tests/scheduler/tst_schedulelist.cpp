@@ -253,6 +253,7 @@ TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndJournalsIt)
     }
     ASSERT_EQ(journal.size(), 3);
     EXPECT_EQ(journal.at(0).first(), "MESSAGE=State Scheduler/Scheduler 2");
+    // The firing's own fields follow the priority and the syslog ones (tst_trace).
     EXPECT_EQ(journal.at(1).first() + ' ' + journal.at(1).mid(4).join(' '),
               "MESSAGE=Backup 1 Backup event: Policy 'Gold', operation 'Nightly' "
               "SCHEDULE=Gold-12-Nightly-3 POLICY=Gold OPERATION=Nightly TRIGGER=objective "
