@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -10,6 +11,9 @@ class XmlList;
 // Lets GoogleTest print lists in failure messages.
 void PrintTo(const XmlList &list, std::ostream *out);
 } // namespace Orvel
+
+// The list read from `text`, its source named "test" in trace lines.
+Orvel::XmlList parsed(const QByteArray &text);
 
 // Lets GoogleTest print texts (and lists of them) readably.
 void PrintTo(const QString &text, std::ostream *out);
@@ -39,6 +43,10 @@ private:
     TraceCapture *outer;
     QStringList captured;
 };
+
+// What the event log sent to the journal, an entry's "FIELD=value" items
+// each: this binary's own sd_journal_sendv() keeps them instead of a journald.
+extern QList<QByteArrayList> journal;
 
 class LogCapture
 {

@@ -89,7 +89,8 @@ TEST(ConfigTest, RefusesWhatIsNotAWholeWellFormedRegularFile)
         {h + "/f.cfg", "not a regular file"},
         {"/dev/zero", "not a regular file"},
         {h + "/a.cfg", "symbolic links"},
-        {"/proc/self/mem", "Input/output error"}, // a regular file whose read fails
+        {"/proc/self/mem", "Input/output error"},             // a regular file whose read fails
+        {"/proc/self/pagemap", "larger than 67108864 bytes"}, // one longer than its size says
     };
     home.write("good.cfg", "<l><a>1</a></l>");
     for (const auto &[path, reason] : cases) {

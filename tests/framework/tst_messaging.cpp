@@ -17,15 +17,6 @@
 
 using namespace Orvel;
 
-namespace {
-
-XmlList parsed(const char *text)
-{
-    return XmlList::fromText(QByteArray(text), QStringLiteral("test"));
-}
-
-} // namespace
-
 TEST(MsgAddressTest, BusNamesEscapeEachElementAndTheXmlFormRoundTrips)
 {
     const std::tuple<const char *, const char *, const char *> cases[] = {
@@ -88,6 +79,8 @@ TEST(MsgTest, WithoutATransportEverythingFailsQuietly)
               eMsgResultIpcError);
     EXPECT_EQ(Msg::wait(QStringLiteral("X"), -1).lastError(), eMsgResultIpcError);
     EXPECT_FALSE(Timer::set(QStringLiteral("T"), 1, QString()) || Timer::cancel("T"));
+    EXPECT_FALSE(ChildManager().addMsgHandler(
+        "X", ChildManager::handler([](const Msg &) { return eMsgResultHandled; })));
     EXPECT_TRUE(ChildManager::ConditionDone(ChildManager()).isDone());
 }
 

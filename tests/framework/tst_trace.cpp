@@ -10,14 +10,11 @@
 
 #include <functional>
 #include <gtest/gtest.h>
-#include <sys/uio.h>
 #include <utility>
 
 using namespace Orvel;
 
 namespace {
-
-QList<QByteArrayList> journal;
 
 QString readAll(const QString &path)
 {
@@ -26,17 +23,6 @@ QString readAll(const QString &path)
 }
 
 } // namespace
-
-// The journal as this binary sees it: the event log's entries are kept here
-// instead of reaching a journald, so that their priority and fields show.
-extern "C" int sd_journal_sendv(const struct iovec *iov, int n)
-{
-    QByteArrayList fields;
-    for (int i = 0; i < n; ++i)
-        fields << QByteArray(static_cast<const char *>(iov[i].iov_base), qsizetype(iov[i].iov_len));
-    journal << fields;
-    return 0;
-}
 
 TEST(TraceTest, ItemsAreWrittenInTheirTextForms)
 {

@@ -15,6 +15,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 inline const QString kBin = QStringLiteral(ORVEL_BIN_DIR);

@@ -87,24 +87,15 @@ TEST_F(BusTest, ALostBusOrARefusedNameEndsTheSchedulerWithAFailureStatus)
 // What the tools refuse, each with exit code 2 and its reason on stderr.
 TEST_F(BusTest, ToolsRefuseWhatTheyCannotDo)
 {
-    const struct
-    {
-        const char *program;
-        QStringList arguments;
-        const char *reason;
-    } cases[] = {
+    const std::tuple<const char *, QStringList, const char *> cases[] = {
         {"orvelmsg", {"post", "NodeManager", "NodeManager", "X", "<a"}, "not well-formed"},
         {"orvelmsg", {"post", "Nobody", "Nobody", "X"}, "no process owns org.orvel.Nobody.Nobody"},
         {"orvelmsg", {"listen", "Nobody"}, "usage: orvelmsg"},
-        {"standin-nodemanager", {}, "usage: standin-nodemanager"},
-        {"standin-nodemanager", {"--rules-id", "x"}, "usage: standin-nodemanager"},
-        {"standin-nodemanager", {"--rules-id-file", "missing.xml"}, "missing.xml holds no RulesId"},
-        {"standin-distributor", {"extra"}, "usage: standin-distributor"},
         {"schedctl", {"trigger", "Full now"}, "schedctl: the scheduler is not running"},
     };
-    for (const auto &c : cases) {
-        const Outcome outcome = run(c.program, c.arguments);
-        EXPECT_EQ(outcome.code, 2) << c.program << ' ' << c.arguments.join(' ').toStdString();
-        EXPECT_TRUE(outcome.err.contains(c.reason)) << outcome.err.toStdString();
+    for (const auto &[program, arguments, reason] : cases) {
+        const Outcome outcome = run(program, arguments);
+        EXPECT_EQ(outcome.code, 2) << program << ' ' << arguments.join(' ').toStdString();
+        EXPECT_TRUE(outcome.err.contains(reason)) << outcome.err.toStdString();
     }
 }

@@ -22,13 +22,10 @@ TEST_F(BusTest, ThePolicyLetsRootInAndKeepsOthersOut)
                     .arg(dir.path(), kSource + "/packaging/org.orvel.conf"));
     listen("Distributor");
     // Every connection answers Peer.Ping, so only the bus policy can refuse it.
-    const QStringList ping{"/usr/bin/dbus-send",
-                           "--bus=" + address,
-                           "--print-reply",
-                           "--reply-timeout=2000",
-                           "--dest=org.orvel.Distributor.Distributor",
-                           "/org/orvel/Msg",
-                           "org.freedesktop.DBus.Peer.Ping"};
+    const QStringList ping = ("/usr/bin/dbus-send --bus=" + address +
+                              " --print-reply --reply-timeout=2000 --dest=org.orvel.Distributor."
+                              "Distributor /org/orvel/Msg org.freedesktop.DBus.Peer.Ping")
+                                 .split(' ');
     const auto asNobody = [&](const QStringList &command) {
         return run("/usr/bin/setpriv",
                    QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups"} + command);

@@ -77,12 +77,7 @@ protected:
 // and nothing else.
 TEST_F(SchedctlTest, AnswersEachCommandLineAndLeavesTheStoreAlone)
 {
-    const struct
-    {
-        QStringList arguments;
-        int code;
-        const char *expected;
-    } cases[] = {
+    const std::tuple<QStringList, int, const char *> cases[] = {
         // clang-format off
         {{"--help"}, 0, "Usage: schedctl triggers [--rule-set N] [--output FORM]\n"},
         {{"preview", "-h"}, 0, "Usage: schedctl preview [--rule-set N] [--from TIME]"},
@@ -133,13 +128,13 @@ TEST_F(SchedctlTest, AnswersEachCommandLineAndLeavesTheStoreAlone)
         {{"timeline", "--rule-set", "2", "--svg", "/nonexistent/t.svg"}, 2, "cannot write /nonexistent/t.svg"},
         // clang-format on
     };
-    for (const auto &c : cases) {
-        const Outcome outcome = run("schedctl", c.arguments);
-        EXPECT_EQ(outcome.code, c.code) << c.arguments.join(' ').toStdString();
-        EXPECT_TRUE((outcome.out + outcome.err).contains(c.expected))
-            << c.arguments.join(' ').toStdString() << '\n'
+    for (const auto &[arguments, code, expected] : cases) {
+        const Outcome outcome = run("schedctl", arguments);
+        EXPECT_EQ(outcome.code, code) << arguments.join(' ').toStdString();
+        EXPECT_TRUE((outcome.out + outcome.err).contains(expected))
+            << arguments.join(' ').toStdString() << '\n'
             << outcome.out.toStdString() << outcome.err.toStdString();
-        EXPECT_EQ(outcome.err.count('\n'), outcome.out.isEmpty() && c.code ? 1 : 0);
+        EXPECT_EQ(outcome.err.count('\n'), outcome.out.isEmpty() && code ? 1 : 0);
     }
     EXPECT_EQ(text("home/local/scheduler.cfg").toUtf8(), kStore);
     EXPECT_EQ(QDir(dir.filePath("home/local")).entryList(QDir::Files),
@@ -161,34 +156,28 @@ TEST_F(SchedctlTest, PreviewStartsNow)
 // excluded, for every kind of element and across both clock changes.
 TEST_F(SchedctlTest, TimelineDrawsTheFiringsPreviewLists)
 {
-    const struct
-    {
-        const char *ruleSet;
-        const char *from;
-        QStringList extent;
-        const char *lastSecond;
-    } cases[] = {
+    const std::tuple<const char *, const char *, QStringList, const char *> cases[] = {
         {"1", "2026-12-24 21:58", {"--until", "+4min"}, "20261224220159"},
         {"2", "2027-03-22", {"--days", "7"}, "20270328235959"},
         {"2", "2027-10-27 12:00", {"--days", "5"}, "20271101115959"},
         {"3", "2026-12-21", {}, "20261227235959"},
     };
-    for (const auto &c : cases) {
-        const QStringList range{"--rule-set", c.ruleSet, "--from", c.from};
-        EXPECT_EQ(
-            run("schedctl", QStringList{"timeline", "--svg", "t.svg"} + range + c.extent).code, 0);
+    for (const auto &[ruleSet, from, extent, lastSecond] : cases) {
+        const QStringList range{"--rule-set", ruleSet, "--from", from};
+        EXPECT_EQ(run("schedctl", QStringList{"timeline", "--svg", "t.svg"} + range + extent).code,
+                  0);
         QStringList drawn;
         for (const Mark &mark : marksIn(text("t.svg")))
             drawn << mark.schedule + '\t' + mark.time;
         const Outcome preview = run(
-            "schedctl", QStringList{"preview", "--until", c.lastSecond, "--output", "tsv"} + range);
+            "schedctl", QStringList{"preview", "--until", lastSecond, "--output", "tsv"} + range);
         QStringList listed;
         for (const QString &line : preview.out.split('\n', Qt::SkipEmptyParts))
             listed << line.section('\t', 0, 1);
         drawn.sort();
         listed.sort();
-        EXPECT_GT(listed.size(), 5) << c.from;
-        EXPECT_EQ(drawn.join('\n').toStdString(), listed.join('\n').toStdString()) << c.from;
+        EXPECT_GT(listed.size(), 5) << from;
+        EXPECT_EQ(drawn.join('\n').toStdString(), listed.join('\n').toStdString()) << from;
     }
 }
 
@@ -276,11 +265,8 @@ TEST_F(SchedctlTest, DocumentedExamplesPrintWhatThePagesShow)
 
 TEST_F(SchedctlTest, BashCompletesCommandsOptionsAndNames)
 {
-    const struct
-    {
-        QStringList words; // the last is the word being completed
-        const char *expected;
-    } cases[] = {
+    // The last word is the one being completed.
+    const std::pair<QStringList, const char *> cases[] = {
         {{""}, "triggers trigger timers preview explain check timeline --help --version"},
         {{"pr"}, "preview"},
         {{"preview", "--"}, "--rule-set --from --count --until --schedule --output --help"},
@@ -295,11 +281,11 @@ TEST_F(SchedctlTest, BashCompletesCommandsOptionsAndNames)
                                           "COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _schedctl; "
                                           "echo \"${COMPREPLY[*]}\"")
                                .arg(kSource);
-    for (const auto &c : cases) {
+    for (const auto &[words, expected] : cases) {
         const Outcome outcome =
-            run("/bin/bash", QStringList{"-c", script, "bash", "schedctl"} + c.words);
-        EXPECT_EQ(outcome.out.toStdString(), std::string(c.expected) + "\n")
-            << c.words.join(' ').toStdString();
+            run("/bin/bash", QStringList{"-c", script, "bash", "schedctl"} + words);
+        EXPECT_EQ(outcome.out.toStdString(), std::string(expected) + "\n")
+            << words.join(' ').toStdString();
     }
 }
 

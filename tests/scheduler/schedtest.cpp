@@ -191,10 +191,16 @@ void SchedulerTest::writeRuleSet(quint32 n, const QStringList &policies,
     home.write(QStringLiteral("rules/%1/policyrules.cfg").arg(n), Rules::policyRules(records));
 }
 
-Schedule SchedulerTest::started(const QStringList &elements, const QString &name)
+Schedule SchedulerTest::loaded(const QStringList &elements)
 {
     write(QStringLiteral("s.xml"), Rules::scheduleFile(elements));
-    return restarted(name);
+    return Schedule(QStringLiteral("P-1-Backup-1"), QStringLiteral("s.xml"), 1, store.get(), true);
+}
+
+Schedule SchedulerTest::started(const QStringList &elements)
+{
+    write(QStringLiteral("s.xml"), Rules::scheduleFile(elements));
+    return restarted();
 }
 
 Schedule SchedulerTest::restarted(const QString &name)

@@ -61,9 +61,10 @@ protected:
     void write(const QString &file, const QByteArray &text) const;
     // Rule set `n`: dispatcher rules naming `policies`, policy rules of `records`.
     void writeRuleSet(quint32 n, const QStringList &policies, const QByteArray &records) const;
-    // The schedule `name` of the elements, written as rules/1/s.xml, initiated.
-    Schedule started(const QStringList &elements,
-                     const QString &name = QStringLiteral("P-1-Backup-1"));
+    // The schedule P-1-Backup-1 of the elements, written as rules/1/s.xml, not yet searched.
+    Schedule loaded(const QStringList &elements);
+    // The same, initiated.
+    Schedule started(const QStringList &elements);
     // Rules/1/s.xml as it stands, initiated: as after a restart.
     Schedule restarted(const QString &name = QStringLiteral("P-1-Backup-1"));
     // A fresh store object on the same file, as after a restart.

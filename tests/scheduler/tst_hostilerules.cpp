@@ -146,140 +146,111 @@ const QList<R> kUnreadableBad = {R::FileUnreadable, R::ScheduleFileUnusable,
 const QList<R> kUnreadable = {R::FileUnreadable};
 const QList<R> kUnusableBad = {R::ScheduleFileUnusable, R::OperationWithoutTiming};
 
-INSTANTIATE_TEST_SUITE_P(
-    Readers, HostileRulesTest,
-    ::testing::Values(
-        HostileRulesCase{"GoodRuleSet", [] {}, kBoth, "", QList<R>{R::ObjectiveMissing}},
-        // What a path may be: each refused at once, never read, never waited on.
-        HostileRulesCase{
-            "DispatcherRulesLinkLoop",
-            replace("dispatcherrules.cfg", [](const char *path) { return ::symlink(path, path); }),
-            kNone, "Too many levels of symbolic links|Failed to open the dispatcher rules",
-            kUnreadable},
-        HostileRulesCase{
-            "PolicyRulesDevice",
-            replace("policyrules.cfg",
-                    [](const char *path) { return ::symlink("/dev/zero", path); }),
-            kNone, "not a regular file|Failed to open the policy rules", kUnreadable},
-        HostileRulesCase{
-            "ScheduleFileFifo",
-            replace("bad.xml", [](const char *path) { return ::mkfifo(path, 0600); }), kGoodOnly,
-            "/rules/5/bad.xml not a regular file|Failed to open the schedule file", kUnreadableBad},
-        HostileRulesCase{"CalendarFileFolder",
-                         replace("bad.cfg", [](const char *path) { return ::mkdir(path, 0700); }),
-                         kGoodOnly,
-                         "/rules/5/bad.cfg not a regular file|Failed to read calendar file|Invalid "
-                         "Calendar for schedule element",
-                         kUnreadableBad},
-        // Content refused before any tree is built.
-        HostileRulesCase{"DispatcherRulesTooDeep",
-                         rewrite("dispatcherrules.cfg", QByteArray("<a>").repeated(100000) +
-                                                            QByteArray("</a>").repeated(100000)),
-                         kNone,
-                         "is nested deeper than 32 levels|Failed to open the dispatcher rules",
-                         kUnreadable},
-        HostileRulesCase{"PolicyRulesWithEntities",
-                         rewrite("policyrules.cfg",
-                                 "<!DOCTYPE r [<!ENTITY x SYSTEM \"/etc/passwd\">]>"
-                                 "<rules><Policy><Policy>&x;</Policy></Policy></rules>"),
-                         kNone, "has a document type declaration|Failed to open the policy rules",
-                         kUnreadable},
-        // Sparse: the size is there, the bytes are not.
-        HostileRulesCase{"ScheduleFileOversize", replace("bad.xml", [](const char *path) {
-                             ::close(::creat(path, 0600));
-                             return ::truncate(path, Orvel::XmlText::kMaxTextBytes + 1);
-                         }),
-                         kGoodOnly, "larger than 67108864 bytes|Failed to open the schedule file",
-                         kUnreadableBad},
-        // Names of rules files from the rules (".." and absolute schedule
-        // files are refused in tst_schedule and tst_rulesets).
-        HostileRulesCase{"CalendarNameAbsolute",
-                         rewrite("bad.xml", scheduleFile({"dates /etc/hostname 14:00"})), kGoodOnly,
-                         "because it is absolute|Invalid Calendar for schedule element",
-                         QList<R>{R::FileNameRefused} + kUnusableBad},
-        HostileRulesCase{"ScheduleFileNameEmpty",
-                         rewrite("policyrules.cfg", policies(badRecord("2", ""))), kGoodOnly,
-                         "Refused rules file name  of rule set 5 because it is empty|Invalid "
-                         "backup schedule for policy Bad RuleId 2 Schedule",
-                         QList<R>{R::FileNameRefused} + kUnusableBad},
-        HostileRulesCase{"ScheduleFileNameLongerThanTheSystemAllows",
-                         rewrite("policyrules.cfg",
-                                 policies(badRecord("2", QByteArray(300, 'f').constData()))),
-                         kGoodOnly, "File name too long|Failed to open the schedule file",
-                         kUnreadableBad},
-        // Numbers and names.
-        HostileRulesCase{"FirstRuleBeyond32Bits",
-                         rewrite("policyrules.cfg", policies(badRecord("4294967298", "bad.xml"))),
-                         kGoodOnly, "Attempt to parse policy with no name or rule id",
-                         QList<R>{R::PolicyWithoutFirstRule}},
-        HostileRulesCase{"ScheduleNameOverlong",
-                         [] {
-                             rewrite("dispatcherrules.cfg", dispatcher({"Good", kOverlong}))();
-                             rewrite("policyrules.cfg",
-                                     policies(policy(kOverlong.toUtf8().constData(), "2",
-                                                     operation("Backup", "B", "1", "1 Hours"))))();
-                         },
-                         kGoodOnly,
-                         "Refused an operation of policy nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"
-                         "nnnnnnnnnnnnnnnnnnnnnn whose schedule name has 1030 characters, more "
-                         "than 1024",
-                         QList<R>{R::ScheduleNameTooLong}},
-        HostileRulesCase{"ActivationNameEmpty", rewrite("bad.xml", scheduleFile({"manual 14:00"})),
-                         kGoodOnly,
-                         "Refused an empty activation name|Invalid ManualTrigger for schedule "
-                         "element",
-                         QList<R>{R::ActivationNameEmpty} + kUnusableBad},
-        HostileRulesCase{"ActivationNameOverlong",
-                         rewrite("bad.xml", scheduleFile({"14:00 manual " +
-                                                          QString(ManualTrigger::kMaxNameLength + 1,
-                                                                  QLatin1Char('a'))})),
-                         kGoodOnly,
-                         "Refused an activation name of 1025 characters, more than 1024|Invalid "
-                         "ManualTrigger for schedule element",
-                         QList<R>{R::ActivationNameTooLong} + kUnusableBad},
-        // Entries of the wrong shape: passed over, named with their file.
-        HostileRulesCase{"ScheduleFileNotAText",
-                         rewrite("policyrules.cfg",
-                                 policies(policy("Bad", "2",
-                                                 "<Backup><RecoveryPointObjective>1 Hours"
-                                                 "</RecoveryPointObjective><ScheduleFile>"
-                                                 "<f>bad.xml</f></ScheduleFile></Backup>"))),
-                         QStringList{"Bad-2--0", "Good-1-G-1"},
-                         "Passed over Policy[Bad]/Backup[1]/ScheduleFile of |/rules/5/"
-                         "policyrules.cfg - not a text",
-                         QList<R>{R::PassedOver}},
-        HostileRulesCase{"ScheduleElementNotAList",
-                         rewrite("bad.xml", "<s><ScheduleElement>Trigger</ScheduleElement></s>"),
-                         kGoodOnly,
-                         "Passed over ScheduleElement[1] of |/rules/5/bad.xml - not a list",
-                         QList<R>{R::PassedOver} + kUnusableBad},
-        HostileRulesCase{
-            "MonthDayNotABool",
-            rewrite("bad.xml",
-                    scheduleFile(
-                        {"14:00 <MonthlyDays><entry name=\"1\">yes</entry></MonthlyDays>"})),
-            kGoodOnly,
-            "Passed over ScheduleElement[1]/MonthlyDays/1 of |/rules/5/bad.xml - not a "
-            "bool|Invalid DaysOfMonth for schedule element",
-            QList<R>{R::PassedOver, R::NoDayChosen} + kUnusableBad},
-        // Found by fuzz_schedule (corpus: slow-endless-exclusion): an
-        // exclusion without end, a fallback it covers and a period that
-        // decides through the fallbacks. Every retry of the period met the
-        // end of time anew: 0.4 s a search. It now ends within the period's
-        // steps, and the period offers no time it could not check.
-        HostileRulesCase{
-            "ScheduleFileWhoseBoundsMultiply",
-            [] {
-                rewrite("bad.xml", scheduleFile({"Exclude week All 01:33:33/86400",
-                                                 "Fallback month 25 01:33:33/86400"}))();
-                rewrite("policyrules.cfg",
-                        policies(policy("Bad", "2",
-                                        operation("Backup", "B", "1", "1024 Hours", "bad.xml"))))();
-            },
-            kBoth,
-            "Search for the next occurance of Bad-2-B-1 used up its 20000 steps on trigger 0",
-            QList<R>()}),
-    [](const ::testing::TestParamInfo<HostileRulesCase> &info) { return info.param.name; });
+const QByteArray kNested = QByteArray("<a>").repeated(100000) + QByteArray("</a>").repeated(100000);
+const QString kLongActivation(ManualTrigger::kMaxNameLength + 1, QLatin1Char('a'));
+
+const HostileRulesCase kCases[] = {
+    {"GoodRuleSet", [] {}, kBoth, "", {R::ObjectiveMissing}},
+    // What a path may be: each refused at once, never read, never waited on.
+    {"DispatcherRulesLinkLoop",
+     replace("dispatcherrules.cfg", [](const char *path) { return ::symlink(path, path); }), kNone,
+     "Too many levels of symbolic links|Failed to open the dispatcher rules", kUnreadable},
+    {"PolicyRulesDevice",
+     replace("policyrules.cfg", [](const char *path) { return ::symlink("/dev/zero", path); }),
+     kNone, "not a regular file|Failed to open the policy rules", kUnreadable},
+    {"ScheduleFileFifo", replace("bad.xml", [](const char *path) { return ::mkfifo(path, 0600); }),
+     kGoodOnly, "/rules/5/bad.xml not a regular file|Failed to open the schedule", kUnreadableBad},
+    {"CalendarFileFolder", replace("bad.cfg", [](const char *path) { return ::mkdir(path, 0700); }),
+     kGoodOnly, "/rules/5/bad.cfg not a regular file|Failed to read calendar file", kUnreadableBad},
+    // Content refused before any tree is built.
+    {"DispatcherRulesTooDeep", rewrite("dispatcherrules.cfg", kNested), kNone,
+     "is nested deeper than 32 levels|Failed to open the dispatcher rules", kUnreadable},
+    {"PolicyRulesWithEntities",
+     rewrite("policyrules.cfg", "<!DOCTYPE r [<!ENTITY x SYSTEM \"/etc/passwd\">]><rules/>"), kNone,
+     "has a document type declaration|Failed to open the policy rules", kUnreadable},
+    // Sparse: the size is there, the bytes are not.
+    {"ScheduleFileOversize",
+     replace("bad.xml",
+             [](const char *path) {
+                 ::close(::creat(path, 0600));
+                 return ::truncate(path, Orvel::XmlText::kMaxTextBytes + 1);
+             }),
+     kGoodOnly, "larger than 67108864 bytes|Failed to open the schedule file", kUnreadableBad},
+    // Names of rules files from the rules (".." and absolute schedule files:
+    // tst_schedule and tst_rulesets).
+    {"CalendarNameAbsolute", rewrite("bad.xml", scheduleFile({"dates /etc/hostname 14:00"})),
+     kGoodOnly, "because it is absolute|Invalid Calendar",
+     QList<R>{R::FileNameRefused} + kUnusableBad},
+    {"ScheduleFileNameEmpty", rewrite("policyrules.cfg", policies(badRecord("2", ""))), kGoodOnly,
+     "of rule set 5 because it is empty|Invalid backup schedule for policy Bad RuleId 2",
+     QList<R>{R::FileNameRefused} + kUnusableBad},
+    {"ScheduleFileNameLongerThanTheSystemAllows",
+     rewrite("policyrules.cfg", policies(badRecord("2", QByteArray(300, 'f').constData()))),
+     kGoodOnly, "File name too long|Failed to open the schedule file", kUnreadableBad},
+    // Numbers and names.
+    {"FirstRuleBeyond32Bits",
+     rewrite("policyrules.cfg", policies(badRecord("4294967298", "bad.xml"))),
+     kGoodOnly,
+     "Attempt to parse policy with no name or rule id",
+     {R::PolicyWithoutFirstRule}},
+    {"ScheduleNameOverlong",
+     [] {
+         rewrite("dispatcherrules.cfg", dispatcher({"Good", kOverlong}))();
+         rewrite("policyrules.cfg", policies(policy(kOverlong.toUtf8().constData(), "2",
+                                                    operation("Backup", "B", "1", "1 Hours"))))();
+     },
+     kGoodOnly,
+     "whose schedule name has 1030 characters, more than 1024",
+     {R::ScheduleNameTooLong}},
+    {"ElementWithoutRule", rewrite("bad.xml", scheduleFile({"14:00"})), kGoodOnly,
+     "Schedule element contains no known date/time data",
+     QList<R>{R::ElementWithoutRule} + kUnusableBad},
+    {"ActivationNameEmpty", rewrite("bad.xml", scheduleFile({"manual 14:00"})), kGoodOnly,
+     "Refused an empty activation name|Invalid ManualTrigger",
+     QList<R>{R::ActivationNameEmpty} + kUnusableBad},
+    {"ActivationNameOverlong",
+     rewrite("bad.xml", scheduleFile({"14:00 manual " + kLongActivation})), kGoodOnly,
+     "Refused an activation name of 1025 characters, more than 1024|Invalid ManualTrigger",
+     QList<R>{R::ActivationNameTooLong} + kUnusableBad},
+    // Entries of the wrong shape: passed over, named with their file.
+    {"ScheduleFileNotAText",
+     rewrite("policyrules.cfg",
+             policies(policy("Bad", "2",
+                             "<Backup><ScheduleFile><f>bad.xml</f></ScheduleFile>"
+                             "<RecoveryPointObjective>1 Hours</RecoveryPointObjective>"
+                             "</Backup>"))),
+     {"Bad-2--0", "Good-1-G-1"},
+     "Passed over Policy[Bad]/Backup[1]/ScheduleFile of |/rules/5/policyrules.cfg - not a text",
+     {R::PassedOver}},
+    {"ScheduleElementNotAList",
+     rewrite("bad.xml", "<s><ScheduleElement>Trigger</ScheduleElement></s>"), kGoodOnly,
+     "Passed over ScheduleElement[1] of |/rules/5/bad.xml - not a list",
+     QList<R>{R::PassedOver} + kUnusableBad},
+    {"MonthDayNotABool",
+     rewrite("bad.xml",
+             scheduleFile({"14:00 <MonthlyDays><entry name=\"1\">yes</entry></MonthlyDays>"})),
+     kGoodOnly, "ScheduleElement[1]/MonthlyDays/1 of |/rules/5/bad.xml - not a bool|Invalid DaysOf",
+     QList<R>{R::PassedOver, R::NoDayChosen} + kUnusableBad},
+    // Found by fuzz_schedule (corpus: slow-endless-exclusion): an exclusion
+    // without end, a fallback it covers and a period that decides through the
+    // fallbacks. Every retry of the period met the end of time anew: 0.4 s a
+    // search. It now ends within the period's steps, and the period offers no
+    // time it could not check.
+    {"ScheduleFileWhoseBoundsMultiply",
+     [] {
+         rewrite("bad.xml", scheduleFile({"Exclude week All 01:33:33/86400",
+                                          "Fallback month 25 01:33:33/86400"}))();
+         rewrite("policyrules.cfg",
+                 policies(
+                     policy("Bad", "2", operation("Backup", "B", "1", "1024 Hours", "bad.xml"))))();
+     },
+     kBoth,
+     "Search for the next occurance of Bad-2-B-1 used up its 20000 steps on trigger 0",
+     {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Readers, HostileRulesTest, ::testing::ValuesIn(kCases),
+                         [](const auto &info) { return info.param.name; });
 
 TEST_F(HostileRules, NamesExactlyAtTheirLimitsLoad)
 {

@@ -1,7 +1,5 @@
 // A rule set read into schedules: the policies this node implements, each
-// policy's operations, their objectives and schedule files, and the preview
-// of what they fire.
-#include "firingpreview.h"
+// policy's operations, their objectives and schedule files.
 #include "policyparser.h"
 #include "rulesetloader.h"
 #include "schedtest.h"
@@ -9,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <tuple>
 
 using Orvel::XmlList;
 using Rules::operation;
@@ -30,7 +29,7 @@ protected:
     // The schedules of one policy record of rule set 1.
     static QList<Schedule> parse(const QByteArray &record)
     {
-        return PolicyParser(1, nullptr).parsePolicy(XmlList::fromText(record, "test"));
+        return PolicyParser(1, nullptr).parsePolicy(parsed(record));
     }
 };
 
@@ -41,11 +40,7 @@ const QByteArray kSilver = policy("Silver", "2", operation("Backup", "B", "1", "
 
 TEST(Objective, SplitsAtBlanksIntoACountAndAnExactUnit)
 {
-    const struct
-    {
-        const char *text;
-        quint32 unit, count;
-    } rows[] = {
+    const std::tuple<const char *, quint32, quint32> rows[] = {
         {"4 Seconds", 1, 4},
         {"4 Minutes", 2, 4},
         {"2  Hours ", 3, 2},
@@ -64,21 +59,17 @@ TEST(Objective, SplitsAtBlanksIntoACountAndAnExactUnit)
         {"3 Minute", 0, 3},
         {"3 Fortnights", 0, 3},
     };
-    for (const auto &r : rows) {
-        const PolicyParser::Objective objective = PolicyParser::parseObjective(r.text);
-        EXPECT_EQ(objective.unit, r.unit) << r.text;
-        EXPECT_EQ(objective.count, r.count) << r.text;
+    for (const auto &[text, unit, count] : rows) {
+        const PolicyParser::Objective objective = PolicyParser::parseObjective(text);
+        EXPECT_EQ(objective.unit, unit) << text;
+        EXPECT_EQ(objective.count, count) << text;
     }
 }
 
 TEST_F(RuleSets, LoadsThePoliciesTheNodeImplements)
 {
     const QByteArray gold = Rules::dispatcher({"Gold"});
-    const struct
-    {
-        QByteArray dispatcher, policies;
-        const char *schedules, *traced;
-    } rows[] = {
+    const std::tuple<QByteArray, QByteArray, const char *, const char *> rows[] = {
         {"<r/>", Rules::policyRules(kGold), "", "No dispatcher rules"},
         {"<r><BackupStream><Policies><Policy>Gold</Policy></Policies></BackupStream></r>",
          Rules::policyRules(kGold), "",
@@ -105,16 +96,16 @@ TEST_F(RuleSets, LoadsThePoliciesTheNodeImplements)
          "dispatcherrules.cfg contains streams containing 2 policies"},
     };
     quint32 ruleSet = 10;
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.traced);
+    for (const auto &[dispatcher, policies, schedules, traced] : rows) {
+        SCOPED_TRACE(traced);
         const QString folder = QStringLiteral("rules/%1/").arg(++ruleSet);
-        home.write(folder + "dispatcherrules.cfg", r.dispatcher);
-        home.write(folder + "policyrules.cfg", r.policies);
+        home.write(folder + "dispatcherrules.cfg", dispatcher);
+        home.write(folder + "policyrules.cfg", policies);
         TraceCapture reading;
         ScheduleList list;
         list.reload(ruleSet);
-        EXPECT_EQ(names(list.scheduleList()).join(' '), r.schedules);
-        EXPECT_TRUE(reading.contains(QLatin1String(r.traced)));
+        EXPECT_EQ(names(list.scheduleList()).join(' '), schedules);
+        EXPECT_TRUE(reading.contains(QLatin1String(traced)));
     }
 }
 
@@ -146,11 +137,10 @@ TEST_F(RuleSets, EachOperationKindGivesItsTargetAndTheEventData)
         {"Cdp", "true Distributor Distributor Backup event"},
         {"LocalSnapshot", "false quenrod.exe  Snapshot event"},
     };
-    const XmlList data = XmlList::fromText(
+    const XmlList data = parsed(
         "<l><Policy type=\"text\">Gold</Policy><RuleId type=\"uint\">12</RuleId><Operation type="
         "\"text\">Nightly</Operation><OperationId type=\"uint\">3</OperationId><CommsMode type="
-        "\"text\">Async</CommsMode></l>",
-        "test");
+        "\"text\">Async</CommsMode></l>");
     for (const auto &[kind, target] : rows) {
         SCOPED_TRACE(kind);
         const QList<Schedule> made =
@@ -181,11 +171,8 @@ TEST_F(RuleSets, AnOperationRestsOnItsFileItsObjectiveOrBoth)
     write("empty.xml", "<schedule/>");
     write("broken.xml", "<schedule><ScheduleElement>");
     home.write("outside.xml", Rules::scheduleFile({"manual x"}));
-    const struct
-    {
-        const char *objective, *file;
-        const char *next; // null: no schedule
-    } rows[] = {
+    const std::tuple<const char *, const char *, const char *> rows[] = {
+        // next null: no schedule
         {nullptr, nullptr, nullptr},
         {"3 minutes", nullptr, nullptr},
         {"0 Hours", nullptr, "never"},
@@ -197,12 +184,12 @@ TEST_F(RuleSets, AnOperationRestsOnItsFileItsObjectiveOrBoth)
         {"3 minutes", "broken.xml", nullptr},
         {nullptr, "../outside.xml", nullptr},
     };
-    for (const auto &r : rows) {
-        SCOPED_TRACE(std::string(r.objective ? r.objective : "-") + " " + (r.file ? r.file : "-"));
+    for (const auto &[objective, file, next] : rows) {
+        SCOPED_TRACE(std::string(objective ? objective : "-") + " " + (file ? file : "-"));
         const QList<Schedule> made =
-            parse(policy("Gold", "1", operation("Backup", "B", "1", r.objective, r.file)));
-        ASSERT_EQ(made.size(), r.next ? 1 : 0);
-        EXPECT_EQ(made.value(0).nextOccurrence(), at(r.next ? r.next : "never"));
+            parse(policy("Gold", "1", operation("Backup", "B", "1", objective, file)));
+        ASSERT_EQ(made.size(), next ? 1 : 0);
+        EXPECT_EQ(made.value(0).nextOccurrence(), at(next ? next : "never"));
     }
     // The file's triggers and the objective together; the policy's data replaces the file's.
     Schedule both =
@@ -236,30 +223,4 @@ TEST_F(RuleSets, EveryOperationListGivesItsOwnScheduleARecordWithoutNameOrFirstR
         parse("<P><FirstRule>1</FirstRule>" + operation("Backup", "B", "1", "1 Hours") + "</P>")
             .isEmpty());
     EXPECT_EQ(parsing.texts(2), QStringList(2, "Attempt to parse policy with no name or rule id"));
-}
-
-// Each firing taken on time, ties by name, with the clock at the firing.
-TEST_F(RuleSets, APreviewFiresInOrderOnTimeAndStopsWhenNothingFires)
-{
-    writeRuleSet(3, {"Gold", "Silver", "Tin"},
-                 policy("Silver", "2", operation("Backup", "S", "1", "2 Hours")) +
-                     policy("Gold", "1", operation("Backup", "G", "1", "3 Hours")) +
-                     policy("Tin", "3", operation("Backup", "T", "1", "0 Hours")));
-    FiringPreview preview(3, at("2026-03-28 22:00"));
-    ASSERT_EQ(preview.schedules().size(), 3);
-    // 02:00 does not exist that night: four hours after 22:00 is 03:00.
-    for (const char *expected : {"Gold-1-G-1 2026-03-28 22:00", "Silver-2-S-1 2026-03-28 22:00",
-                                 "Silver-2-S-1 2026-03-29 00:00", "Gold-1-G-1 2026-03-29 01:00",
-                                 "Silver-2-S-1 2026-03-29 03:00"}) {
-        const FiringPreview::PlannedFiring firing = preview.fireNext();
-        EXPECT_EQ(firing.schedule + ' ' + firing.at.toString("yyyy-MM-dd hh:mm"), expected);
-        EXPECT_EQ(preview.schedules().value(firing.position).name(), firing.schedule);
-        EXPECT_EQ(Orvel::Clock::now(), firing.at);
-    }
-    EXPECT_TRUE(preview.keepOnly("Tin-3-T-1"));
-    EXPECT_FALSE(preview.fireNext().at.isValid());
-    EXPECT_EQ(Orvel::Clock::now(), at("2026-03-29 03:00"));
-    EXPECT_FALSE(preview.keepOnly("Gold-1-G-1"));
-    EXPECT_TRUE(preview.schedules().isEmpty());
-    EXPECT_TRUE(preview.fireNext().schedule.isEmpty());
 }

@@ -13,6 +13,7 @@
 #include <QLocale>
 
 #include <functional>
+#include <tuple>
 
 using Orvel::Clock;
 using Orvel::XmlList;
@@ -22,11 +23,6 @@ namespace {
 const QString kTimer = QStringLiteral("SchedulerTimer");
 constexpr qint64 kMinute = 60 * 1000;
 constexpr qint64 kHour = 60 * kMinute;
-
-XmlList parsed(const QByteArray &text)
-{
-    return XmlList::fromText(text, QStringLiteral("test"));
-}
 
 // The firings traced, in order, as "name hh:mm:ss": the time of day it fired.
 QStringList firings(const TraceCapture &trace)
@@ -74,12 +70,10 @@ protected:
     void writeProgram(bool executable) const
     {
         QDir::setCurrent(home.path());
-        QFile file(home.path() + "/quenrod.exe");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n");
-        file.close();
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                            (executable ? QFileDevice::ExeOwner : QFileDevice::Permissions()));
+        home.write("quenrod.exe", "#!/bin/sh\n");
+        QFile::setPermissions(
+            "quenrod.exe", QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                               (executable ? QFileDevice::ExeOwner : QFileDevice::Permissions()));
     }
 
     QString previousDirectory = QDir::currentPath();
@@ -93,11 +87,7 @@ const QByteArray kGoldHourly =
 // "MaxWaitSeconds" is clamped into 1..4294967; a wait beyond it is cut to it.
 TEST_F(ListTest, ArmsTheTimerForTheEarliestScheduleToTheMillisecond)
 {
-    const struct
-    {
-        const char *maxWait, *now, *next;
-        qint64 armedMs;
-    } rows[] = {
+    const std::tuple<const char *, const char *, const char *, qint64> rows[] = {
         {"", "2026-03-10 12:00", "2026-03-10 12:00:10", 10000},
         {"", "2026-03-10 12:00", "2026-03-10 15:00", 900000},
         {"", "2026-03-10 23:55", "2026-03-11 00:05", 600000},
@@ -113,17 +103,18 @@ TEST_F(ListTest, ArmsTheTimerForTheEarliestScheduleToTheMillisecond)
         {"4294967", "2026-03-10 12:00", "2026-06-10 12:00", 4294967000},
         {"4294968", "2026-03-10 12:00", "2026-06-10 12:00", 4294967000},
     };
-    for (const auto &r : rows) {
-        SCOPED_TRACE(std::string(r.maxWait) + " " + r.next);
-        home.write("local/scheduler.cfg", *r.maxWait
-                                              ? "<c><MaxWaitSeconds type=\"uint\">" +
-                                                    QByteArray(r.maxWait) + "</MaxWaitSeconds></c>"
-                                              : "<c/>");
-        Clock::setNow(at(r.now));
+    for (const auto &[maxWait, now, next, armedMs] : rows) {
+        SCOPED_TRACE(std::string(maxWait) + " " + next);
+        home.write("local/scheduler.cfg", "<c><MaxWaitSeconds>" + QByteArray(maxWait) +
+                                              "</MaxWaitSeconds></c>"); // "": none to read
+        Clock::setNow(at(now));
+        TraceCapture lines;
         ScheduleList list;
-        list.setSchedules({dueAt("A", at(r.next))});
+        list.setSchedules({dueAt("A", at(next))});
         list.processScheduleList();
-        EXPECT_EQ(bus.armedMs(kTimer), r.armedMs);
+        EXPECT_EQ(bus.armedMs(kTimer), armedMs);
+        const bool clamped = QByteArrayList({"0", "4294968"}).contains(maxWait);
+        EXPECT_EQ(lines.texts(0).filter("MaxWaitSeconds").size(), clamped ? 1 : 0);
         EXPECT_FALSE(list.scheduleList().first().lastOccurrence().isValid());
     }
 }
@@ -206,7 +197,8 @@ TEST_F(ListTest, AClockSetOrAResumeFiresWhatIsDueOnceAndReArms)
 }
 
 // The preview is the list's timer loop without the timer: over a night with
-// the spring change both give the same (schedule, due time) pairs.
+// the spring change both give the same (schedule, due time) pairs, each with
+// the clock at the firing.
 TEST_F(ListTest, APreviewListsWhatTheListFires)
 {
     writeRuleSet(
@@ -228,16 +220,26 @@ TEST_F(ListTest, APreviewListsWhatTheListFires)
     QStringList previewed;
     FiringPreview preview(3, at("2026-03-28 22:00"));
     for (auto f = preview.fireNext(); f.at.isValid() && f.at < at("2026-03-29 09:00:01");
-         f = preview.fireNext())
+         f = preview.fireNext()) {
         previewed << f.schedule + ' ' + QLocale::c().toString(f.at, "hh:mm:ss ddd MMMM d yyyy");
+        EXPECT_EQ(preview.schedules().value(f.position).name(), f.schedule);
+        EXPECT_EQ(Clock::now(), f.at);
+    }
     EXPECT_GE(previewed.size(), 8);
     EXPECT_EQ(fired, previewed);
+    EXPECT_TRUE(preview.keepOnly("Tin-3-T-1"));
+    EXPECT_EQ(preview.fireNext().schedule, "Tin-3-T-1");
+    EXPECT_FALSE(preview.keepOnly("Gold-1-G-1"));
+    EXPECT_TRUE(preview.schedules().isEmpty() && !preview.fireNext().at.isValid());
 }
 
-TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
+// Under systemd the event log's lines reach the journal, a firing's with the
+// fields operators find it by.
+TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndJournalsIt)
 {
     writeRuleSet(4, {"Gold"}, kGoldHourly);
-    LogCapture log;
+    qputenv("INVOCATION_ID", "0123456789abcdef0123456789abcdef");
+    journal.clear();
     ScheduleList list;
     serve(list, [&] {
         announce(4);
@@ -245,14 +247,20 @@ TEST_F(ListTest, ABackupPostsItsEventToTheDistributorAndLogsIt)
         bus.advance(kHour);
         Orvel::Context::setLoggingEnabled(true);
     });
+    qunsetenv("INVOCATION_ID");
     ASSERT_EQ(events().size(), 2);
     for (const auto &post : events()) {
         EXPECT_EQ(post.to, Orvel::MsgAddress("Distributor", "Distributor"));
         EXPECT_EQ(post.body, list.scheduleList().first().eventData()); // fields: tst_rulesets
     }
-    EXPECT_EQ(log.lines(), QStringList({"State Scheduler/Scheduler 2",
-                                        "Backup 1 Backup event: Policy 'Gold', operation 'Nightly'",
-                                        "State Scheduler/Scheduler 3"}));
+    ASSERT_EQ(journal.size(), 3);
+    EXPECT_EQ(journal.at(0).first(), "MESSAGE=State Scheduler/Scheduler 2");
+    // The firing's own fields follow the priority and the syslog ones (tst_trace).
+    EXPECT_EQ(journal.at(1).first() + ' ' + journal.at(1).mid(4).join(' '),
+              "MESSAGE=Backup 1 Backup event: Policy 'Gold', operation 'Nightly' "
+              "SCHEDULE=Gold-12-Nightly-3 POLICY=Gold OPERATION=Nightly TRIGGER=objective "
+              "DUE=2026-12-07T07:00:00.000+01:00 LATE_MS=1 RULE_SET=4");
+    EXPECT_EQ(journal.at(2).first(), "MESSAGE=State Scheduler/Scheduler 3");
 }
 
 // A failed start is traced and the schedule still moves on to its next hour.
@@ -284,32 +292,26 @@ TEST_F(ListTest, ASnapshotStartsTheProgramWithItsTenArgumentsOrTracesWhyNot)
 TEST_F(ListTest, ASnapshotWithoutRuleOrOperationIdPassesZero)
 {
     writeProgram(true);
-    const struct
-    {
-        const char *ids;
-        const char *ruleId, *operationId;
-        bool traced;
-    } rows[] = {
+    const std::tuple<const char *, const char *, const char *, bool> rows[] = {
         {"", "0", "0", true},
-        {"<RuleId type=\"uint\">7</RuleId>", "7", "0", true},
-        {"<OperationId type=\"uint\">5</OperationId>", "0", "5", true},
-        {"<RuleId type=\"uint\">7</RuleId><OperationId type=\"uint\">5</OperationId>", "7", "5",
-         false},
+        {"<RuleId>7</RuleId>", "7", "0", true},
+        {"<OperationId>5</OperationId>", "0", "5", true},
+        {"<RuleId>7</RuleId><OperationId>5</OperationId>", "7", "5", false},
     };
     ScheduleList list;
-    for (const auto &r : rows) {
+    for (const auto &[ids, ruleId, operationId, traced] : rows) {
         Schedule schedule("Hand-made", 4, nullptr, false);
         schedule.setScheduleData(parsed("<d><Policy>Gold</Policy><Operation>Snap</Operation>" +
-                                        QByteArray(r.ids) + "</d>"));
+                                        QByteArray(ids) + "</d>"));
         schedule.setTriggerTarget(PolicyParser::triggerTarget(true));
         TraceCapture firing;
         list.fireSchedule(schedule);
-        EXPECT_EQ(bus.started().last().arguments,
-                  QStringList({"-r", "0", "-p", "Gold", "-i", r.ruleId, "-o", "Snap", "-s",
-                               r.operationId}));
+        EXPECT_EQ(
+            bus.started().last().arguments,
+            QStringList({"-r", "0", "-p", "Gold", "-i", ruleId, "-o", "Snap", "-s", operationId}));
         EXPECT_EQ(firing.contains(2, "triggerfiring",
                                   "Schedule Hand-made has no RuleId or OperationId: passing 0"),
-                  r.traced);
+                  traced);
     }
 }
 

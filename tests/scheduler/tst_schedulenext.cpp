@@ -2,32 +2,21 @@
 #include "repeatperiod.h"
 #include "schedtest.h"
 
+#include <tuple>
+
 namespace {
 
-class NextOccurrence : public SchedulerTest
-{
-protected:
-    // The schedule of `elements`, not yet searched.
-    Schedule loaded(const QStringList &elements)
-    {
-        write(QStringLiteral("s.xml"), Rules::scheduleFile(elements));
-        return Schedule(QStringLiteral("P-1-Backup-1"), QStringLiteral("s.xml"), 1, store.get(),
-                        true);
-    }
-};
+using NextOccurrence = SchedulerTest;
 
 // Elements are parted by "; ", and "60* " repeats one; op ">=" is the
 // inclusive search, ">" the exclusive one; `indexes` names the trigger, the
 // fallback and the exclusions recorded as covering the trigger's time.
 TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
 {
-    const struct
-    {
-        const char *elements, *from, *op, *expected, *indexes;
-    } rows[] = {
+    const char *const rows[][5] = {
         // The earliest trigger wins, ties go to the first.
-        {"week All 10:00/60; week All 08:00/60; week All 08:00/60", "2026-12-07 07:00",
-         ">=", "2026-12-07 08:00", "1 -1"},
+        {"week All 08:00/60; week All 10:00/60; week All 07:30/60; week All 07:30/60",
+         "2026-12-07 07:00", ">=", "2026-12-07 07:30", "2 -1"},
         // An open window answers at once inclusively, else the next window start.
         {"week Monday", "2026-12-07 10:00", ">=", "2026-12-07 10:00", "0 -1"},
         {"week Monday", "2026-12-07 10:00", ">", "2026-12-14 00:00", "0 -1"},
@@ -38,20 +27,18 @@ TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
         {"week All 08:00/1; Exclude week All 07:00/7200; Fallback week All 12:00/3600",
          "2026-12-07 06:00", ">=", "2026-12-07 12:00", "0 0 0"},
         // ... whose excluded time moves inside the fallback window...
-        {"week All 08:00/1; Exclude week All 07:00/7200; Exclude week All 12:00/1800; "
-         "Fallback week All 12:00/3600",
+        {"week All 08:00/1; Exclude week All 07:00/7200; Exclude week All 12:00/1800; Fallback "
+         "week All 12:00/3600",
          "2026-12-07 06:00", ">=", "2026-12-07 12:30:01", "0 0 0"},
         // ... and the earliest fallback wins.
-        {"week All 08:00/1; Exclude week All 07:00/7200; Fallback week All 14:00/60; "
-         "Fallback week All 11:00/60",
+        {"week All 08:00/1; Exclude week All 07:00/7200; Fallback week All 14:00/60; Fallback week "
+         "All 11:00/60",
          "2026-12-07 06:00", ">=", "2026-12-07 11:00", "0 1 0"},
         // From inside an excluded window the inclusive search takes a fallback
         // however far off, while the exclusive one reaches the next run first.
-        {"week Monday Tuesday Wednesday Thursday Friday 08:00/3600; Exclude week Monday "
-         "07:30/7200; Fallback week Saturday 10:00/60",
+        {"week All 08:00/3600; Exclude week Monday 07:30/7200; Fallback week Saturday 10:00/60",
          "2026-12-07 08:10", ">=", "2026-12-12 10:00", "0 0 0"},
-        {"week Monday Tuesday Wednesday Thursday Friday 08:00/3600; Exclude week Monday "
-         "07:30/7200; Fallback week Saturday 10:00/60",
+        {"week All 08:00/3600; Exclude week Monday 07:30/7200; Fallback week Saturday 10:00/60",
          "2026-12-07 08:10", ">", "2026-12-08 08:00", "0 -1"},
         // Without fallbacks the trigger is retried at its next run time.
         {"week Monday Tuesday 08:00/1; Exclude week Monday", "2026-12-07 06:00",
@@ -59,31 +46,41 @@ TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
         // Overlapping exclusions: the scan restarts after every move.
         {"week Monday; Exclude week All 08:30/3600; Exclude week All 08:00/3600",
          "2026-12-07 08:15", ">=", "2026-12-07 09:30:01", "0 -1 1 0"},
+        // One that moves the time twice is named once.
+        {"week Monday 23:30/172800; Exclude week All 23:00/3600; Exclude week Tuesday 00:00/82800",
+         "2026-12-07 06:00", ">=", "2026-12-09 00:00:01", "0 -1 0 1"},
         {"manual Nightly", "2026-12-07 06:00", ">=", "never", "-1 -1"},
+        {"manual Nightly; week All 08:00/60", "2026-12-07 06:00", ">=", "2026-12-07 08:00", "1 -1"},
+        // Excluded on its last calendar date, with no fallback: none. 25-hour
+        // windows every day overlap: no way out of them.
+        {"dates dates.cfg 08:00/1; Exclude week All 07:00/7200", "2026-12-07 06:00", ">=", "never",
+         "-1 -1"},
+        {"week All 08:00/60; Exclude week All 00:00/90000", "2026-12-07 08:00", ">=", "never",
+         "-1 -1"},
         // A trigger that spends its steps offers nothing and spares the next one.
-        {"week All 08:00/1; week Tuesday 12:00/3600; Exclude week All 11:30/3600; 60* Exclude "
-         "week All 07:00/7200",
+        {"week All 08:00/1; week Tuesday 12:00/3600; Exclude week All 11:30/3600; 60* Exclude week "
+         "All 07:00/7200",
          "2026-12-07 06:00", ">=", "2026-12-08 12:30:01", "1 -1 0"},
         {"week All 08:00/1; week All 12:00/60; 60* Exclude week All 07:00/7200", "2026-12-07 06:00",
          ">=", "2026-12-07 12:00", "1 -1"},
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.elements);
+    write(QStringLiteral("dates.cfg"), Rules::calendarFile({"20261207"}));
+    for (const auto &[words, from, op, expected, expectedIndexes] : rows) {
+        SCOPED_TRACE(words);
         QStringList elements;
-        for (const QString &element : QString::fromLatin1(row.elements).split("; "))
+        for (const QString &element : QString::fromLatin1(words).split("; "))
             elements +=
                 element.startsWith("60* ") ? QStringList(60, element.mid(4)) : QStringList{element};
         Schedule s = loaded(elements);
         ASSERT_TRUE(s.isValid());
         SearchRecord record;
         s.setSearchRecord(&record);
-        EXPECT_EQ(s.getNextOccurrence(at(row.from), row.op == QLatin1String(">=")),
-                  at(row.expected));
+        EXPECT_EQ(s.getNextOccurrence(at(from), op == QLatin1String(">=")), at(expected));
         QStringList indexes = {QString::number(s.triggerIndex()),
                                QString::number(s.fallbackIndex())};
         for (int index : record.excludedBy())
             indexes << QString::number(index);
-        EXPECT_EQ(indexes.join(' '), row.indexes);
+        EXPECT_EQ(indexes.join(' '), expectedIndexes);
     }
 }
 
@@ -94,30 +91,6 @@ TEST_F(NextOccurrence, AnExcludedTriggerWithoutFallbackIsRetriedForTheNamedPasse
     // passes run out and the trigger's next time is used unchecked.
     EXPECT_EQ(s.getNextOccurrence(at("2026-12-07 06:00"), true), at("2026-12-08 08:00"));
     EXPECT_EQ(trace.texts().count("Trigger is excluded. No fallback found. Retry trigger"), 365);
-}
-
-TEST_F(NextOccurrence, ExclusionsThatNeverEndGiveNone)
-{
-    // 25-hour windows every day overlap, so there is no way out. (Whole-day
-    // windows of 86400 s would leave the extra hour of the autumn change free.)
-    Schedule s = loaded({"week All 08:00/60", "Exclude week All 00:00/90000"});
-    EXPECT_EQ(s.moveOutOfExclusions(at("2026-12-07 08:00")), QDateTime());
-    EXPECT_TRUE(trace.lines().last().contains(" 0 schedule:"));
-    EXPECT_EQ(trace.texts().last(), "Exclusion of 08:00:00 Mon December 7 2026 lasts for eternity");
-}
-
-TEST_F(NextOccurrence, AnExcludedLastCalendarDateGivesNone)
-{
-    write(QStringLiteral("dates.cfg"), Rules::calendarFile({"20261207"}));
-    Schedule s = loaded({"dates dates.cfg 08:00/1", "Exclude week All 07:00/7200"});
-    int fallback = 7;
-    const ScheduleElement trigger(
-        Orvel::XmlList::fromText("<e>" + Rules::element("dates dates.cfg 08:00/1") + "</e>", "t"),
-        1);
-    EXPECT_EQ(s.findFallback(trigger, at("2026-12-07 09:00:01"), &fallback), QDateTime());
-    EXPECT_EQ(fallback, -1);
-    EXPECT_EQ(s.getNextOccurrence(at("2026-12-07 06:00"), true), QDateTime());
-    EXPECT_EQ(s.triggerIndex(), -1);
 }
 
 TEST_F(NextOccurrence, RepeatPeriodTriggerTakesItsTimeFromTheFallbacks)

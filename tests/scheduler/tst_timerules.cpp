@@ -9,6 +9,7 @@
 #include "schedtest.h"
 
 #include <functional>
+#include <tuple>
 
 using Orvel::XmlList;
 
@@ -16,7 +17,7 @@ namespace {
 
 XmlList body(const char *words)
 {
-    return XmlList::fromText("<e>" + Rules::element(QString::fromLatin1(words)) + "</e>", "test");
+    return parsed("<e>" + Rules::element(QString::fromLatin1(words)) + "</e>");
 }
 
 class TimeRules : public SchedulerTest
@@ -60,10 +61,7 @@ protected:
 // `from` lies in a window ("yes"/"no"); "off": the first instant outside them.
 TEST_F(TimeRules, NextRunWindowsAndClockChanges)
 {
-    const struct
-    {
-        const char *rule, *from, *op, *expected;
-    } rows[] = {
+    const char *const rows[][4] = {
         {"week Monday 08:00", "2023-01-02 07:00", ">", "2023-01-02 08:00"},
         {"week Monday 08:00", "2023-01-02 08:00", ">", "2023-01-02 08:00"},
         {"week Monday 08:00", "2023-01-02 08:00:01", ">", "2023-01-09 08:00"},
@@ -191,29 +189,24 @@ TEST_F(TimeRules, NextRunWindowsAndClockChanges)
         {"every 1 Days", "2023-03-25 02:30", ">", "2023-03-26 01:00Z"},
         {"every 1 Days", "2023-10-28 02:30", ">", "2023-10-29 00:30Z"},
     };
-    for (const auto &r : rows) {
-        SCOPED_TRACE(std::string(r.rule) + " " + r.op + " " + r.from);
-        const ScheduleElement element = rule(r.rule);
-        const QDateTime from = at(r.from);
-        const QString op = QString::fromLatin1(r.op);
+    for (const auto &[words, fromText, opText, expected] : rows) {
+        SCOPED_TRACE(std::string(words) + " " + opText + " " + fromText);
+        const ScheduleElement element = rule(words);
+        const QDateTime from = at(fromText);
+        const QString op = QString::fromLatin1(opText);
         if (op == QLatin1String("in"))
-            EXPECT_EQ(element.contains(from), QLatin1String(r.expected) == QLatin1String("yes"));
+            EXPECT_EQ(element.contains(from), QLatin1String(expected) == QLatin1String("yes"));
         else if (op == QLatin1String("off"))
-            EXPECT_EQ(element.moveOutside(from), at(r.expected));
+            EXPECT_EQ(element.moveOutside(from), at(expected));
         else
-            EXPECT_EQ(element.nextRunTime(from, op == QLatin1String(">=")), at(r.expected));
+            EXPECT_EQ(element.nextRunTime(from, op == QLatin1String(">=")), at(expected));
     }
 }
 
 // `traced`: part of the rule's trace lines joined by "|" (%1 the home).
 TEST_F(TimeRules, ReadingAndRefusing)
 {
-    const struct
-    {
-        const char *rule;
-        bool valid;
-        const char *traced;
-    } rows[] = {
+    const std::tuple<const char *, bool, const char *> rows[] = {
         {"week Sunday Last", true, "Day: Sunday Weeks      Last From 00:00:00 to 23:59:59"},
         {"week First 08:00", true, "Day: Sunday Weeks 1      From 08:00:00 to 08:00:00"},
         {"<WeekDays><Days><Monday>false</Monday></Days></WeekDays>", false, "Invalid DaysOfWeek"},
@@ -251,12 +244,12 @@ TEST_F(TimeRules, ReadingAndRefusing)
         {"Untyped week <Type>trigger</Type>", false, "Unknown schedule element type: trigger"},
         {"Untyped week", false, ""},
     };
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.rule);
+    for (const auto &[words, valid, traced] : rows) {
+        SCOPED_TRACE(words);
         TraceCapture reading;
-        EXPECT_EQ(rule(r.rule).isValid(), r.valid);
-        const QString traced = reading.texts().join('|');
-        EXPECT_TRUE(traced.contains(QString::fromLatin1(r.traced).replace("%1", home.path())));
+        EXPECT_EQ(rule(words).isValid(), valid);
+        EXPECT_TRUE(reading.texts().join('|').contains(
+            QString::fromLatin1(traced).replace("%1", home.path())));
     }
 }
 
