@@ -11,13 +11,6 @@ void Heap::releaseFreed()
     malloc_trim(0);
 }
 
-void Heap::keepCompact()
-{
-    constexpr int kMappedFrom = 256 * 1024;
-    mallopt(M_MMAP_THRESHOLD, kMappedFrom);
-    mallopt(M_MXFAST, 0);
-}
-
 void Heap::runApart(const std::function<void()> &work)
 {
     std::thread(work).join();

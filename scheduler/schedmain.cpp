@@ -1,5 +1,4 @@
 #include "context.h"
-#include "heap.h"
 #include "hubrouter.h"
 #include "log.h"
 #include "msg.h"
@@ -80,7 +79,5 @@ void schedulerEntry()
 int main()
 {
     const QString name = Names::Scheduler;
-    // Reloads read big rule files into trees they drop at once.
-    Heap::keepCompact();
     return Context::run(schedulerEntry, 3, 64, name, name, name);
 }
