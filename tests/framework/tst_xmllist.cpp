@@ -209,6 +209,8 @@ TEST(XmlListParse, RefusesWhatIsNotWellFormedOrBreaksALimit)
         {"<l/><m/>", "Not well-formed: test line"},
         {"<l></m>", "Not well-formed: test line"},
         {"<l></l", "Not well-formed: test line"},
+        {"<a!/>", "Not well-formed: test line"},
+        {"<ab>..ab>", "Not well-formed: test line"},
         {nested(200000), "is nested deeper than 32 levels"},
         {QByteArray("<a>").repeated(200000), "is nested deeper than 32 levels"},
         {nested(XmlList::kMaxDepth + 1), "is nested deeper than 32 levels"},
