@@ -87,23 +87,25 @@ const QByteArray kGoldHourly =
 // "MaxWaitSeconds" is clamped into 1..4294967; a wait beyond it is cut to it.
 TEST_F(ListTest, ArmsTheTimerForTheEarliestScheduleToTheMillisecond)
 {
-    const std::tuple<const char *, const char *, const char *, qint64> rows[] = {
-        {"", "2026-03-10 12:00", "2026-03-10 12:00:10", 10000},
-        {"", "2026-03-10 12:00", "2026-03-10 15:00", 900000},
-        {"", "2026-03-10 23:55", "2026-03-11 00:05", 600000},
-        {"", "2026-03-10 23:55", "2026-03-12 00:05", 900000},
-        {"", "2026-03-10 12:00:00.600", "2026-03-10 12:00:11", 10400},
-        {"", "2026-03-10 12:00", "never", 900000},
-        {"86400", "2026-03-10 23:00", "2026-03-13 01:00", 86400000},
-        {"86401", "2026-03-10 23:00", "2026-03-11 23:00:02", 86401000},
+    // "MaxWaitSeconds", now, the next time, the timer armed, whether the wait
+    // passes the day cap ("MaxWaitSeconds" in whole calendar days, at least 1).
+    const std::tuple<const char *, const char *, const char *, qint64, bool> rows[] = {
+        {"", "2026-03-10 12:00", "2026-03-10 12:00:10", 10000, false},
+        {"", "2026-03-10 12:00", "2026-03-10 15:00", 900000, false},
+        {"", "2026-03-10 23:55", "2026-03-11 00:05", 600000, false},
+        {"", "2026-03-10 23:55", "2026-03-12 00:05", 900000, true},
+        {"", "2026-03-10 12:00:00.600", "2026-03-10 12:00:11", 10400, false},
+        {"", "2026-03-10 12:00", "never", 900000, false},
+        {"86400", "2026-03-10 23:00", "2026-03-13 01:00", 86400000, true},
+        {"86401", "2026-03-10 23:00", "2026-03-11 23:00:02", 86401000, false},
         // Sunday 29 March has 23 hours: a full day's wait would wake 15 min late.
-        {"86400", "2026-03-28 23:30", "2026-03-30 00:15", 85500000},
-        {"1", "2026-03-10 12:00", "2026-03-10 12:00:10", 1000},
-        {"0", "2026-03-10 12:00", "2026-03-10 12:00:10", 1000},
-        {"4294967", "2026-03-10 12:00", "2026-06-10 12:00", 4294967000},
-        {"4294968", "2026-03-10 12:00", "2026-06-10 12:00", 4294967000},
+        {"86400", "2026-03-28 23:30", "2026-03-30 00:15", 85500000, true},
+        {"1", "2026-03-10 12:00", "2026-03-10 12:00:10", 1000, false},
+        {"0", "2026-03-10 12:00", "2026-03-10 12:00:10", 1000, false},
+        {"4294967", "2026-03-10 12:00", "2026-06-10 12:00", 4294967000, true},
+        {"4294968", "2026-03-10 12:00", "2026-06-10 12:00", 4294967000, true},
     };
-    for (const auto &[maxWait, now, next, armedMs] : rows) {
+    for (const auto &[maxWait, now, next, armedMs, dayCapped] : rows) {
         SCOPED_TRACE(std::string(maxWait) + " " + next);
         home.write("local/scheduler.cfg", "<c><MaxWaitSeconds>" + QByteArray(maxWait) +
                                               "</MaxWaitSeconds></c>"); // "": none to read
@@ -115,6 +117,7 @@ TEST_F(ListTest, ArmsTheTimerForTheEarliestScheduleToTheMillisecond)
         EXPECT_EQ(bus.armedMs(kTimer), armedMs);
         const bool clamped = QByteArrayList({"0", "4294968"}).contains(maxWait);
         EXPECT_EQ(lines.texts(0).filter("MaxWaitSeconds").size(), clamped ? 1 : 0);
+        EXPECT_EQ(lines.texts(2).filter("max days wait exceeded").size(), dayCapped ? 1 : 0);
         EXPECT_FALSE(list.scheduleList().first().lastOccurrence().isValid());
     }
 }
