@@ -176,13 +176,13 @@ void Schedule::loadScheduleFile(const QString &fileName, const RulesPlace &namin
     m_valid = !m_triggers.isEmpty();
 }
 
-bool Schedule::addElement(const XmlList &entry, unsigned ruleSet, const RulesPlace &place)
+void Schedule::addElement(const XmlList &entry, unsigned ruleSet, const RulesPlace &place)
 {
     if (entry.isEmpty())
-        return false;
+        return;
     const ScheduleElement element(entry, ruleSet, place);
     if (!element.isValid())
-        return false;
+        return;
     switch (element.role()) {
     case ScheduleElement::Role::Trigger:
         m_triggers.append(element);
@@ -195,9 +195,8 @@ bool Schedule::addElement(const XmlList &entry, unsigned ruleSet, const RulesPla
         m_fallbacks.append(element);
         break;
     case ScheduleElement::Role::None:
-        return false;
+        break;
     }
-    return true;
 }
 
 bool Schedule::addRepeatPeriod(unsigned unit, unsigned count, unsigned ruleSet)

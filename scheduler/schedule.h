@@ -36,7 +36,7 @@ public:
     Schedule(const QString &name, const Schedule &timing, Orvel::Config *timesStore, bool atomic);
 
     // `place` names the element in trace lines about entries of the wrong shape.
-    bool addElement(const Orvel::XmlList &entry, unsigned ruleSet,
+    void addElement(const Orvel::XmlList &entry, unsigned ruleSet,
                     const RulesPlace &place = RulesPlace());
     bool addRepeatPeriod(unsigned unit, unsigned count, unsigned ruleSet);
     void setScheduleData(const Orvel::XmlList &data) { m_scheduleData = data; }
