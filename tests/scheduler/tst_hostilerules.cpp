@@ -205,6 +205,18 @@ const HostileRulesCase kCases[] = {
     {"ElementWithoutRule", rewrite("bad.xml", scheduleFile({"14:00"})), kGoodOnly,
      "Schedule element contains no known date/time data",
      QList<R>{R::ElementWithoutRule} + kUnusableBad},
+    // Two operations on one file: each is told its findings.
+    {"ElementWithoutRuleTwice",
+     [] {
+         rewrite("bad.xml", scheduleFile({"14:00"}))();
+         rewrite("policyrules.cfg",
+                 policies(policy("Bad", "2",
+                                 operation("Backup", "B", "1", nullptr, "bad.xml") +
+                                     operation("Backup", "C", "2", nullptr, "bad.xml"))))();
+     },
+     kGoodOnly, "Schedule element contains no known date/time data",
+     QList<R>{R::ElementWithoutRule} + kUnusableBad + QList<R>{R::ElementWithoutRule} +
+         kUnusableBad},
     {"ActivationNameEmpty", rewrite("bad.xml", scheduleFile({"manual 14:00"})), kGoodOnly,
      "Refused an empty activation name|Invalid ManualTrigger",
      QList<R>{R::ActivationNameEmpty} + kUnusableBad},
