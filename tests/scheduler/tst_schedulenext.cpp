@@ -63,8 +63,22 @@ TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
          "2026-12-07 06:00", ">=", "2026-12-08 12:30:01", "1 -1 0"},
         {"week All 08:00/1; week All 12:00/60; 60* Exclude week All 07:00/7200", "2026-12-07 06:00",
          ">=", "2026-12-07 12:00", "1 -1"},
+        // Mornings and, on the dates listed, afternoons excluded: 181 dates
+        // take 363 moves, 182 dates the 365 that end a search.
+        {"dates dates.cfg 00:00/17280000; Exclude week All 00:00/43200; Exclude dates 181.cfg "
+         "12:00/43200",
+         "2026-12-07 00:00", ">=", "2027-06-06 12:00:01", "0 -1 0 1"},
+        {"dates dates.cfg 00:00/17280000; Exclude week All 00:00/43200; Exclude dates 182.cfg "
+         "12:00/43200",
+         "2026-12-07 00:00", ">=", "never", "-1 -1"},
     };
     write(QStringLiteral("dates.cfg"), Rules::calendarFile({"20261207"}));
+    for (const int days : {181, 182}) {
+        QStringList dates;
+        for (int day = 0; day < days; ++day)
+            dates << at("2026-12-07 00:00").date().addDays(day).toString("yyyyMMdd");
+        write(QStringLiteral("%1.cfg").arg(days), Rules::calendarFile(dates));
+    }
     for (const auto &[words, from, op, expected, expectedIndexes] : rows) {
         SCOPED_TRACE(words);
         QStringList elements;
