@@ -34,6 +34,17 @@ struct Attribute
     QString value;
 };
 
+// The ASCII letters a name we write as an element starts with, and what may
+// follow them: names that every XML parser reads alike.
+inline bool isPlainNameStart(char16_t c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+inline bool isPlainNameChar(char16_t c)
+{
+    return isPlainNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
 // Most entries carry a type alone, and entries of one type share one list
 // (typeOnly()), so that a list costs an entry its 24 bytes and no heap.
 using Attributes = QList<Attribute>;

@@ -4,6 +4,7 @@
 #include "xmlentries.h"
 #include "xmltext.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <utility>
 
@@ -19,14 +20,10 @@ bool isPlainXmlName(const QString &key)
 {
     if (key.isEmpty() || key.startsWith(QLatin1String("xml"), Qt::CaseInsensitive))
         return false;
-    for (int i = 0; i < key.size(); ++i) {
-        const QChar c = key.at(i);
-        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-        const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
-        if (!letter && (i == 0 || !other))
-            return false;
-    }
-    return true;
+    if (!isPlainNameStart(key.front().unicode()))
+        return false;
+    return std::all_of(key.begin() + 1, key.end(),
+                       [](QChar c) { return isPlainNameChar(c.unicode()); });
 }
 
 bool parseUnsigned(const QString &text, quint32 &out)

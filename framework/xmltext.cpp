@@ -256,16 +256,6 @@ qsizetype mostAttributes(const QByteArray &text)
     return most;
 }
 
-bool isPlainNameStart(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
-bool isPlainNameChar(char c)
-{
-    return isPlainNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
 // The tag of a document that is one element with no attributes and nothing
 // inside, "<tag></tag>" or "<tag/>", with a tag of plain ASCII name
 // characters; empty for any other text. Every message without parameters
