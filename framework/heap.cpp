@@ -1,7 +1,10 @@
 #include "heap.h"
 
+#include "trace.h"
+
 #include <malloc.h>
 
+#include <system_error>
 #include <thread>
 
 namespace Orvel {
@@ -13,7 +16,17 @@ void Heap::releaseFreed()
 
 void Heap::runApart(const std::function<void()> &work)
 {
-    std::thread(work).join();
+    std::thread apart;
+    try {
+        apart = std::thread(work);
+    } catch (const std::system_error &e) {
+        // Out of threads (a process or system limit): the work is the same
+        // here, only its memory is not kept apart.
+        TraceLine(1, "heap", __LINE__) << "Cannot start a thread:" << e.what() << "- working here";
+        work();
+        return;
+    }
+    apart.join();
 }
 
 } // namespace Orvel
