@@ -1,12 +1,12 @@
 #include "schedctltime.h"
 
+#include "stamp.h"
 #include "walltime.h"
 
 #include <QRegularExpression>
 #include <QTimeZone>
 
 #include <cstdlib>
-#include <iterator>
 
 namespace {
 
@@ -98,14 +98,9 @@ void appendStamp(QByteArray &out, const QDateTime &instant)
         return;
     }
     const QTime time = instant.time();
-    const int parts[] = {year / 100,  year % 100,    month,        day,
-                         time.hour(), time.minute(), time.second()};
-    char text[2 * std::size(parts)];
-    for (size_t i = 0; i < std::size(parts); ++i) {
-        text[2 * i] = char('0' + parts[i] / 10);
-        text[2 * i + 1] = char('0' + parts[i] % 10);
-    }
-    out.append(text, qsizetype(sizeof text));
+    Orvel::Stamp::appendNumber(out, unsigned(year), 4);
+    for (const int part : {month, day, time.hour(), time.minute(), time.second()})
+        Orvel::Stamp::appendNumber(out, unsigned(part), 2);
 }
 
 QString span(qint64 seconds)
