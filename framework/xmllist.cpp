@@ -168,9 +168,7 @@ XmlEntry makeEntry(const QString &key, const QString &type)
 {
     XmlEntry e;
     if (isPlainXmlName(key)) {
-        // Leaves repeat the same few keys; lists are records named one by
-        // one (a schedule each), which would only fill the shared names.
-        e.key = type == kList ? key : interned(key);
+        e.key = interned(key);
         e.tag = e.key;
         e.attributes = typeOnly(type);
     } else {
