@@ -154,6 +154,42 @@ const std::shared_ptr<XmlEntries> &noEntries();
 QString interned(QStringView name);
 // The attributes of an entry that carries a type alone, shared likewise.
 Attributes typeOnly(const QString &type);
+// The entry an element read from text starts: its attributes in name order
+// (shared when a type alone), its key the name attribute, else the tag.
+XmlEntry elementEntry(const QString &tag, Attributes attributes);
+// What limit an element read from text breaks, in words, or an empty text.
+// Only entries have keys: the root (depth 1) has a free name.
+QString brokenLimit(int depth, qint64 nodes, qsizetype keyLength);
+
+// The tree the streaming reader builds from `text`, or null with the trace
+// line and `why` set (xmltext.h). XmlText::read takes a faster way first
+// where it can (plainxml.h); the tests hold the two to the same answers.
+std::shared_ptr<XmlEntries> streamRead(const QByteArray &text, const QString &source, QString &why);
+
+// A tree as it is read, element by element, by either text reader.
+class TreeBuilder
+{
+public:
+    int depth() const { return int(m_open.size()); }
+    void open(XmlEntry entry) { m_open.push_back({std::move(entry), nullptr}); }
+    // The innermost open element's text, for what is read inside it.
+    QString &text() { return m_open.back().entry.text; }
+    // Closes the innermost element, which is a list when entries were read
+    // inside it, and adds it to the entries of the one around it; the root's
+    // entries become the document's. Answers the entry added, null for the root.
+    const XmlEntry *close();
+    std::shared_ptr<XmlEntries> document() const { return m_document; }
+
+private:
+    // An element being read, and the entries read inside it so far.
+    struct OpenElement
+    {
+        XmlEntry entry;
+        std::shared_ptr<XmlEntries> inner;
+    };
+    std::vector<OpenElement> m_open;
+    std::shared_ptr<XmlEntries> m_document;
+};
 
 } // namespace XmlStorage
 

@@ -162,6 +162,22 @@ Attributes XmlStorage::typeOnly(const QString &type)
     return attributes;
 }
 
+XmlEntry XmlStorage::elementEntry(const QString &tag, Attributes attributes)
+{
+    XmlEntry e;
+    e.tag = tag;
+    if (attributes.size() == 1 && attributes.first().name == kType) {
+        e.attributes = typeOnly(attributes.first().value);
+    } else {
+        std::sort(attributes.begin(), attributes.end(),
+                  [](const Attribute &a, const Attribute &b) { return a.name < b.name; });
+        e.attributes = std::move(attributes);
+    }
+    const QString *name = attribute(e.attributes, kName);
+    e.key = name ? *name : e.tag;
+    return e;
+}
+
 namespace {
 
 XmlEntry makeEntry(const QString &key, const QString &type)

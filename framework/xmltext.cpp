@@ -1,6 +1,7 @@
 #include "xmltext.h"
 
 #include "fileio.h"
+#include "plainxml.h"
 #include "trace.h"
 #include "xmlentries.h"
 #include "xmllist.h"
@@ -256,31 +257,9 @@ qsizetype mostAttributes(const QByteArray &text)
     return most;
 }
 
-// The tag of a document that is one element with no attributes and nothing
-// inside, "<tag></tag>" or "<tag/>", with a tag of plain ASCII name
-// characters; empty for any other text. Every message without parameters
-// carries such a body, and setting up the streaming reader costs more than
-// the rest of its delivery; the reader would give the same empty root.
-QByteArrayView emptyRootTag(QByteArrayView text)
-{
-    if (text.size() < 4 || text.front() != '<' || !isPlainNameStart(text.at(1)))
-        return {};
-    qsizetype end = 2;
-    while (end < text.size() && isPlainNameChar(text.at(end)))
-        ++end;
-    const QByteArrayView tag = text.sliced(1, end - 1);
-    const QByteArrayView rest = text.sliced(end);
-    if (rest == "/>")
-        return tag;
-    if (rest.size() == tag.size() + 4 && rest.startsWith("></") && rest.endsWith('>') &&
-        rest.sliced(3, tag.size()) == tag)
-        return tag;
-    return {};
-}
+} // namespace
 
-// What is wrong with the entry the reader stands on, or an empty text. The
-// root's name is free; only entries have keys.
-QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
+QString XmlStorage::brokenLimit(int depth, qint64 nodes, qsizetype keyLength)
 {
     if (depth > XmlList::kMaxDepth)
         return QStringLiteral("is nested deeper than %1 levels").arg(XmlList::kMaxDepth);
@@ -288,9 +267,6 @@ QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
         return QStringLiteral("has more than %1 elements and attributes").arg(XmlText::kMaxNodes);
     if (depth < 2)
         return QString();
-    const QXmlStreamAttributes attributes = reader.attributes();
-    const qsizetype keyLength = attributes.hasAttribute(kName) ? attributes.value(kName).size()
-                                                               : reader.qualifiedName().size();
     if (keyLength == 0)
         return QStringLiteral("has an empty key");
     if (keyLength > XmlList::kMaxKeyLength)
@@ -298,75 +274,45 @@ QString brokenLimit(const QXmlStreamReader &reader, int depth, qint64 nodes)
     return QString();
 }
 
-XmlEntry startEntry(const QXmlStreamReader &reader)
+const XmlEntry *TreeBuilder::close()
 {
-    XmlEntry e;
-    e.tag = interned(reader.qualifiedName());
-    const QXmlStreamAttributes attributes = reader.attributes();
-    if (attributes.size() == 1 && attributes.first().qualifiedName() == kType) {
-        e.attributes = typeOnly(interned(attributes.first().value()));
-    } else {
-        for (const QXmlStreamAttribute &a : attributes)
-            e.attributes.append({interned(a.qualifiedName()), a.value().toString()});
-        std::sort(e.attributes.begin(), e.attributes.end(),
-                  [](const Attribute &a, const Attribute &b) { return a.name < b.name; });
-    }
-    const QString *name = attribute(e.attributes, kName);
-    e.key = name ? *name : e.tag;
-    return e;
-}
-
-// An element being read, and the entries read inside it so far.
-struct OpenElement
-{
-    XmlEntry entry;
-    std::shared_ptr<XmlEntries> inner;
-};
-
-// Closes the innermost open element, which is a list when entries were read
-// inside it, and adds it to the entries of the one around it. The root's
-// entries become the document's.
-void closeElement(std::vector<OpenElement> &open, const QXmlStreamReader &reader,
-                  const QString &source, std::shared_ptr<XmlEntries> &document)
-{
-    OpenElement done = std::move(open.back());
-    open.pop_back();
-    if (open.empty()) {
-        document = done.inner ? std::move(done.inner) : std::make_shared<XmlEntries>();
-        document->tag = done.entry.tag;
-        document->attributes = done.entry.attributes;
-        return;
+    OpenElement done = std::move(m_open.back());
+    m_open.pop_back();
+    if (m_open.empty()) {
+        m_document = done.inner ? std::move(done.inner) : std::make_shared<XmlEntries>();
+        m_document->tag = done.entry.tag;
+        m_document->attributes = done.entry.attributes;
+        return nullptr;
     }
     XmlEntry &e = done.entry;
     e.list = std::move(done.inner);
-    if (!usable(e))
-        TraceLine(2, "xmltext", __LINE__)
-            << "Unusable value in" << source << "line" << reader.lineNumber() << "entry" << e.key
-            << "type" << e.typeName() << "value" << e.text;
-    std::shared_ptr<XmlEntries> &siblings = open.back().inner;
+    std::shared_ptr<XmlEntries> &siblings = m_open.back().inner;
     if (!siblings)
         siblings = std::make_shared<XmlEntries>();
     siblings->append(std::move(e));
+    return &siblings->entries.back();
 }
+
+namespace {
+
+XmlEntry startEntry(const QXmlStreamReader &reader)
+{
+    Attributes attributes;
+    for (const QXmlStreamAttribute &a : reader.attributes())
+        attributes.append({interned(a.qualifiedName()), a.value().toString()});
+    return elementEntry(interned(reader.qualifiedName()), std::move(attributes));
+}
+
+} // namespace
 
 // Builds the tree in one pass of a streaming reader, checking every limit
 // before an element is added, so that hostile text never grows a tree beyond
 // them. A document type declaration is refused outright: its entities could
 // expand without bound or name outside files. Whitespace between entries is
 // dropped. Writes the trace line and answers null on any refusal.
-std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &source, QString &why)
+std::shared_ptr<XmlEntries> XmlStorage::streamRead(const QByteArray &text, const QString &source,
+                                                   QString &why)
 {
-    if (text.size() > XmlText::kMaxTextBytes) {
-        TraceLine(2, "xmltext", __LINE__)
-            << "Refused" << source << "is larger than" << XmlText::kMaxTextBytes << "bytes";
-        why = QStringLiteral("larger than %1 bytes").arg(XmlText::kMaxTextBytes);
-        return nullptr;
-    }
-    if (const QByteArrayView tag = emptyRootTag(text); !tag.isEmpty()) {
-        auto document = std::make_shared<XmlEntries>();
-        document->tag = QString::fromLatin1(tag);
-        return document;
-    }
     // Counted before any XML reader runs: Qt's reader slows down with the
     // square of the attributes on one element.
     if (mostAttributes(text) > XmlText::kMaxAttributes) {
@@ -378,8 +324,7 @@ std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &sour
     }
     QXmlStreamReader reader(text);
     reader.setNamespaceProcessing(false);
-    std::vector<OpenElement> open;
-    std::shared_ptr<XmlEntries> document;
+    TreeBuilder tree;
     qint64 nodes = 0;
     QString reason;
     while (reason.isEmpty() && !reader.atEnd()) {
@@ -387,18 +332,23 @@ std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &sour
         case QXmlStreamReader::DTD:
             reason = QStringLiteral("has a document type declaration");
             break;
-        case QXmlStreamReader::StartElement:
+        case QXmlStreamReader::StartElement: {
+            XmlEntry e = startEntry(reader);
             nodes += 1 + reader.attributes().size();
-            reason = brokenLimit(reader, int(open.size()) + 1, nodes);
+            reason = brokenLimit(tree.depth() + 1, nodes, e.key.size());
             if (reason.isEmpty())
-                open.push_back({startEntry(reader), nullptr});
+                tree.open(std::move(e));
             break;
+        }
         case QXmlStreamReader::EndElement:
-            closeElement(open, reader, source, document);
+            if (const XmlEntry *e = tree.close(); e && !usable(*e))
+                TraceLine(2, "xmltext", __LINE__)
+                    << "Unusable value in" << source << "line" << reader.lineNumber() << "entry"
+                    << e->key << "type" << e->typeName() << "value" << e->text;
             break;
         case QXmlStreamReader::Characters:
-            if (!reader.isWhitespace() && !open.empty())
-                open.back().entry.text += reader.text();
+            if (!reader.isWhitespace() && tree.depth() > 0)
+                tree.text() += reader.text();
             break;
         default:
             break;
@@ -420,7 +370,22 @@ std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &sour
                   .arg(reader.errorString());
         return nullptr;
     }
-    return document;
+    return tree.document();
+}
+
+namespace {
+
+std::shared_ptr<XmlEntries> readTree(const QByteArray &text, const QString &source, QString &why)
+{
+    if (text.size() > XmlText::kMaxTextBytes) {
+        TraceLine(2, "xmltext", __LINE__)
+            << "Refused" << source << "is larger than" << XmlText::kMaxTextBytes << "bytes";
+        why = QStringLiteral("larger than %1 bytes").arg(XmlText::kMaxTextBytes);
+        return nullptr;
+    }
+    if (std::shared_ptr<XmlEntries> plain = PlainXml::read(text))
+        return plain;
+    return streamRead(text, source, why);
 }
 
 } // namespace

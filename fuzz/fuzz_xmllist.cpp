@@ -1,8 +1,12 @@
 // Feeds arbitrary bytes to the XmlList text form. Whatever parses must survive
-// being written out and parsed again unchanged, in both written forms; nothing
-// may crash, leak or overflow on the way.
+// being written out and parsed again unchanged, in both written forms, and
+// whatever the fast plain reader takes must give the streaming reader's tree;
+// nothing may crash, leak or overflow on the way.
 
+#include "plainxml.h"
+#include "xmlentries.h"
 #include "xmllist.h"
+#include "xmltext.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +24,21 @@ void requireSame(const XmlList &original, const QByteArray &written, const char 
     std::abort();
 }
 
+void requireSameAsStreamed(const QByteArray &text)
+{
+    const std::shared_ptr<Orvel::XmlEntries> fast = Orvel::PlainXml::read(text);
+    if (!fast)
+        return;
+    QString why;
+    const std::shared_ptr<Orvel::XmlEntries> streamed =
+        Orvel::XmlStorage::streamRead(text, QStringLiteral("input"), why);
+    if (streamed && Orvel::XmlText::write(*fast, false) == Orvel::XmlText::write(*streamed, false))
+        return;
+    std::fprintf(stderr, "the plain reader differs from the streaming reader (%s)\n",
+                 qPrintable(why));
+    std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -33,6 +52,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray text(reinterpret_cast<const char *>(data), qsizetype(size));
+    requireSameAsStreamed(text);
     const XmlList list = XmlList::fromText(text, QStringLiteral("input"));
     if (!list)
         return 0;

@@ -1,4 +1,6 @@
+#include "plainxml.h"
 #include "testsupport.h"
+#include "xmlentries.h"
 #include "xmllist.h"
 #include "xmltext.h"
 
@@ -254,5 +256,60 @@ TEST(XmlListParse, RefusesWhatIsNotWellFormedOrBreaksALimit)
         EXPECT_TRUE(trace.lines().first().contains(QString::fromUtf8(reason)));
         list.set(QStringLiteral("a"), quint32(1), R);
         EXPECT_TRUE(bool(list) && list.size() == 1);
+    }
+}
+
+// The fast reader takes plain text and gives the streaming reader's very
+// tree; anything else, however small, it leaves to the streaming reader.
+TEST(XmlListParse, ThePlainReaderAnswersAsTheStreamingReader)
+{
+    const std::pair<QByteArray, bool> cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<c>\n <a type=\"uint\">1</a>\n</c>\n", true},
+        {"<l>\t<a  x='1'   y=\"2\" >t > u</a>\n<b/><c name=\"k k\"/><d> </d></l >", true},
+        {withAttributes(Orvel::XmlText::kMaxAttributes), true},
+        {"<list></list>", true},
+        {"<l><a>&amp;</a></l>", false},
+        {"<l><a>\r\n</a></l>", false},
+        {"<l><a>\x01</a></l>", false},
+        {"<l><a>\x7f</a></l>", false},
+        {"<l><a>\xc3\xa9</a></l>", false},
+        {"<?xml version=\"1.0\"?><l/>", false},
+        {" <?xml version=\"1.0\" encoding=\"UTF-8\"?><l/>", false},
+        {"<l><!-- c --></l>", false},
+        {"<l><a>]]></a></l>", false},
+        {"<l><a>x", false},
+        {"</l>", false},
+        {"<l></m>", false},
+        {"<l></l", false},
+        {"<l>/>", false},
+        {"<l/>x", false},
+        {"<l/><m/>", false},
+        {"< l/>", false},
+        {"<l:m/>", false},
+        {"<l a=\"1\"b=\"2\"/>", false},
+        {"<l a=\"1\" a=\"2\"/>", false},
+        {"<l a/>", false},
+        {"<l =\"1\"/>", false},
+        {"<l a=1/>", false},
+        {"<l a=\"1/>", false},
+        {"<l a=\"<\"/>", false},
+        {"<l a=\"\t\"/>", false},
+        {"<l a=\"\n\"/>", false},
+        {withAttributes(Orvel::XmlText::kMaxAttributes + 1), false},
+        {"<l><a type=\"uint\">x</a></l>", false},
+        {"<l><entry name=\"\">x</entry></l>", false},
+        {nested(XmlList::kMaxDepth + 1), false},
+    };
+    for (const auto &[text, plain] : cases) {
+        SCOPED_TRACE(text.left(60).data());
+        TraceCapture trace;
+        QString why;
+        const auto fast = Orvel::PlainXml::read(text);
+        const auto streamed = Orvel::XmlStorage::streamRead(text, QStringLiteral("test"), why);
+        ASSERT_EQ(bool(fast), plain);
+        if (fast) {
+            ASSERT_TRUE(streamed);
+            EXPECT_EQ(Orvel::XmlText::write(*fast, false), Orvel::XmlText::write(*streamed, false));
+        }
     }
 }
