@@ -52,16 +52,15 @@ void appendNow(QByteArray &out, bool milliseconds)
 void appendNumber(QByteArray &out, unsigned value, int width)
 {
     char digits[16];
-    int count = 0;
-    unsigned rest = unsigned(value);
+    char *const end = digits + sizeof digits;
+    char *first = end;
     do {
-        digits[count++] = char('0' + rest % 10);
-        rest /= 10;
-    } while (rest != 0);
-    for (int i = count; i < width; ++i)
-        out += '0';
-    while (count > 0)
-        out += digits[--count];
+        *--first = char('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    if (end - first < width)
+        out.append(width - (end - first), '0');
+    out.append(first, end - first);
 }
 
 } // namespace Orvel::Stamp

@@ -5,10 +5,9 @@
 #include "names.h"
 #include "searchbudget.h"
 #include "searchmemo.h"
+#include "stamp.h"
 #include "trace.h"
 #include "walltime.h"
-
-#include <cstdio>
 
 using Orvel::TraceLine;
 using Orvel::XmlList;
@@ -34,9 +33,11 @@ QString storedText(const QDateTime &t)
 {
     const QDate d = t.date();
     const QTime h = t.time();
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", d.year(), d.month(), d.day(),
-                  h.hour(), h.minute(), h.second());
+    QByteArray text;
+    text.reserve(14);
+    Orvel::Stamp::appendNumber(text, unsigned(d.year()), 4);
+    for (const int field : {d.month(), d.day(), h.hour(), h.minute(), h.second()})
+        Orvel::Stamp::appendNumber(text, unsigned(field), 2);
     return QString::fromLatin1(text);
 }
 
@@ -593,12 +594,12 @@ void Schedule::saveTimes()
                                            << (m_timesStore ? "" : "No config");
         return;
     }
-    TraceLine(3, "schedule", __LINE__)
-        << "saveTimes" << m_name
-        << (m_lastOccurrence.isValid() ? storedText(m_lastOccurrence) : QString());
     XmlList record;
     setStoredTime(record, m_lastOccurrence, Names::LastOccurance, Names::LastOccuranceUtcOffset);
     setStoredTime(record, m_nextOccurrence, Names::NextOccurance, Names::NextOccuranceUtcOffset);
+    QString lastText;
+    record.get(lastText, Names::LastOccurance);
+    TraceLine(3, "schedule", __LINE__) << "saveTimes" << m_name << lastText;
     if (record.isEmpty())
         return;
     m_timesStore->set(m_name, record, XmlList::Replace);
