@@ -13,11 +13,17 @@ bool SearchMemo::Key::operator==(const Key &other) const
            from.timeSpec() == other.from.timeSpec() && from == other.from;
 }
 
+// A local start is hashed by its wall time: converting it to an instant goes
+// through the zone's rules and cost more than the rest of a lookup. Equal
+// local times show the same wall time.
 size_t qHash(const SearchMemo::Key &key, size_t seed)
 {
+    const QDateTime &from = key.from;
+    const qint64 when = from.timeSpec() == Qt::LocalTime ? from.date().toJulianDay() * 86400000 +
+                                                               from.time().msecsSinceStartOfDay()
+                                                         : from.toMSecsSinceEpoch();
     return qHashMulti(seed, key.triggers.constData(), key.exclusions.constData(),
-                      key.fallbacks.constData(), key.trigger, key.checked, key.inclusive,
-                      key.from.toMSecsSinceEpoch());
+                      key.fallbacks.constData(), key.trigger, key.checked, key.inclusive, when);
 }
 
 SearchMemo::SearchMemo()
