@@ -5,6 +5,7 @@
 #include "trace.h"
 
 #include <QHash>
+#include <QStringBuilder>
 
 #include <algorithm>
 
@@ -31,7 +32,7 @@ void traceInvalidObjective()
 
 // A count is plain decimal digits; anything else, or a value beyond 32 bits,
 // counts as 0.
-quint32 countFrom(const QString &text)
+quint32 countFrom(QStringView text)
 {
     const bool digits = std::all_of(text.begin(), text.end(), [](QChar c) {
         return c >= QLatin1Char('0') && c <= QLatin1Char('9');
@@ -50,7 +51,7 @@ PolicyParser::PolicyParser(quint32 ruleSet, Config *timesStore)
 
 PolicyParser::Objective PolicyParser::parseObjective(const QString &text)
 {
-    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QList<QStringView> parts = QStringView(text).split(u' ', Qt::SkipEmptyParts);
     Objective objective;
     if (parts.size() != 2)
         return objective;
@@ -114,8 +115,8 @@ QList<Schedule> PolicyParser::parsePolicy(const XmlList &record, const RulesPlac
 QString PolicyParser::scheduleName(const PolicyHead &policy, const QString &operation, quint32 id,
                                    const RulesPlace &place)
 {
-    const QString name = policy.name + QLatin1Char('-') + QString::number(policy.firstRule) +
-                         QLatin1Char('-') + operation + QLatin1Char('-') + QString::number(id);
+    const QString name = policy.name % QLatin1Char('-') % QString::number(policy.firstRule) %
+                         QLatin1Char('-') % operation % QLatin1Char('-') % QString::number(id);
     if (name.size() <= kMaxScheduleNameLength)
         return name;
     TraceLine(2, "policyparser", __LINE__)

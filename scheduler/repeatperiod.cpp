@@ -50,7 +50,7 @@ RepeatPeriod::RepeatPeriod(const Orvel::XmlList &)
         << "TODO: RepeatPeriod schedule elements cannot be definied in XML yet";
 }
 
-RepeatPeriod::Unit RepeatPeriod::unitFromName(const QString &name)
+RepeatPeriod::Unit RepeatPeriod::unitFromName(QStringView name)
 {
     for (quint32 code = Seconds; code <= Years; ++code) {
         if (name == QLatin1String(kUnitNames[code - 1]))

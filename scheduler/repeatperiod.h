@@ -33,7 +33,7 @@ public:
 
     // The unit whose word ("Seconds" to "Years") equals `name` exactly;
     // NoUnit for any other word.
-    static Unit unitFromName(const QString &name);
+    static Unit unitFromName(QStringView name);
 
     bool isValid() const { return m_valid; }
     Unit periodUnit() const { return m_unit; }
