@@ -104,6 +104,12 @@ void TempHome::write(const QString &relativePath, const QByteArray &text) const
         file.write(text);
 }
 
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 Orvel::XmlList parsed(const QByteArray &text)
 {
     return Orvel::XmlList::fromText(text, QStringLiteral("test"));

@@ -12,6 +12,9 @@ class XmlList;
 void PrintTo(const XmlList &list, std::ostream *out);
 } // namespace Orvel
 
+// The bytes of the file at `path`; empty when it cannot be read.
+QByteArray fileBytes(const QString &path);
+
 // The list read from `text`, its source named "test" in trace lines.
 Orvel::XmlList parsed(const QByteArray &text);
 

@@ -23,12 +23,6 @@
 
 using namespace Orvel;
 
-static QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 TEST(FixedPathTest, FollowsOrvelHomeAndListsRuleSetsInNumericOrder)
 {
     TempHome home;
@@ -126,7 +120,7 @@ TEST(ConfigTest, SaveReplacesTheFileWholeOrNotAtAll)
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_FALSE(savedOverLimit);
-    EXPECT_EQ(readFile(home.path() + QStringLiteral("/c.cfg")), old);
+    EXPECT_EQ(fileBytes(home.path() + QStringLiteral("/c.cfg")), old);
     EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
     config.set(QStringLiteral("Policy A-1"), Config(home.path(), "c.cfg"), XmlList::Replace);
@@ -198,7 +192,7 @@ TEST(ConfigLocalTest, SavesAreDeferredRetriedAndNeverLoseAnUnreadableFile)
         for (const char *s = steps; *s; ++s)
             step(*s);
         EXPECT_EQ(seen, QString::fromUtf8(files));
-        EXPECT_EQ(readFile(path + ".bad"), QByteArray(kept));
+        EXPECT_EQ(fileBytes(path + ".bad"), QByteArray(kept));
         EXPECT_EQ(trace.lines().size(), faults) << trace.lines().join('\n').toStdString();
         EXPECT_EQ(log.lines().size(), logs);
         EXPECT_EQ(log.lines().join(' ').contains(path + ".bad"), logs > 0);

@@ -14,16 +14,6 @@
 
 using namespace Orvel;
 
-namespace {
-
-QString readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-} // namespace
-
 TEST(TraceTest, ItemsAreWrittenInTheirTextForms)
 {
     XmlList list;
@@ -123,7 +113,7 @@ TEST(TraceTest, AppendsWholeLinesToTheTraceFile)
     qunsetenv("ORVEL_TRACE_FILE");
     Trace::configure();
     TraceLine(0, "c", 3) << "not in the file";
-    const QStringList lines = readAll(home.path() + "/trace.log").split('\n');
+    const QStringList lines = QString::fromUtf8(fileBytes(home.path() + "/trace.log")).split('\n');
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[0] == "old" && lines[1].endsWith(" 3 b:2 new") && lines[2].isEmpty());
 }
@@ -163,7 +153,7 @@ TEST(LogTest, PlaceholdersTakeTheStreamedValuesInOrderAndFileLinesATimeStamp)
        << "P";
     l->sendMessage();
     qunsetenv("ORVEL_LOG_FILE");
-    const QString line = readAll(home.path() + "/event.log");
+    const QString line = QString::fromUtf8(fileBytes(home.path() + "/event.log"));
     const QRegularExpression form(
         R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d Backup 1 Snapshot event: Policy 'P'\n$)");
     EXPECT_TRUE(form.match(line).hasMatch()) << line.toStdString();

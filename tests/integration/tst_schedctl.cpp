@@ -113,10 +113,14 @@ TEST_F(SchedctlTest, AnswersEachCommandLineAndLeavesTheStoreAlone)
         {{"timers", "--rule-set", "1"}, 0, "Sat 2026-12-05 08:00:00 CET"},
         {{"timers", "--rule-set", "3", "--output", "json"}, 0, R"("last":null,"next":")"},
         {{"triggers", "--rule-set", "1"}, 0, "Full now  Gold    Nightly\n1 manual trigger in rule set 1\n"},
+        // Rule set 3 as docs/rules.md shows it: three schedules, Silver's held back over Christmas.
+        {{"triggers", "--rule-set", "3"}, 0, "Full now  Gold    Nightly\n1 manual trigger in rule set 3\n"},
+        {{"preview", "--rule-set", "3", "--from", "2026-12-26 23:30", "--count", "4", "--output", "tsv"}, 0, "Gold-12-Nightly-1\t20261226233000\t2\t-1\nGold-12-Snap-2\t20261226233000\t0\t-1\nGold-12-Snap-2\t20261227000000\t0\t-1\nSilver-20-Continuous-1\t20261227000001\t0\t-1\n"},
         {{"explain", "Gold-1-Nightly-1", "--rule-set", "2", "--from", "2027-04-30 12:00", "--output", "json"}, 0, R"("excludedBy":[0])"},
         {{"explain", "Gold-10-Snap-2", "--rule-set", "1", "--from", "20261224220000", "--output", "tsv"}, 0, "searchFrom\t-1\t-1\t20261224220000\t\ntriggerTime\t0\t-1\t20261224220000\t\n"},
         // check: the examples pass; a finding names its file, entry, policy and reason.
         {{"check", "--rule-set", "1", "--output", "json"}, 0, R"({"notes":[],"problems":[],"ruleSet":1,"schedules":5})"},
+        {{"check", "--rule-set", "3", "--output", "json"}, 0, R"({"notes":[],"problems":[],"ruleSet":3,"schedules":3})"},
         {{"check", "--output", "tsv"}, 1, "holidays.cfg\t'20261332' is no date yyyyMMdd: the date is skipped\tskipped\tCalendar/Date[1]\tGold\tNightly\tcalendarDateInvalid\n"},
         {{"check"}, 1, "rule set 4: 5 schedules, 2 skipped, no notes\n"},
         {{"check", "--output", "json"}, 1, R"({"code":"fileEmpty","element":"","file":"monthly.xml","operation":"Monthly","policy":"Bronze","reason":"holds no entries"})"},

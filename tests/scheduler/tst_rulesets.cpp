@@ -1,12 +1,9 @@
 // A rule set read into schedules: the policies this node implements, each
 // policy's operations, their objectives and schedule files.
 #include "policyparser.h"
-#include "rulesetloader.h"
 #include "schedtest.h"
 #include "schedulelist.h"
 
-#include <QDir>
-#include <QFile>
 #include <tuple>
 
 using Orvel::XmlList;
@@ -107,25 +104,6 @@ TEST_F(RuleSets, LoadsThePoliciesTheNodeImplements)
         EXPECT_EQ(names(list.scheduleList()).join(' '), schedules);
         EXPECT_TRUE(reading.contains(QLatin1String(traced)));
     }
-}
-
-TEST_F(RuleSets, TheDocumentedExampleRuleSetLoads)
-{
-    const QDir examples(QStringLiteral(ORVEL_SOURCE_DIR "/examples/home/rules/3"));
-    for (const QString &name : examples.entryList(QDir::Files)) {
-        QFile file(examples.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        write(name, file.readAll());
-    }
-    Orvel::Clock::setNow(
-        at("2026-12-25 09:00")); // Christmas is excluded for the continuous protection
-    TraceCapture loading;
-    const QList<Schedule> loaded = RuleSetLoader::load(1, nullptr);
-    EXPECT_EQ(names(loaded),
-              QStringList({"Gold-12-Nightly-1", "Gold-12-Snap-2", "Silver-20-Continuous-1"}));
-    EXPECT_EQ(loaded.first().manualTriggerNames(), QStringList({"Full now"}));
-    EXPECT_EQ(loaded.last().nextOccurrence(), at("2026-12-27 00:00:01"));
-    EXPECT_TRUE(loading.texts(2).isEmpty()) << loading.texts(2).join('\n').toStdString();
 }
 
 // Backups and continuous protection post to the distributor, snapshots start

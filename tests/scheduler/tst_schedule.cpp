@@ -211,6 +211,10 @@ TEST_F(ScheduleLife, ASingleCalendarDateFiresOnceThenRunsOutUntilTheRulesAddADat
     EXPECT_EQ(s.nextOccurrence(), at("2026-12-07 10:00"));
     s.markOccurred(s.nextOccurrence());
     EXPECT_EQ(s.nextOccurrence(), QDateTime());
+    EXPECT_TRUE(
+        trace.contains(2, "schedule",
+                       "No further occurance for P-1-Backup-1 after 10:00:00 Mon December 7 "
+                       "2026 - the schedule has run out"));
     Orvel::Clock::setNow(at("2026-12-07 18:00"));
     reopenStore();
     EXPECT_EQ(restarted().nextOccurrence(), QDateTime());
@@ -226,6 +230,8 @@ TEST_F(ScheduleLife, APeriodBeyondTheDateRangeFiresOnceThenRunsOut)
     EXPECT_EQ(s.nextOccurrence(), at("2026-12-07 07:00"));
     s.markOccurred(s.nextOccurrence());
     EXPECT_EQ(s.nextOccurrence(), QDateTime());
+    EXPECT_TRUE(trace.contains(
+        2, "repeatperiod", "Period out of range: 4294967295 Years from 07:00:00 Mon December 7"));
     Orvel::Clock::setNow(at("2026-12-07 09:00"));
     s.markOccurred(QDateTime()); // now
     EXPECT_EQ(s.lastOccurrence(), at("2026-12-07 09:00"));
