@@ -32,6 +32,11 @@ struct Attribute
 {
     QString name;
     QString value;
+
+    bool operator==(const Attribute &other) const
+    {
+        return name == other.name && value == other.value;
+    }
 };
 
 // The ASCII letters a name we write as an element starts with, and what may
@@ -157,6 +162,9 @@ Attributes typeOnly(const QString &type);
 // The entry an element read from text starts: its attributes in name order
 // (shared when a type alone), its key the name attribute, else the tag.
 XmlEntry elementEntry(const QString &tag, Attributes attributes);
+// Whether the two hold entry for entry the same tags, attributes, and texts
+// of leaves or entries of lists.
+bool sameEntries(const XmlEntries &a, const XmlEntries &b);
 // What limit an element read from text breaks, in words, or an empty text.
 // Only entries have keys: the root (depth 1) has a free name.
 QString brokenLimit(int depth, qint64 nodes, qsizetype keyLength);

@@ -162,6 +162,25 @@ Attributes XmlStorage::typeOnly(const QString &type)
     return attributes;
 }
 
+bool XmlStorage::sameEntries(const XmlEntries &a, const XmlEntries &b)
+{
+    if (&a == &b)
+        return true;
+    if (a.entries.size() != b.entries.size())
+        return false;
+    for (size_t i = 0; i < a.entries.size(); ++i) {
+        const XmlEntry &x = a.entries[i];
+        const XmlEntry &y = b.entries[i];
+        if (x.tag != y.tag || x.attributes != y.attributes || x.isList() != y.isList())
+            return false;
+        if (x.isList()
+                ? !sameEntries(x.list ? *x.list : *noEntries(), y.list ? *y.list : *noEntries())
+                : x.text != y.text)
+            return false;
+    }
+    return true;
+}
+
 XmlEntry XmlStorage::elementEntry(const QString &tag, Attributes attributes)
 {
     XmlEntry e;
@@ -455,6 +474,11 @@ bool XmlList::operator==(const XmlList &other) const
 {
     return m_readOk == other.m_readOk &&
            XmlText::writeEntries(*m_entries) == XmlText::writeEntries(*other.m_entries);
+}
+
+bool XmlList::hasSameEntries(const XmlList &other) const
+{
+    return sameEntries(*m_entries, *other.m_entries);
 }
 
 } // namespace Orvel

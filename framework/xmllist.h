@@ -119,8 +119,13 @@ public:
     // since; true otherwise.
     explicit operator bool() const { return m_readOk; }
 
+    // Equal when both write the same text (a control character and U+FFFD
+    // write alike) and both read alike.
     bool operator==(const XmlList &other) const;
     bool operator!=(const XmlList &other) const { return !(*this == other); }
+    // Entry for entry the same tags, attributes, texts and nested lists:
+    // stricter than ==, and without writing either list.
+    bool hasSameEntries(const XmlList &other) const;
 
 protected:
     // Replaces the whole content with what `text` holds, as fromText() does;

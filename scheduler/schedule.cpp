@@ -600,7 +600,10 @@ void Schedule::saveTimes()
     QString lastText;
     record.get(lastText, Names::LastOccurance);
     TraceLine(3, "schedule", __LINE__) << "saveTimes" << m_name << lastText;
-    if (record.isEmpty())
+    // A reload restarts every schedule, and most find the times they stored:
+    // a record left as it is keeps the store from being written again.
+    XmlList stored;
+    if (record.isEmpty() || (m_timesStore->get(stored, m_name) && stored.hasSameEntries(record)))
         return;
     m_timesStore->set(m_name, record, XmlList::Replace);
     m_timesStore->save();

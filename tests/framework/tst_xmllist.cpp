@@ -5,6 +5,7 @@
 #include "xmltext.h"
 
 #include <functional>
+#include <tuple>
 #include <gtest/gtest.h>
 #include <utility>
 
@@ -311,5 +312,26 @@ TEST(XmlListParse, ThePlainReaderAnswersAsTheStreamingReader)
             ASSERT_TRUE(streamed);
             EXPECT_EQ(Orvel::XmlText::write(*fast, false), Orvel::XmlText::write(*streamed, false));
         }
+    }
+}
+
+// Entry for entry the same, whatever the roots are called; == compares the
+// written text instead.
+TEST(XmlListValue, SameEntriesMeansEveryTagAttributeTextAndListAlike)
+{
+    const std::tuple<QByteArray, QByteArray, bool> cases[] = {
+        {"<l><a>1</a><b><c/></b></l>", "<m><a>1</a><b><c/></b></m>", true},
+        {"<l><a type=\"list\"/></l>", "<l><a type=\"list\"></a></l>", true},
+        {"<l><a>1</a></l>", "<l><a>2</a></l>", false},
+        {"<l><a>1</a></l>", "<l><b>1</b></l>", false},
+        {"<l><a>1</a></l>", "<l><a type=\"text\">1</a></l>", false},
+        {"<l><a>1</a></l>", "<l><a>1</a><a>1</a></l>", false},
+        {"<l><a><b/></a></l>", "<l><a><c/></a></l>", false},
+        {"<l><a><b/></a></l>", "<l><a>x</a></l>", false},
+    };
+    for (const auto &[a, b, same] : cases) {
+        SCOPED_TRACE((a + " / " + b).constData());
+        EXPECT_EQ(parsed(a).hasSameEntries(parsed(b)), same);
+        EXPECT_EQ(parsed(b).hasSameEntries(parsed(a)), same);
     }
 }

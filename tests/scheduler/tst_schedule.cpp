@@ -138,12 +138,15 @@ TEST_F(ScheduleLife, AFiringIsStoredAndAWindowFiresOnce)
     EXPECT_EQ(stored("LastOccuranceUtcOffset"), "3600");
     EXPECT_EQ(stored("NextOccurance"), "20261026020000");
     reopenStore();
+    const Orvel::ConfigLocal::DeferredSaves delivery;
     Schedule again = restarted();
     EXPECT_EQ(again.lastOccurrence(), at("2026-10-25 01:30Z"));
     EXPECT_EQ(again.nextOccurrence(), at("2026-10-26 02:00"));
+    EXPECT_FALSE(store->isDirty()); // the times it found are the ones it keeps
     Orvel::Clock::setNow(at("2026-10-26 02:00"));
     again.markOccurred(at("2026-10-26 02:00"));
     EXPECT_EQ(again.nextOccurrence(), at("2026-10-27 02:00"));
+    EXPECT_TRUE(store->isDirty());
 }
 
 // The times of a schedule that is not atomic, or has no name or store, are
