@@ -1,5 +1,7 @@
 #include "stamp.h"
 
+#include <algorithm>
+
 #include <ctime>
 
 namespace Orvel::Stamp {
@@ -49,7 +51,7 @@ void appendNow(QByteArray &out, bool milliseconds)
     }
 }
 
-void appendNumber(QByteArray &out, unsigned value, int width)
+char *writeNumber(char *to, unsigned value, int width)
 {
     char digits[16];
     char *const end = digits + sizeof digits;
@@ -58,9 +60,15 @@ void appendNumber(QByteArray &out, unsigned value, int width)
         *--first = char('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    if (end - first < width)
-        out.append(width - (end - first), '0');
-    out.append(first, end - first);
+    for (int pad = width - int(end - first); pad > 0; --pad)
+        *to++ = '0';
+    return std::copy(first, end, to);
+}
+
+void appendNumber(QByteArray &out, unsigned value, int width)
+{
+    char text[16];
+    out.append(text, writeNumber(text, value, width) - text);
 }
 
 } // namespace Orvel::Stamp

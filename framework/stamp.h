@@ -11,7 +11,11 @@ namespace Orvel::Stamp {
 // lines within it.
 void appendNow(QByteArray &out, bool milliseconds);
 
-// `value` in decimal, padded with leading zeros to `width` digits.
+// `value` in decimal, padded with leading zeros to `width` digits (at most 10,
+// as many as an unsigned value can have).
 void appendNumber(QByteArray &out, unsigned value, int width);
+// The same written at `to`, which has room for 10 characters; answers the end
+// of what was written.
+char *writeNumber(char *to, unsigned value, int width);
 
 } // namespace Orvel::Stamp

@@ -33,12 +33,11 @@ QString storedText(const QDateTime &t)
 {
     const QDate d = t.date();
     const QTime h = t.time();
-    QByteArray text;
-    text.reserve(14);
-    Orvel::Stamp::appendNumber(text, unsigned(d.year()), 4);
+    char text[32];
+    char *end = Orvel::Stamp::writeNumber(text, unsigned(d.year()), 4);
     for (const int field : {d.month(), d.day(), h.hour(), h.minute(), h.second()})
-        Orvel::Stamp::appendNumber(text, unsigned(field), 2);
-    return QString::fromLatin1(text);
+        end = Orvel::Stamp::writeNumber(end, unsigned(field), 2);
+    return QString::fromLatin1(text, end - text);
 }
 
 // Anything but fourteen digits naming a real date and time is no time.
