@@ -153,6 +153,7 @@ TEST_F(ListTest, ABurstFiresInPassesOfFiveHundred)
     for (int i = 0; i < 501; ++i)
         due << dueAt(QStringLiteral("S%1").arg(i * 37 % 501, 4, 10, QLatin1Char('0')),
                      Clock::now());
+    EXPECT_FALSE(due.first() < due.first()); // a strict order, as sorting needs
     ScheduleList list;
     list.setSchedules(due);
     list.processScheduleList();
