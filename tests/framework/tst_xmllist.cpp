@@ -179,24 +179,6 @@ TEST(XmlListValue, CopiesNeverShareWritesAndIteratorsOutliveChanges)
     EXPECT_TRUE(it.isNull());
 }
 
-// A list keeps the text it was last written as; after any change, of its own
-// or of a list it holds a copy of, its text must follow its value.
-TEST(XmlListValue, WrittenTextFollowsEveryChange)
-{
-    XmlList record;
-    XmlList store;
-    const auto textIsValue = [&] {
-        return parsed(record.toBinary()) == record && parsed(store.toBinary()) == store &&
-               parsed(store.toFileText()) == store;
-    };
-    for (const char *value : {"1", "2", "3"}) {
-        record.set(QStringLiteral("k"), value, R);
-        EXPECT_TRUE(textIsValue()) << value;
-        store.set(QStringLiteral("r"), record, R);
-        EXPECT_TRUE(textIsValue()) << value;
-    }
-}
-
 // Every text the reader refuses: one trace line with the reason, and an
 // empty list converting to false that stays usable. A null reason marks text
 // exactly at a limit, which is read whole. Every fault a fuzzer finds becomes

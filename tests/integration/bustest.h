@@ -116,6 +116,20 @@ protected:
         return outcome;
     }
 
+    // Runs schedctl with each row's arguments: its exit code, and `expected` is
+    // part of what it prints; an error is one line on stderr and nothing else.
+    void expectSchedctlAnswers(const std::vector<std::tuple<QStringList, int, const char *>> &rows)
+    {
+        for (const auto &[arguments, code, expected] : rows) {
+            const Outcome outcome = run("schedctl", arguments);
+            EXPECT_EQ(outcome.code, code) << arguments.join(' ').toStdString();
+            EXPECT_TRUE((outcome.out + outcome.err).contains(expected))
+                << arguments.join(' ').toStdString() << '\n'
+                << outcome.out.toStdString() << outcome.err.toStdString();
+            EXPECT_EQ(outcome.err.count('\n'), outcome.out.isEmpty() && code ? 1 : 0);
+        }
+    }
+
     static bool eventually(const std::function<bool()> &condition)
     {
         QElapsedTimer waited;

@@ -16,19 +16,11 @@ TEST_F(BusTest, SchedctlListsAndFiresTheRunningSchedulersTriggers)
     // It answers before the node manager's rule set is loaded.
     ASSERT_TRUE(
         eventually([&]() { return run("schedctl", {"triggers"}).out.contains("Full now"); }));
-    // What is expected is on stdout for 0, else the one line on stderr.
-    const std::tuple<QStringList, int, const char *> cases[] = {
+    expectSchedctlAnswers({
         {{"triggers", "--output", "json"}, 0, R"({"name":"Full now","operation":"Nightly")"},
         {{"trigger", "full NOW", "--tag", "before-upgrade"}, 0, "full NOW: 1 schedule made due\n"},
         {{"trigger", "No such trigger"}, 1, "No such trigger"},
-    };
-    for (const auto &[arguments, code, expected] : cases) {
-        const Outcome outcome = run("schedctl", arguments);
-        EXPECT_EQ(outcome.code, code) << arguments.join(' ').toStdString();
-        EXPECT_TRUE((code ? outcome.err : outcome.out).contains(expected))
-            << outcome.out.toStdString() << outcome.err.toStdString();
-        EXPECT_EQ(outcome.err.count('\n'), code ? 1 : 0);
-    }
+    });
     QString seen;
     EXPECT_TRUE(outputHas(distributor, "<UserTag type=\"text\">before-upgrade</UserTag>", &seen))
         << seen.toStdString();

@@ -77,7 +77,7 @@ protected:
 // and nothing else.
 TEST_F(SchedctlTest, AnswersEachCommandLineAndLeavesTheStoreAlone)
 {
-    const std::tuple<QStringList, int, const char *> cases[] = {
+    expectSchedctlAnswers({
         // clang-format off
         {{"--help"}, 0, "Usage: schedctl triggers [--rule-set N] [--output FORM]\n"},
         {{"preview", "-h"}, 0, "Usage: schedctl preview [--rule-set N] [--from TIME]"},
@@ -131,15 +131,7 @@ TEST_F(SchedctlTest, AnswersEachCommandLineAndLeavesTheStoreAlone)
         {{"timeline", "--rule-set", "1", "--from", "2026-12-24", "--svg", "t.svg"}, 1, "more than 50000 firings from Thu 2026-12-24 00:00:00 CET until Thu 2026-12-31 00:00:00 CET, too many to draw"},
         {{"timeline", "--rule-set", "2", "--svg", "/nonexistent/t.svg"}, 2, "cannot write /nonexistent/t.svg"},
         // clang-format on
-    };
-    for (const auto &[arguments, code, expected] : cases) {
-        const Outcome outcome = run("schedctl", arguments);
-        EXPECT_EQ(outcome.code, code) << arguments.join(' ').toStdString();
-        EXPECT_TRUE((outcome.out + outcome.err).contains(expected))
-            << arguments.join(' ').toStdString() << '\n'
-            << outcome.out.toStdString() << outcome.err.toStdString();
-        EXPECT_EQ(outcome.err.count('\n'), outcome.out.isEmpty() && code ? 1 : 0);
-    }
+    });
     EXPECT_EQ(text("home/local/scheduler.cfg").toUtf8(), kStore);
     EXPECT_EQ(QDir(dir.filePath("home/local")).entryList(QDir::Files),
               QStringList{"scheduler.cfg"});

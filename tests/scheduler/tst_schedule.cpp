@@ -240,16 +240,3 @@ TEST_F(ScheduleLife, APeriodBeyondTheDateRangeFiresOnceThenRunsOut)
     EXPECT_EQ(s.lastOccurrence(), at("2026-12-07 09:00"));
     EXPECT_EQ(s.nextOccurrence(), QDateTime());
 }
-
-TEST_F(ScheduleLife, OrderValidBeforeInvalidEarlierFirstTiesByName)
-{
-    const QDateTime noon = at("2026-03-10 12:00");
-    EXPECT_TRUE(dueAt("Z", noon) < dueAt("A", QDateTime()));
-    EXPECT_FALSE(dueAt("A", QDateTime()) < dueAt("Z", noon));
-    EXPECT_TRUE(dueAt("Z", noon) < dueAt("A", noon.addMSecs(1)));
-    EXPECT_FALSE(dueAt("A", noon.addMSecs(1)) < dueAt("Z", noon));
-    EXPECT_TRUE(dueAt("A", noon) < dueAt("B", noon));
-    EXPECT_FALSE(dueAt("B", noon) < dueAt("A", noon));
-    EXPECT_FALSE(dueAt("A", QDateTime()) < dueAt("B", QDateTime()));
-    EXPECT_FALSE(dueAt("A", noon) < dueAt("A", noon));
-}

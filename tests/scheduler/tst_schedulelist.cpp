@@ -59,11 +59,8 @@ protected:
     }
     QList<Orvel::MemoryTransport::Posted> events() const
     {
-        QList<Orvel::MemoryTransport::Posted> found;
-        for (const auto &post : bus.posted()) {
-            if (post.name == QLatin1String("SchedulerEventPost"))
-                found << post;
-        }
+        QList<Orvel::MemoryTransport::Posted> found = bus.posted();
+        found.removeIf([](const auto &post) { return post.name != "SchedulerEventPost"; });
         return found;
     }
     // The snapshot program in the working directory, executable or not.
@@ -153,6 +150,7 @@ TEST_F(ListTest, ABurstFiresInPassesOfFiveHundred)
     for (int i = 0; i < 501; ++i)
         due << dueAt(QStringLiteral("S%1").arg(i * 37 % 501, 4, 10, QLatin1Char('0')),
                      Clock::now());
+    EXPECT_FALSE(due.first() < due.first()); // a strict order, as sorting needs
     ScheduleList list;
     list.setSchedules(due);
     list.processScheduleList();
@@ -283,8 +281,9 @@ TEST_F(ListTest, ASnapshotStartsTheProgramWithItsTenArgumentsOrTracesWhyNot)
 }
 
 // Hand-made data without "RuleId" or "OperationId" still starts the program,
-// with 0 in its place and a line naming the schedule.
-TEST_F(ListTest, ASnapshotWithoutRuleOrOperationIdPassesZero)
+// with 0 in its place and a line naming the schedule. A service target needs
+// both process and group.
+TEST_F(ListTest, AHandMadeScheduleFiresAtItsTargetWithWhatItHas)
 {
     writeProgram(true);
     const std::tuple<const char *, const char *, const char *, bool> rows[] = {
@@ -308,13 +307,8 @@ TEST_F(ListTest, ASnapshotWithoutRuleOrOperationIdPassesZero)
                                   "Schedule Hand-made has no RuleId or OperationId: passing 0"),
                   traced);
     }
-}
-
-TEST_F(ListTest, AServiceTargetNeedsProcessAndGroup)
-{
     const QByteArray process = "<SchedulerTriggerProcess>Dist</SchedulerTriggerProcess>";
     const QByteArray group = "<SchedulerTriggerGroup>Group</SchedulerTriggerGroup>";
-    ScheduleList list;
     for (const QByteArray &target :
          {process, group, QByteArray("<SchedulerTriggerService>false</SchedulerTriggerService>"),
           process + group}) {
