@@ -20,6 +20,11 @@ public:
     // built meanwhile, and its pages can go back to the system. Whatever
     // outlives the tree must hold copies of its texts, not shares.
     static void runApart(const std::function<void()> &work);
+
+    // Runs `drop`, which frees a big structure (such as a tree read apart),
+    // with the heap giving the free space it leaves at the end of an arena
+    // back to the system as it frees.
+    static void dropAndGiveBack(const std::function<void()> &drop);
 };
 
 } // namespace Orvel

@@ -35,6 +35,7 @@ QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore, RulesRe
         PolicyParser parser(ruleSet, timesStore);
         parsePolicyRules(policyRules, local, parser, report, made);
     }
+    Heap::dropAndGiveBack([&policyRules] { policyRules = Config(); });
     return made;
 }
 
