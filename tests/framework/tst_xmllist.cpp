@@ -5,8 +5,8 @@
 #include "xmltext.h"
 
 #include <functional>
-#include <tuple>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <utility>
 
 using Orvel::XmlList;
@@ -224,6 +224,7 @@ TEST(XmlListParse, RefusesWhatIsNotWellFormedOrBreaksALimit)
         {"<l a=\"=\"><!-- " + eq + "' --><b>" + eq + "</b><?pi " + eq + "?></l>", nullptr},
         {"<l><![CDATA[" + eq + "]]></l>", nullptr},
         {"<config/>", nullptr},
+        {"<l><a:b>1</a:b></l>", nullptr}, // a prefix is part of the name, not a namespace
     };
     for (const auto &[text, reason] : cases) {
         TraceCapture trace;

@@ -72,9 +72,10 @@ TEST_F(RuleSets, LoadsThePoliciesTheNodeImplements)
          Rules::policyRules(kGold), "",
          "dispatcherrules.cfg contains streams containing 0 policies"},
         {gold, "<r/>", "", "No policy rules"},
-        // A record twice, one not implemented, one without a name.
+        // Another entry first, a record twice, one not implemented, one without a name.
         {gold,
-         Rules::policyRules(kGold + kSilver + kGold + "<Policy><FirstRule>3</FirstRule></Policy>"),
+         Rules::policyRules("<Version>2</Version>" + kGold + kSilver + kGold +
+                            "<Policy><FirstRule>3</FirstRule></Policy>"),
          "Gold-1-B-1 Gold-1-B-1", "Parse policy rules for 1 locally implemented policies"},
         // Entries of the wrong shape are passed over.
         {"<r><ReplicationStream>Gold</ReplicationStream><SnapshotStream><Policies><Policy "
