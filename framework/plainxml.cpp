@@ -117,7 +117,10 @@ private:
                 empty = true;
                 break;
             }
-            if (!skipSpace() || !(at('>') || at('/') || readAttribute(attributes)))
+            // Each attribute is checked against the earlier ones: past the
+            // limit, a hostile tag would cost the square of its length.
+            if (!skipSpace() || attributes.size() > XmlText::kMaxAttributes ||
+                !(at('>') || at('/') || readAttribute(attributes)))
                 return false;
         }
         if (attributes.size() > XmlText::kMaxAttributes)
