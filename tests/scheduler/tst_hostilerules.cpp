@@ -195,6 +195,13 @@ const HostileRulesCase kCases[] = {
      kGoodOnly, "Schedule element contains no known date/time data",
      QList<R>{R::ElementWithoutRule} + kUnusableBad + QList<R>{R::ElementWithoutRule} +
          kUnusableBad},
+    {"ElementTypeUnknown",
+     rewrite("bad.xml", scheduleFile({"Untyped week All 14:00 <Type>Often</Type>"})), kGoodOnly,
+     "Unknown schedule element type: Often", QList<R>{R::ElementUnknownType} + kUnusableBad},
+    {"ActivationNameMissing",
+     rewrite("bad.xml", scheduleFile({"14:00 <ManualTrigger><Name>x</Name></ManualTrigger>"})),
+     kGoodOnly, "Manual trigger XML contains no activation name",
+     QList<R>{R::NoActivationName} + kUnusableBad},
     {"ActivationNameEmpty", rewrite("bad.xml", scheduleFile({"manual 14:00"})), kGoodOnly,
      "Refused an empty activation name|Invalid ManualTrigger",
      QList<R>{R::ActivationNameEmpty} + kUnusableBad},
