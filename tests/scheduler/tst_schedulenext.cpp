@@ -30,10 +30,13 @@ TEST_F(NextOccurrence, CombinesTriggersExclusionsAndFallbacks)
         {"week All 08:00/1; Exclude week All 07:00/7200; Exclude week All 12:00/1800; Fallback "
          "week All 12:00/3600",
          "2026-12-07 06:00", ">=", "2026-12-07 12:30:01", "0 0 0"},
-        // ... and the earliest fallback wins.
+        // ... and the earliest fallback wins, ties going to the first.
         {"week All 08:00/1; Exclude week All 07:00/7200; Fallback week All 14:00/60; Fallback week "
          "All 11:00/60",
          "2026-12-07 06:00", ">=", "2026-12-07 11:00", "0 1 0"},
+        {"week All 08:00/1; Exclude week All 07:00/7200; Fallback week All 11:00/60; Fallback week "
+         "All 11:00/60",
+         "2026-12-07 06:00", ">=", "2026-12-07 11:00", "0 0 0"},
         // From inside an excluded window the inclusive search takes a fallback
         // however far off, while the exclusive one reaches the next run first.
         {"week All 08:00/3600; Exclude week Monday 07:30/7200; Fallback week Saturday 10:00/60",
