@@ -1,4 +1,5 @@
 #include "childmanager.h"
+#include "clock.h"
 #include "clockwatch.h"
 #include "context.h"
 #include "hubrouter.h"
@@ -156,6 +157,16 @@ TEST_F(DispatcherTest, TimersAreReplacedCancelledAndExpiredByAClockJump)
     bus.jumpClock(-3600000);
     EXPECT_EQ(delivered, QStringList({"W kept", "T new", "V"}));
     EXPECT_FALSE(bus.isArmed("T") || bus.isArmed("V"));
+    // A handler re-arming for 0 ms holds the test clock still: an advance
+    // gives up after 100,000 expiries.
+    manager.addMsgHandler("Again", ChildManager::handler([](const Msg &) {
+                              Timer::set("Again", 0, QString());
+                              return eMsgResultHandled;
+                          }));
+    Clock::setNow(QDateTime::currentDateTime());
+    Timer::set("Again", 0, QString());
+    EXPECT_EQ(bus.advance(1), 100000);
+    Clock::useSystem();
 }
 
 TEST_F(DispatcherTest, AWaitByNameLeavesOtherMessagesQueuedInOrder)
