@@ -119,12 +119,10 @@ private:
             }
             // Each attribute is checked against the earlier ones: past the
             // limit, a hostile tag would cost the square of its length.
-            if (!skipSpace() || attributes.size() > XmlText::kMaxAttributes ||
-                !(at('>') || at('/') || readAttribute(attributes)))
+            if (!skipSpace() || !(at('>') || at('/') || readAttribute(attributes)) ||
+                attributes.size() > XmlText::kMaxAttributes)
                 return false;
         }
-        if (attributes.size() > XmlText::kMaxAttributes)
-            return false;
         m_nodes += 1 + attributes.size();
         XmlEntry e = elementEntry(internedName(tag), std::move(attributes));
         if (!brokenLimit(m_tree.depth() + 1, m_nodes, e.key.size()).isEmpty())
