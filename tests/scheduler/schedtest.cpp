@@ -9,10 +9,11 @@ QDateTime at(const char *text)
     QString s = QString::fromLatin1(text);
     const bool utc = s.endsWith(QLatin1Char('Z'));
     s.remove(QLatin1Char('Z'));
-    if (s.size() == 16)
+    const int sign = s.startsWith(QLatin1Char('-')) ? 1 : 0; // a year before 1 AD
+    if (s.size() == 16 + sign)
         s += QLatin1String(":00");
-    const QDateTime t =
-        QDateTime::fromString(s, s.size() > 19 ? "yyyy-MM-dd hh:mm:ss.zzz" : "yyyy-MM-dd hh:mm:ss");
+    const QDateTime t = QDateTime::fromString(s, s.size() > 19 + sign ? "yyyy-MM-dd hh:mm:ss.zzz"
+                                                                      : "yyyy-MM-dd hh:mm:ss");
     return utc ? QDateTime(t.date(), t.time(), Qt::UTC).toLocalTime() : t;
 }
 
