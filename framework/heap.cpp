@@ -50,17 +50,22 @@ void Heap::dropAndGiveBack(const std::function<void()> &drop)
 
 void Heap::runApart(const std::function<void()> &work)
 {
-    std::thread apart;
+    std::thread apart = startApart(work);
+    if (apart.joinable())
+        apart.join();
+}
+
+std::thread Heap::startApart(const std::function<void()> &work)
+{
     try {
-        apart = std::thread(work);
+        return std::thread(work);
     } catch (const std::system_error &e) {
         // Out of threads (a process or system limit): the work is the same
         // here, only its memory is not kept apart.
         TraceLine(1, "heap", __LINE__) << "Cannot start a thread:" << e.what() << "- working here";
         work();
-        return;
+        return std::thread();
     }
-    apart.join();
 }
 
 } // namespace Orvel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <thread>
 
 namespace Orvel {
 
@@ -20,6 +21,10 @@ public:
     // built meanwhile, and its pages can go back to the system. Whatever
     // outlives the tree must hold copies of its texts, not shares.
     static void runApart(const std::function<void()> &work);
+    // The same without waiting: the thread answered is to be joined. Out of
+    // threads, the work is done before this returns, and the thread
+    // answered is not joinable.
+    static std::thread startApart(const std::function<void()> &work);
 
     // Runs `drop`, which frees a big structure (such as a tree read apart),
     // with the heap giving the free space it leaves at the end of an arena

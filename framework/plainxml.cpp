@@ -40,8 +40,9 @@ QString internedName(QByteArrayView name)
 class Reader
 {
 public:
-    explicit Reader(QByteArrayView text)
+    Reader(QByteArrayView text, const std::function<void(const XmlEntry &)> &eachTopEntry)
         : m_text(text)
+        , m_eachTopEntry(eachTopEntry)
     {}
 
     std::shared_ptr<XmlEntries> document()
@@ -136,7 +137,13 @@ private:
     {
         m_names.pop_back();
         const XmlEntry *e = m_tree.close();
-        return !e || usable(*e);
+        if (!e)
+            return true;
+        if (!usable(*e))
+            return false;
+        if (m_eachTopEntry && m_tree.depth() == 1)
+            m_eachTopEntry(*e);
+        return true;
     }
 
     // Values with whitespace other than spaces are left to the streaming
@@ -182,6 +189,7 @@ private:
     }
 
     const QByteArrayView m_text;
+    const std::function<void(const XmlEntry &)> &m_eachTopEntry;
     qsizetype m_at = 0;
     qint64 m_nodes = 0;
     TreeBuilder m_tree;
@@ -190,9 +198,10 @@ private:
 
 } // namespace
 
-std::shared_ptr<XmlEntries> PlainXml::read(QByteArrayView text)
+std::shared_ptr<XmlEntries>
+PlainXml::read(QByteArrayView text, const std::function<void(const XmlEntry &)> &eachTopEntry)
 {
-    return Reader(text).document();
+    return Reader(text, eachTopEntry).document();
 }
 
 } // namespace Orvel

@@ -2,10 +2,12 @@
 
 #include <QByteArrayView>
 
+#include <functional>
 #include <memory>
 
 namespace Orvel {
 
+struct XmlEntry;
 struct XmlEntries;
 
 // A fast reader for the text nearly every file and body is: ASCII elements,
@@ -17,7 +19,10 @@ struct XmlEntries;
 // decides it and writes the trace line.
 namespace PlainXml {
 
-std::shared_ptr<XmlEntries> read(QByteArrayView text);
+// `eachTopEntry`, when given, sees each entry of the root as soon as it is
+// read whole; whether the text is taken is known only at the end.
+std::shared_ptr<XmlEntries> read(QByteArrayView text,
+                                 const std::function<void(const XmlEntry &)> &eachTopEntry = {});
 
 } // namespace PlainXml
 

@@ -29,6 +29,9 @@ std::vector<TraceRecording *> &recordings()
     return active;
 }
 
+// The innermost hold alive, if any.
+TraceHold *holding = nullptr;
+
 // Recorded lines leave out their time stamp, "YYYY-MM-DDThh:mm:ss.zzz".
 constexpr qsizetype kStampLength = 23;
 
@@ -136,14 +139,22 @@ void Trace::flush()
     m_line.replace('\n', "\\n");
     m_line += '\n';
     record(m_line);
+    write(m_line);
+}
+
+void Trace::write(const QByteArray &line)
+{
+    if (holding) {
+        holding->m_lines.append(line);
+        return;
+    }
     if (m_sink) {
-        m_sink(m_line);
+        m_sink(line);
         return;
     }
     qsizetype written = 0;
-    while (written < m_line.size()) {
-        const ssize_t n =
-            ::write(m_fd, m_line.constData() + written, size_t(m_line.size() - written));
+    while (written < line.size()) {
+        const ssize_t n = ::write(m_fd, line.constData() + written, size_t(line.size() - written));
         if (n <= 0)
             return;
         written += n;
@@ -268,6 +279,32 @@ TraceRecording::~TraceRecording()
 {
     auto &active = recordings();
     active.erase(std::remove(active.begin(), active.end(), this), active.end());
+}
+
+TraceHold::TraceHold()
+    : m_outer(holding)
+{
+    holding = this;
+}
+
+TraceHold::~TraceHold()
+{
+    if (m_holding)
+        holding = m_outer;
+}
+
+// An outer hold keeps what this one lets go.
+void TraceHold::release()
+{
+    if (!m_holding)
+        return;
+    m_holding = false;
+    holding = m_outer;
+    if (Trace *trace = Trace::object()) {
+        for (const QByteArray &line : std::as_const(m_lines))
+            trace->write(line);
+    }
+    m_lines.clear();
 }
 
 TraceLine::TraceLine(int level, const char *file, int line)

@@ -70,7 +70,9 @@ public:
     static void replay(const TraceLines &lines);
 
 private:
+    friend class TraceHold;
     Trace() = default;
+    void write(const QByteArray &line);
     void append(QByteArrayView utf8);
     void appendBytes(QByteArrayView text);
     void record(const QByteArray &line);
@@ -98,6 +100,28 @@ public:
 private:
     friend class Trace;
     TraceLines m_lines;
+};
+
+// Keeps back the lines written while it lives, for work that may turn out
+// to be undone: release() writes them as they were (time stamps included),
+// otherwise they are dropped with it. Recordings still see each line as it
+// is written. Holds nest.
+class TraceHold
+{
+public:
+    TraceHold();
+    ~TraceHold();
+    TraceHold(const TraceHold &) = delete;
+    TraceHold &operator=(const TraceHold &) = delete;
+
+    // Writes the lines kept so far and keeps none from now on.
+    void release();
+
+private:
+    friend class Trace;
+    TraceHold *m_outer;
+    TraceLines m_lines;
+    bool m_holding = true;
 };
 
 // One trace line, guarded, opened and flushed in one statement:

@@ -135,6 +135,7 @@ protected:
 
 private:
     friend class XmlListIterator;
+    friend class XmlFeed;
 
     explicit XmlList(std::shared_ptr<XmlEntries> entries);
     void place(XmlEntry entry, int setType);

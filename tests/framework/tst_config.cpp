@@ -4,6 +4,7 @@
 #include "fixedpath.h"
 #include "memorytransport.h"
 #include "testsupport.h"
+#include "xmlfeed.h"
 #include "xmltext.h"
 
 #include <QDir>
@@ -98,6 +99,50 @@ TEST(ConfigTest, RefusesWhatIsNotAWholeWellFormedRegularFile)
             << trace.lines().first().toStdString();
         EXPECT_TRUE(config.load(h, "good.cfg") && config.size() == 1 &&
                     config.errorText().isEmpty());
+    }
+}
+
+// A feed hands over what a Config reads, entry for entry and in order, or
+// ends early, undecided, for any file it leaves to Config.
+TEST(XmlFeedTest, HandsOverTheTopLevelEntriesOfPlainFilesOnly)
+{
+    const auto entries = [](const XmlList &list, QStringList &out) {
+        for (XmlListIterator it = list.first(); !it.isNull(); it.next()) {
+            QString text;
+            it.getText(text);
+            out << it.name() + '=' + text;
+        }
+    };
+    QByteArray many = "<l>"; // more than one batch, the last one short
+    for (int i = 0; i < 40; ++i)
+        many += "<e" + QByteArray::number(i % 3) + ">" + QByteArray::number(i) + "</e" +
+                QByteArray::number(i % 3) + ">";
+    const std::pair<QByteArray, bool> cases[] = {
+        {many + "</l>", true},
+        {"<l/>", true},
+        {"<l><a><b>1</b></a></l>", true},
+        {many + "<!-- a comment --></l>", false},
+        {many + "<n>caf\xc3\xa9</n></l>", false},
+        {many, false},
+        {QByteArray(), false},
+    };
+    TempHome home;
+    const QString path = home.path() + "/f.cfg";
+    for (const auto &[text, whole] : cases) {
+        SCOPED_TRACE(text.right(30).constData());
+        QFile::remove(path);
+        if (!text.isNull())
+            home.write("f.cfg", text);
+        TraceCapture trace;
+        XmlFeed feed(path);
+        QStringList fed;
+        for (XmlList batch; feed.next(batch);)
+            entries(batch, fed);
+        ASSERT_EQ(feed.isWhole(), whole);
+        EXPECT_TRUE(trace.lines().isEmpty());
+        QStringList read;
+        entries(Config(path, QString()), read);
+        EXPECT_TRUE(!whole || fed == read) << fed.join(' ').toStdString();
     }
 }
 

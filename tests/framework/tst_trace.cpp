@@ -103,6 +103,33 @@ TEST(TraceTest, TheLevelFromTheEnvironmentFiltersLines)
     EXPECT_TRUE(trace.lines().isEmpty());
 }
 
+// Work that may be undone holds its lines back: a release writes them in
+// order, to the hold around if there is one; a hold dropped drops them.
+// Recordings see each line as it happens.
+TEST(TraceTest, HeldLinesAreWrittenOnReleaseOrDropped)
+{
+    TraceCapture trace;
+    {
+        TraceRecording recording;
+        TraceHold outer;
+        TraceLine(2, "t", 1) << "kept";
+        {
+            TraceHold inner;
+            TraceLine(2, "t", 2) << "dropped";
+        }
+        {
+            TraceHold inner;
+            TraceLine(2, "t", 3) << "handed out";
+            inner.release();
+        }
+        EXPECT_TRUE(trace.lines().isEmpty());
+        EXPECT_EQ(recording.lines().size(), 3);
+        outer.release();
+        TraceLine(2, "t", 4) << "after";
+    }
+    EXPECT_EQ(trace.texts(), (QStringList{"kept", "handed out", "after"}));
+}
+
 TEST(TraceTest, AppendsWholeLinesToTheTraceFile)
 {
     TempHome home;
