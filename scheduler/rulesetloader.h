@@ -8,7 +8,6 @@
 namespace Orvel {
 class Config;
 } // namespace Orvel
-class PolicyParser;
 
 // Reads one rule set the way the scheduler does: the dispatcher rules say
 // which policies this node implements, the policy rules give their
@@ -25,6 +24,9 @@ public:
                                 RulesReport *report = nullptr);
 
 private:
-    static void parsePolicyRules(const Orvel::Config &rules, const QStringList &localPolicies,
-                                 PolicyParser &parser, RulesReport *report, QList<Schedule> &made);
+    class PolicyEntries;
+    static QString ruleFile(quint32 ruleSet, const QString &name);
+    static QList<Schedule> loadPolicies(quint32 ruleSet, const Orvel::Config &dispatcherRules,
+                                        PolicyEntries &policies, Orvel::Config *timesStore,
+                                        RulesReport *report);
 };

@@ -1,6 +1,8 @@
 // A rule set read into schedules: the policies this node implements, each
 // policy's operations, their objectives and schedule files.
+#include "config.h"
 #include "policyparser.h"
+#include "rulesetloader.h"
 #include "schedtest.h"
 #include "schedulelist.h"
 
@@ -104,6 +106,42 @@ TEST_F(RuleSets, LoadsThePoliciesTheNodeImplements)
         list.reload(ruleSet);
         EXPECT_EQ(names(list.scheduleList()).join(' '), schedules);
         EXPECT_TRUE(reading.contains(QLatin1String(traced)));
+    }
+}
+
+// The policy rules are parsed while a thread reads them. A file that turns
+// out not to be plain XML is read whole and parsed again, as if nothing had
+// been done before: its schedules, store and trace lines are those of its
+// twin, the plain one or the one that breaks at once. Seventeen records are
+// more than the reader hands over in its first batch.
+TEST_F(RuleSets, PolicyRulesThatAreNotPlainLoadAsIfReadWhole)
+{
+    QByteArray golds;
+    for (int i = 0; i < 17; ++i)
+        golds += kGold;
+    const std::pair<QByteArray, QByteArray> rows[] = {
+        {golds + "<!-- a comment -->" + kSilver, golds + kSilver},
+        {golds + "<Note>caf\xc3\xa9</Note>", golds},
+        {golds + "<Policy>", "<Policy>"},
+        {golds + "<Policy>&</Policy>", "<Policy>&</Policy>"},
+    };
+    writeRuleSet(2, {"Gold", "Silver"}, QByteArray());
+    for (const auto &[records, twin] : rows) {
+        SCOPED_TRACE(records.right(30).constData());
+        QStringList seen[2];
+        for (QStringList &outcome : seen) {
+            home.write("rules/2/policyrules.cfg",
+                       Rules::policyRules(&outcome == seen ? records : twin));
+            TraceCapture reading;
+            Orvel::Config times;
+            const QList<Schedule> made = RuleSetLoader::load(2, &times);
+            outcome << names(made).join(' ') << QString::fromUtf8(times.toBinary());
+            for (const QString &line : reading.texts(2)) {
+                if (!line.contains(QLatin1String("policyrules.cfg")))
+                    outcome << line;
+            }
+        }
+        EXPECT_EQ(seen[0], seen[1]);
     }
 }
 
