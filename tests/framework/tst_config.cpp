@@ -117,18 +117,19 @@ TEST(XmlFeedTest, HandsOverTheTopLevelEntriesOfPlainFilesOnly)
     for (int i = 0; i < 40; ++i)
         many += "<e" + QByteArray::number(i % 3) + ">" + QByteArray::number(i) + "</e" +
                 QByteArray::number(i % 3) + ">";
-    const std::pair<QByteArray, bool> cases[] = {
-        {many + "</l>", true},
-        {"<l/>", true},
-        {"<l><a><b>1</b></a></l>", true},
-        {many + "<!-- a comment --></l>", false},
-        {many + "<n>caf\xc3\xa9</n></l>", false},
-        {many, false},
-        {QByteArray(), false},
+    // (text, read whole, handed over in more than one batch)
+    const std::tuple<QByteArray, bool, bool> cases[] = {
+        {many + "</l>", true, true},
+        {"<l/>", true, false},
+        {"<l><a><b>1</b></a></l>", true, false},
+        {many + "<!-- a comment --></l>", false, true},
+        {many + "<n>caf\xc3\xa9</n></l>", false, false},
+        {many, false, true},
+        {QByteArray(), false, false},
     };
     TempHome home;
     const QString path = home.path() + "/f.cfg";
-    for (const auto &[text, whole] : cases) {
+    for (const auto &[text, whole, early] : cases) {
         SCOPED_TRACE(text.right(30).constData());
         QFile::remove(path);
         if (!text.isNull())
@@ -136,9 +137,11 @@ TEST(XmlFeedTest, HandsOverTheTopLevelEntriesOfPlainFilesOnly)
         TraceCapture trace;
         XmlFeed feed(path);
         QStringList fed;
-        for (XmlList batch; feed.next(batch);)
+        int batches = 0;
+        for (XmlList batch; feed.next(batch); ++batches)
             entries(batch, fed);
         ASSERT_EQ(feed.isWhole(), whole);
+        EXPECT_EQ(batches > 1, early);
         EXPECT_TRUE(trace.lines().isEmpty());
         QStringList read;
         entries(Config(path, QString()), read);

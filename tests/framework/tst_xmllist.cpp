@@ -120,6 +120,7 @@ TEST(XmlListTest, EntriesAnswerAsTheirTypeAndSurviveTheTextForm)
         {[](XmlList &l) { l.set("k", "&<>\"'", R); }, "0:2 text=&<>\"'"},
         {[](XmlList &l) { l.set("k", "a\r\n\tb", R); }, "0:2 text=a\r\n\tb"},
         {[](XmlList &l) { l.set("k", "\x01x", R); }, "0:2 text=\xef\xbf\xbdx"},
+        {[](XmlList &l) { l.set("k", "~\xc2\x80", R); }, "0:2 text=~\xc2\x80"},
         {[](XmlList &l) { l.set("k", quint32(4000000000u), R); }, "0:3 uint=4000000000"},
         {[](XmlList &l) { l.set("k", qint32(-5), R); }, "0:5 int=-5"},
         {[](XmlList &l) { l.set("k", false, R); }, "0:4 bool=false"},

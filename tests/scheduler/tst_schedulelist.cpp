@@ -270,7 +270,9 @@ TEST_F(ListTest, ASnapshotStartsTheProgramWithItsTenArgumentsOrTracesWhyNot)
         bus.advance(kHour);
         EXPECT_TRUE(trace.contains("Spawning failed: quenrod.exe 13"));
         writeProgram(true);
+        const TraceCapture started;
         bus.advance(kHour);
+        EXPECT_FALSE(started.contains(2, "triggerfiring", "Spawning failed"));
     });
     ASSERT_EQ(bus.started().size(), 1);
     EXPECT_EQ(bus.started().first().program, QDir(home.path()).absoluteFilePath("quenrod.exe"));
