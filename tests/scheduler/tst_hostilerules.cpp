@@ -160,6 +160,9 @@ const HostileRulesCase kCases[] = {
      kGoodOnly, "/rules/5/bad.xml not a regular file|Failed to open the schedule", kUnreadableBad},
     {"CalendarFileFolder", replace("bad.cfg", [](const char *path) { return ::mkdir(path, 0700); }),
      kGoodOnly, "/rules/5/bad.cfg not a regular file|Failed to read calendar file", kUnreadableBad},
+    {"CalendarWithoutDates", rewrite("bad.cfg", "<c><Dates><Date>20260311</Date></Dates></c>"),
+     kGoodOnly, "Failed to read dates from calendar file",
+     QList<R>{R::CalendarWithoutDates} + kUnusableBad},
     // Names of rules files from the rules (".." and absolute schedule files:
     // tst_schedule and tst_rulesets).
     {"CalendarNameAbsolute", rewrite("bad.xml", scheduleFile({"dates /etc/hostname 14:00"})),
