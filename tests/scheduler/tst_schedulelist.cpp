@@ -395,9 +395,14 @@ TEST_F(ListTest, ManualTriggersAreListedAndFireMatchingSchedulesAtOnce)
         ASSERT_EQ(events().size(), 2); // the objectives, due at once
         replies << bus.deliverRequest("SchedulerListManualTriggersRequest");
         for (const char *request :
-             {"<r><ActivationName>weekly FULL</ActivationName><UserTag>tag 1</UserTag></r>", "<r/>",
-              "<r><ActivationName>Unknown</ActivationName></r>"})
+             {"<r><ActivationName>weekly FULL</ActivationName><UserTag>tag 1</UserTag></r>",
+              "<r/>"})
             replies << bus.deliverRequest("SchedulerManualTriggerRequest", parsed(request));
+        // A name no schedule answers to leaves the list as it is: no pass runs.
+        const TraceCapture unknown;
+        replies << bus.deliverRequest("SchedulerManualTriggerRequest",
+                                      parsed("<r><ActivationName>Unknown</ActivationName></r>"));
+        EXPECT_FALSE(unknown.contains(2, "schedulelist", "Next schedule:"));
     });
     ASSERT_EQ(replies.size(), 5);
     EXPECT_EQ(replies.at(0).name(), "SchedulerListManualTriggersReply");
