@@ -73,6 +73,8 @@ QList<Schedule> RuleSetLoader::load(quint32 ruleSet, Config *timesStore, RulesRe
             Heap::dropAndGiveBack([&feed] { feed.reset(); });
             return made;
         }
+        // The scheduler's store is written at the end of the delivery that
+        // reloads, so putting the copy back undoes every change.
         if (timesStore)
             *timesStore = storeBefore;
     }
